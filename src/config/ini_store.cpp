@@ -1,0 +1,170 @@
+#include "config/ini_store.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <fstream>
+
+#include "config/text_rules.h"
+
+namespace qelv::core {
+
+namespace {
+
+constexpr std::string_view kSeparators = " =\r\n\t";
+
+std::vector<std::string_view> tokens(std::string_view line, std::size_t maxTokens) {
+    std::vector<std::string_view> out;
+    std::size_t pos = line.find_first_not_of(kSeparators);
+    while (pos != std::string_view::npos && out.size() < maxTokens) {
+        const std::size_t end = line.find_first_of(kSeparators, pos);
+        out.push_back(line.substr(pos, end == std::string_view::npos ? end : end - pos));
+        pos = end == std::string_view::npos ? end : line.find_first_not_of(kSeparators, end);
+    }
+    return out;
+}
+
+bool writeAll(int fd, std::string_view data) {
+    while (!data.empty()) {
+        const ssize_t n = ::write(fd, data.data(), data.size());
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            return false;
+        }
+        data.remove_prefix(static_cast<std::size_t>(n));
+    }
+    return true;
+}
+
+// Makes the rename itself durable; a card's FAT driver may refuse to sync a folder, which
+// does not make the write fail.
+void syncFolder(const std::filesystem::path& folder) {
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        ::fsync(fd);
+        ::close(fd);
+    }
+}
+
+}  // namespace
+
+IniStore::IniStore(std::ostream& diag) : m_diag(diag) {}
+
+void IniStore::registerKey(std::string_view key, std::int32_t defaultValue, std::int32_t upper) {
+    if (key.empty() || find(key)) {
+        return;
+    }
+    m_items.push_back({std::string(key), std::to_string(defaultValue), std::string(), upper});
+}
+
+std::optional<std::size_t> IniStore::find(std::string_view key) const {
+    for (std::size_t i = 0; i < m_items.size(); ++i) {
+        if (m_items[i].name == key) {
+            return i;
+        }
+    }
+    return std::nullopt;
+}
+
+void IniStore::parseLine(std::string_view line) {
+    const auto parts = tokens(line, 2);
+    if (parts.empty()) {
+        return;
+    }
+    const auto index = find(parts[0]);
+    if (!index) {
+        m_diag << "INI ITEM <" << parts[0] << "> is not registered! Ignore it.\n";
+        return;
+    }
+    if (parts.size() > 1) {
+        m_items[*index].loadedValue = std::string(parts[1]);
+    }
+}
+
+bool IniStore::load(const std::filesystem::path& path) {
+    std::error_code error;
+    if (std::filesystem::is_directory(path, error)) {
+        return false;
+    }
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        return false;
+    }
+    // Whole lines: the recorder writes short ones, and cutting a long line into pieces would
+    // only turn its tail into a bogus key.
+    for (std::string line; std::getline(in, line);) {
+        parseLine(line);
+    }
+    for (Item& item : m_items) {
+        item.currentValue = item.loadedValue;
+    }
+    return true;
+}
+
+bool IniStore::write(const std::filesystem::path& path) {
+    std::string content;
+    for (const Item& item : m_items) {
+        const std::string line = item.name + "=" + item.currentValue;
+        m_diag << line << '\n';
+        content += line + "\r\n";
+    }
+
+    const std::filesystem::path folder =
+        path.has_parent_path() ? path.parent_path() : std::filesystem::path(".");
+    std::string temp = (folder / ("." + path.filename().string() + ".XXXXXX")).string();
+    const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
+    if (fd < 0) {
+        return false;
+    }
+    // Keep the permissions the settings file already had.
+    struct stat old {};
+    const mode_t mode = ::stat(path.c_str(), &old) == 0 ? (old.st_mode & 07777) : 0644;
+    ::fchmod(fd, mode);
+
+    bool ok = writeAll(fd, content) && ::fsync(fd) == 0;
+    ok = (::close(fd) == 0) && ok;
+    ok = ok && ::rename(temp.c_str(), path.c_str()) == 0;
+    if (!ok) {
+        ::unlink(temp.c_str());
+        return false;
+    }
+    syncFolder(folder);
+    return true;
+}
+
+std::optional<std::int32_t> IniStore::getInt(std::string_view key) const {
+    const auto index = find(key);
+    if (!index) {
+        return std::nullopt;
+    }
+    return parseDecimal(m_items[*index].currentValue).value_or(0);
+}
+
+bool IniStore::setInt(std::size_t index, std::int32_t value) {
+    return setString(index, std::to_string(value));
+}
+
+bool IniStore::setString(std::size_t index, std::string_view text) {
+    // A separator inside a value would split it on the next load, and a line break would
+    // smuggle a line of its own into the recorder's file.
+    if (index >= m_items.size() || text.find_first_of(kSeparators) != std::string_view::npos) {
+        return false;
+    }
+    m_items[index].currentValue = std::string(text);
+    return true;
+}
+
+bool IniStore::remove(std::size_t index) {
+    if (index >= m_items.size()) {
+        return false;
+    }
+    m_items.erase(m_items.begin() + static_cast<std::ptrdiff_t>(index));
+    return true;
+}
+
+}  // namespace qelv::core

@@ -1,0 +1,61 @@
+// Registered-key store for the recorder's flat "key=value" settings file.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <ostream>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace qelv::core {
+
+// File layout: one "key=value" line per key, CR LF line ends. When reading, blanks, tabs, "="
+// and line ends all separate tokens (runs count as one): the first token is the key, the
+// second the value, further tokens are ignored. Only registered keys are kept; a write puts
+// them back in registration order.
+class IniStore {
+public:
+    struct Item {
+        std::string name;          // compared exactly
+        std::string loadedValue;   // from the file, or the registered default as "%d"
+        std::string currentValue;  // what the next write puts into the file
+        std::int32_t upper;        // kept for the caller; the store does not use it
+    };
+
+    // `diag` receives the console lines (unregistered keys, every written line).
+    explicit IniStore(std::ostream& diag);
+
+    // Ignored for an empty key or one already registered.
+    void registerKey(std::string_view key, std::int32_t defaultValue, std::int32_t upper);
+    std::optional<std::size_t> find(std::string_view key) const;
+
+    // False when the file cannot be opened for reading; then nothing changes. Otherwise every
+    // current value becomes its loaded value (the default for a key the file lacks).
+    bool load(const std::filesystem::path& path);
+
+    // Writes every item as "name=value" CR LF. The file is written beside the target and then
+    // renamed over it, so a failure (full or write-protected card) leaves the old file intact
+    // and returns false.
+    bool write(const std::filesystem::path& path);
+
+    // The current value as an integer (0 when it is not a number), or nothing for an
+    // unregistered key.
+    std::optional<std::int32_t> getInt(std::string_view key) const;
+    bool setInt(std::size_t index, std::int32_t value);
+    // False for an index outside the list or a text holding a blank, tab, "=" or line end.
+    bool setString(std::size_t index, std::string_view text);
+    bool remove(std::size_t index);
+
+    const std::vector<Item>& items() const { return m_items; }
+
+    // Applies one line of the file; exposed for the parser's tests and fuzzing.
+    void parseLine(std::string_view line);
+
+private:
+    std::ostream& m_diag;
+    std::vector<Item> m_items;
+};
+
+}  // namespace qelv::core

@@ -1,0 +1,144 @@
+#include "storage/recording_name.h"
+
+#include <array>
+#include <cstdio>
+#include <utility>
+
+#include "config/text_rules.h"
+
+namespace qelv::core {
+
+namespace {
+
+struct Triple {
+    std::int32_t high, middle, low;
+};
+
+// "20240131" -> {2024, 1, 31}; read the way C reads a leading number, so "5" -> {0, 0, 5}.
+Triple splitDecimal(std::string_view field) {
+    const std::int32_t v = parseDecimal(field).value_or(0);
+    return {v / 10000, (v % 10000) / 100, v % 100};
+}
+
+// `folder` is empty or ends with "/".
+std::string pathWithCamera(std::string_view folder, std::string_view name,
+                           std::string_view marker) {
+    std::string_view holder = folder;
+    if (!holder.empty()) {
+        holder.remove_suffix(1);
+    }
+    const std::size_t slash = holder.rfind('/');
+    const std::string_view parent =
+        slash == std::string_view::npos ? holder : holder.substr(slash + 1);
+    std::string out;
+    if (parent == "FRONT") {
+        out.append(holder.substr(0, holder.size() - parent.size()));
+        out.append("REAR/");
+    } else {
+        out.append(folder);
+    }
+    out.append(replaceAll(name, "_F", marker));
+    return out;
+}
+
+}  // namespace
+
+std::string RecordingName::dateText() const {
+    std::array<char, 48> buffer{};
+    std::snprintf(buffer.data(), buffer.size(), "%04d-%02d-%02d", year, month, day);
+    return buffer.data();
+}
+
+std::string RecordingName::timeText() const {
+    std::array<char, 48> buffer{};
+    std::snprintf(buffer.data(), buffer.size(), "%02d:%02d:%02d", hour, minute, second);
+    return buffer.data();
+}
+
+std::string_view nameField(std::string_view fileName, int index) {
+    std::size_t start = 0;
+    for (int i = 0; i < index; ++i) {
+        const std::size_t underscore = fileName.find('_', start);
+        if (underscore == std::string_view::npos) {
+            return {};
+        }
+        start = underscore + 1;
+    }
+    const std::size_t end = fileName.find('_', start);
+    return fileName.substr(start, end == std::string_view::npos ? end : end - start);
+}
+
+RecordingName parseRecordingName(std::string_view fileName) {
+    RecordingName name;
+    const Triple date = splitDecimal(nameField(fileName, 0));
+    name.year = date.high;
+    name.month = date.middle;
+    name.day = date.low;
+    const Triple time = splitDecimal(nameField(fileName, 1));
+    name.hour = time.high;
+    name.minute = time.middle;
+    name.second = time.low;
+
+    static constexpr std::array<std::pair<char, RecordingCategory>, 4> kLetters{{
+        {'N', RecordingCategory::Normal},
+        {'E', RecordingCategory::Event},
+        {'P', RecordingCategory::Parking},
+        {'U', RecordingCategory::User},
+    }};
+    for (const auto& [letter, category] : kLetters) {
+        if (fileName.find(letter) != std::string_view::npos) {
+            name.category = category;
+            break;
+        }
+    }
+    for (const auto& [letter, category] : kLetters) {
+        const char marker[] = {'_', letter, '_', '\0'};
+        if (fileName.find(marker) != std::string_view::npos) {
+            name.listCategory = category;
+            break;
+        }
+    }
+
+    if (fileName.find("_F") != std::string_view::npos) {
+        name.camera = CameraChannel::Front;
+    } else if (fileName.find("_R") != std::string_view::npos) {
+        name.camera = CameraChannel::Rear;
+    }
+
+    for (const auto& [text, count] : {std::pair{"3CH", 3}, {"2CH", 2}, {"1CH", 1}}) {
+        if (fileName.find(text) != std::string_view::npos) {
+            name.channels = count;
+            break;
+        }
+    }
+
+    const std::string_view cameraField = nameField(fileName, 4);
+    name.companionFile = cameraField == "R1.mp4" || cameraField == "R2.mp4";
+    return name;
+}
+
+CompanionPaths companionPathsOf(std::string_view frontPath) {
+    const std::size_t slash = frontPath.rfind('/');
+    const std::string_view folder =
+        slash == std::string_view::npos ? std::string_view{} : frontPath.substr(0, slash + 1);
+    const std::string_view fileName =
+        slash == std::string_view::npos ? frontPath : frontPath.substr(slash + 1);
+
+    const std::string_view channelField = nameField(fileName, 2);
+    const int cameras = channelField == "3CH" ? 3 : channelField == "2CH" ? 2 : 1;
+    if (cameras == 1) {
+        return {};
+    }
+    const bool rewrite = nameField(fileName, 4) == "F.mp4";
+    auto companion = [&](std::string_view marker) {
+        return rewrite ? pathWithCamera(folder, fileName, marker) : std::string(frontPath);
+    };
+    CompanionPaths paths;
+    paths.second = companion("_R1");
+    if (cameras == 3) {
+        paths.third = companion("_R2");
+    }
+    return paths;
+}
+
+}  // namespace qelv::core

@@ -1,0 +1,42 @@
+#include "cli/json_writer.h"
+
+#include <gtest/gtest.h>
+
+namespace qelv::cli {
+namespace {
+
+TEST(JsonWriter, QuotesEscapesAndRepairsText) {
+    struct Case {
+        std::string_view text;
+        const char* json;
+    };
+    const Case cases[] = {
+        {"plain", "\"plain\""},
+        {"a\"b\\c", "\"a\\\"b\\\\c\""},
+        {"line\nbreak\ttab\r", "\"line\\nbreak\\ttab\\r\""},
+        {std::string_view("\x01\0", 2), "\"\\u0001\\u0000\""},
+        {"폴더", "\"폴더\""},
+        {"bad\xff", "\"bad\xEF\xBF\xBD\""},
+        {"\xC0\xAF", "\"\xEF\xBF\xBD\xEF\xBF\xBD\""},                  // overlong "/"
+        {"\xED\xA0\x80", "\"\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\""},  // surrogate
+        {"\xE2\x82", "\"\xEF\xBF\xBD\xEF\xBF\xBD\""},                  // cut short
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(jsonQuote(c.text), c.json);
+    }
+}
+
+TEST(JsonWriter, BuildsObjectsInOrder) {
+    EXPECT_EQ(JsonObject().str(), "{}");
+    EXPECT_EQ(JsonObject()
+                  .add("s", "x")
+                  .add("i", std::int32_t{-3})
+                  .add("b", false)
+                  .add("n", std::optional<std::int64_t>())
+                  .addRaw("a", jsonArray({"1", "2"}))
+                  .str(),
+              "{\"s\": \"x\", \"i\": -3, \"b\": false, \"n\": null, \"a\": [1, 2]}");
+}
+
+}  // namespace
+}  // namespace qelv::cli

@@ -1,0 +1,147 @@
+#include "config/ini_store.h"
+
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+
+#include <csignal>
+#include <sstream>
+
+#include "support/temp_dir.h"
+
+namespace qelv::core {
+namespace {
+
+using test::readFile;
+using test::TempDir;
+
+class IniStoreTest : public ::testing::Test {
+protected:
+    IniStoreTest() : store(diag) {
+        store.registerKey("Resolution", 1, 3);
+        store.registerKey("Volume", 3, 5);
+        store.registerKey("TimeZone", 9, 24);
+    }
+    std::string currentOf(std::string_view key) const {
+        return store.items()[*store.find(key)].currentValue;
+    }
+
+    TempDir dir;
+    std::ostringstream diag;
+    IniStore store;
+};
+
+TEST_F(IniStoreTest, LineShapesSetTheSameValues) {
+    struct Case {
+        const char* line;
+        const char* volume;
+    };
+    const Case cases[] = {
+        {"Volume=4", "4"},  {"Volume = 4", "4"},     {"  Volume\t=\t4  \r\n", "4"},
+        {"Volume==4", "4"}, {"Volume 4 extra", "4"}, {"Volume=4=5", "4"},
+        {"Volume", "3"},    {"Volume=", "3"},        {"", "3"},
+        {"volume=4", "3"},  {"=Volume=4", "4"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.line);
+        IniStore fresh(diag);
+        fresh.registerKey("Volume", 3, 5);
+        fresh.parseLine(c.line);
+        EXPECT_EQ(fresh.items()[0].loadedValue, c.volume);
+    }
+}
+
+TEST_F(IniStoreTest, LoadAppliesFileAndDefaults) {
+    const auto path = dir.write("setup.ini", "Volume=2\r\nUnknown=7\r\nVolume=5\r\n\r\n");
+    ASSERT_TRUE(store.load(path));
+    EXPECT_EQ(store.getInt("Volume"), 5);      // the later line wins
+    EXPECT_EQ(store.getInt("Resolution"), 1);  // absent: registered default
+    EXPECT_EQ(store.getInt("TimeZone"), 9);
+    EXPECT_FALSE(store.getInt("Unknown"));
+    EXPECT_EQ(diag.str(), "INI ITEM <Unknown> is not registered! Ignore it.\n");
+}
+
+TEST_F(IniStoreTest, FailedLoadLeavesValuesEmpty) {
+    EXPECT_FALSE(store.load(dir.path() / "missing.ini"));
+    EXPECT_FALSE(store.load(dir.path()));  // a folder is not a settings file
+    EXPECT_EQ(store.getInt("Volume"), 0);
+    const auto path = dir.path() / "setup.ini";
+    ASSERT_TRUE(store.write(path));
+    EXPECT_EQ(readFile(path), "Resolution=\r\nVolume=\r\nTimeZone=\r\n");
+}
+
+TEST_F(IniStoreTest, WriteUsesRegistrationOrderAndCrLf) {
+    const auto path = dir.write("setup.ini", "TimeZone=3\nVolume=1\n");
+    ASSERT_TRUE(store.load(path));
+    ASSERT_TRUE(store.setInt(*store.find("Resolution"), -2));
+    ASSERT_TRUE(store.write(path));
+    EXPECT_EQ(readFile(path), "Resolution=-2\r\nVolume=1\r\nTimeZone=3\r\n");
+    EXPECT_EQ(diag.str(), "Resolution=-2\nVolume=1\nTimeZone=3\n");
+    // Nothing but the settings file is left in the folder.
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1);
+}
+
+TEST_F(IniStoreTest, RegistrationIgnoresEmptyAndRepeatedKeys) {
+    store.registerKey("Volume", 8, 9);
+    store.registerKey("", 1, 1);
+    ASSERT_EQ(store.items().size(), 3u);
+    EXPECT_EQ(store.items()[1].loadedValue, "3");
+    EXPECT_EQ(store.items()[1].upper, 5);
+    EXPECT_EQ(currentOf("Volume"), "");  // empty until a load
+}
+
+TEST_F(IniStoreTest, SettersCheckTheirArguments) {
+    EXPECT_FALSE(store.setInt(3, 1));
+    EXPECT_FALSE(store.remove(3));
+    EXPECT_TRUE(store.setString(0, "720P"));
+    EXPECT_EQ(store.getInt("Resolution"), 720);
+    for (const char* bad : {"a b", "a=b", "a\r\nEvil=1", "tab\t"}) {
+        EXPECT_FALSE(store.setString(0, bad)) << bad;
+    }
+    EXPECT_EQ(currentOf("Resolution"), "720P");
+    EXPECT_TRUE(store.setString(0, "not-a-number"));
+    EXPECT_EQ(store.getInt("Resolution"), 0);
+    ASSERT_TRUE(store.remove(1));
+    EXPECT_FALSE(store.find("Volume"));
+    EXPECT_EQ(store.find("TimeZone"), 1u);
+}
+
+TEST_F(IniStoreTest, FailedWriteKeepsTheOldFile) {
+    const std::string original = "Resolution=2\r\nVolume=4\r\nTimeZone=9\r\n";
+    const auto path = dir.write("setup.ini", original);
+    ASSERT_TRUE(store.load(path));
+    store.setInt(0, 1);
+
+    // A full card: the file-size limit makes every write past 8 bytes fail.
+    std::signal(SIGXFSZ, SIG_IGN);
+    rlimit old{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
+    rlimit tiny = old;
+    tiny.rlim_cur = 8;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &tiny), 0);
+    const bool written = store.write(path);
+    setrlimit(RLIMIT_FSIZE, &old);
+
+    EXPECT_FALSE(written);
+    EXPECT_EQ(readFile(path), original);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1);
+}
+
+TEST_F(IniStoreTest, WriteFailsWhereNoFileCanBe) {
+    EXPECT_FALSE(store.write(dir.path() / "missing" / "setup.ini"));
+    std::filesystem::create_directory(dir.path() / "setup.ini");
+    EXPECT_FALSE(store.write(dir.path() / "setup.ini"));
+    EXPECT_TRUE(std::filesystem::is_directory(dir.path() / "setup.ini"));
+}
+
+TEST_F(IniStoreTest, WriteKeepsThePermissions) {
+    const auto path = dir.write("setup.ini", "Volume=1\r\n");
+    ASSERT_EQ(chmod(path.c_str(), 0640), 0);
+    ASSERT_TRUE(store.write(path));
+    struct stat info {};
+    ASSERT_EQ(stat(path.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0640u);
+}
+
+}  // namespace
+}  // namespace qelv::core
