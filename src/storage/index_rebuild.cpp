@@ -1,0 +1,318 @@
+#include "storage/index_rebuild.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+
+#include "storage/movie_box.h"
+#include "storage/mp4_format.h"
+
+namespace qelv::core {
+
+namespace {
+
+constexpr std::size_t kAudioWindow = 512;
+constexpr std::size_t kAudioSearchEnd = 505;  // last start index searched in the window
+constexpr std::size_t kRecordWindow = 256;
+constexpr std::size_t kRecordSearchEnd = 250;
+// Sample tables hold 32-bit offsets.
+constexpr std::uint64_t kLastOffset = 0xFFFFFFFFull - (1u << 24) - 8;
+
+std::uint32_t be24(const std::uint8_t* p) {
+    return (std::uint32_t{p[0]} << 16) | (std::uint32_t{p[1]} << 8) | p[2];
+}
+
+bool matches(const std::uint8_t* p, std::string_view text) {
+    return std::memcmp(p, text.data(), text.size()) == 0;
+}
+
+// p[0..6] must be readable.
+bool isVideoStart(const std::uint8_t* p) {
+    return p[0] == 0 && ((p[4] == mp4::kPFrameStart[0] && p[5] == mp4::kPFrameStart[1]) ||
+                         (p[4] == mp4::kKeyFrameStart[0] && p[5] == mp4::kKeyFrameStart[1] &&
+                          p[6] == mp4::kKeyFrameStart[2]));
+}
+
+bool isKeyFrame(const std::uint8_t* p) { return p[4] == mp4::kKeyFrameStart[0]; }
+
+// p[0..6] must be readable.
+bool isRecordStart(const std::uint8_t* p) {
+    return matches(p, mp4::kGpsRecordStart) || matches(p, mp4::kNoFixRecordStart);
+}
+
+std::optional<std::size_t> findMarker(std::span<const std::uint8_t> window, std::size_t from,
+                                      std::size_t last) {
+    for (std::size_t y = from; y <= last && y + mp4::kSensorMarker.size() <= window.size(); ++y) {
+        if (matches(window.data() + y, mp4::kSensorMarker)) {
+            return y;
+        }
+    }
+    return std::nullopt;
+}
+
+class Walker {
+public:
+    explicit Walker(ByteSource& source) : m_source(source) {}
+
+    SampleWalk run() {
+        m_walk.referencedEnd = mp4::kFirstSampleOffset;
+        m_pos = mp4::kFirstSampleOffset;
+        while (step()) {
+        }
+        closeRun();
+        return std::move(m_walk);
+    }
+
+private:
+    // Handles the sample at m_pos; false when the data ends there.
+    bool step() {
+        if (m_pos > kLastOffset) {
+            return end(m_pos, 8);
+        }
+        std::array<std::uint8_t, 8> h{};
+        const std::size_t n = m_source.read(m_pos, h);
+        if (n < h.size()) {
+            return end(m_pos + n, 8);
+        }
+        if (h[0] == mp4::kAudioStart) {
+            return audioFrame();
+        }
+        if (h[0] == 'G') {
+            return isRecordStart(h.data()) ? telemetryRecord() : end(m_pos + 8, 8);
+        }
+        if (h[0] == 0 && isVideoStart(h.data())) {
+            return videoFrame(h.data());
+        }
+        return end(m_pos + 8, 8);
+    }
+
+    bool videoFrame(const std::uint8_t* h) {
+        const std::uint64_t size = be24(h + 1) + 4ull;
+        if (m_pos + size > m_source.size()) {
+            return end(m_pos + 8, 8);  // cut off by the end of the file
+        }
+        auto& t = m_walk.tables;
+        t.videoSizes.push_back(static_cast<std::uint32_t>(size));
+        if (isKeyFrame(h)) {
+            t.keyFrames.push_back(static_cast<std::uint32_t>(t.videoSizes.size()));
+        }
+        if (m_run == 0) {
+            t.videoChunkOffsets.push_back(static_cast<std::uint32_t>(m_pos));
+        }
+        ++m_run;
+        reference(m_pos + size);
+        m_pos += size;
+        return true;
+    }
+
+    bool audioFrame() {
+        auto& t = m_walk.tables;
+        const std::uint64_t start = m_pos;
+        t.audioOffsets.push_back(static_cast<std::uint32_t>(start));
+        reference(start + 8);
+        closeRun();
+        std::array<std::uint8_t, kAudioWindow> w{};
+        const std::size_t n = m_source.read(start + 8, w);
+        if (n < w.size()) {
+            return end(start + 8 + n, kAudioWindow);
+        }
+        for (std::size_t x = 0; x <= kAudioSearchEnd; ++x) {
+            if (isVideoStart(w.data() + x)) {
+                t.audioSizes.push_back(static_cast<std::uint32_t>(x + 8));
+                reference(start + 8 + x);
+                m_pos = start + 8 + x;  // the frame itself is taken by the next step
+                return true;
+            }
+            if (isRecordStart(w.data() + x)) {
+                t.audioSizes.push_back(static_cast<std::uint32_t>(x + 8));
+                return recordInWindow(start + 8, w, x);
+            }
+        }
+        return end(start + 8 + kAudioWindow, kAudioWindow);
+    }
+
+    // A telemetry record found at x of the window that follows a sound frame.
+    bool recordInWindow(std::uint64_t windowStart, std::span<const std::uint8_t> w,
+                        std::size_t x) {
+        auto& t = m_walk.tables;
+        t.telemetryOffsets.push_back(static_cast<std::uint32_t>(windowStart + x));
+        reference(windowStart + x + 8);
+        // Searching from the record's own start keeps a stray marker inside the sound frame
+        // from giving the record a negative size.
+        if (const auto y = findMarker(w, x, kAudioSearchEnd)) {
+            t.telemetrySizes.push_back(static_cast<std::uint32_t>(*y - x + mp4::kSensorBlockSize));
+            m_pos = windowStart + *y + mp4::kSensorBlockSize;
+            reference(m_pos);
+        } else {
+            m_pos = windowStart + w.size();
+        }
+        return true;
+    }
+
+    bool telemetryRecord() {
+        auto& t = m_walk.tables;
+        const std::uint64_t start = m_pos;
+        t.telemetryOffsets.push_back(static_cast<std::uint32_t>(start));
+        reference(start + 8);
+        closeRun();
+        std::array<std::uint8_t, kRecordWindow> w{};
+        const std::size_t n = m_source.read(start, w);
+        if (n < w.size()) {
+            return end(start + n, kRecordWindow);
+        }
+        if (const auto y = findMarker(w, 0, kRecordSearchEnd)) {
+            t.telemetrySizes.push_back(static_cast<std::uint32_t>(*y + mp4::kSensorBlockSize));
+            m_pos = start + *y + mp4::kSensorBlockSize;
+            reference(m_pos);
+        } else {
+            m_pos = start + kRecordWindow;
+        }
+        return true;
+    }
+
+    void closeRun() {
+        m_walk.tables.closeVideoRun(m_run);
+        m_run = 0;
+    }
+
+    void reference(std::uint64_t end) { m_walk.referencedEnd = std::max(m_walk.referencedEnd, end); }
+
+    bool end(std::uint64_t position, std::uint32_t window) {
+        m_walk.endPosition = position;
+        m_walk.window = window;
+        return false;
+    }
+
+    ByteSource& m_source;
+    SampleWalk m_walk;
+    std::uint64_t m_pos = 0;
+    std::uint32_t m_run = 0;
+};
+
+// An open descriptor that is closed on every path.
+class Fd {
+public:
+    explicit Fd(int fd) : m_fd(fd) {}
+    ~Fd() {
+        if (m_fd >= 0) {
+            ::close(m_fd);
+        }
+    }
+    Fd(const Fd&) = delete;
+    Fd& operator=(const Fd&) = delete;
+    int get() const { return m_fd; }
+    bool valid() const { return m_fd >= 0; }
+
+private:
+    int m_fd;
+};
+
+bool writeAt(int fd, std::span<const std::uint8_t> data, std::uint64_t offset) {
+    std::size_t done = 0;
+    while (done < data.size()) {
+        const ssize_t n = ::pwrite(fd, data.data() + done, data.size() - done,
+                                   static_cast<off_t>(offset + done));
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            return false;
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+RebuildResult failed(std::string reason) { return {RebuildOutcome::Failed, std::move(reason)}; }
+
+// Writes the box, then the size that makes the file complete, each flushed to the card.
+RebuildResult writeIndex(const std::filesystem::path& path, const struct stat& walked,
+                         std::span<const std::uint8_t> moov, std::uint64_t placement) {
+    const Fd fd(::open(path.c_str(), O_RDWR | O_CLOEXEC | O_NONBLOCK));
+    if (!fd.valid()) {
+        return failed("cannot open for writing: " + std::string(std::strerror(errno)));
+    }
+    struct stat now {};
+    if (::fstat(fd.get(), &now) != 0 || now.st_ino != walked.st_ino ||
+        now.st_dev != walked.st_dev || now.st_size != walked.st_size) {
+        return failed("the file changed while it was read");
+    }
+    const auto size = static_cast<std::uint32_t>(placement - mp4::kMediaDataOffset);
+    const std::array<std::uint8_t, 4> sizeBytes{static_cast<std::uint8_t>(size >> 24),
+                                                static_cast<std::uint8_t>(size >> 16),
+                                                static_cast<std::uint8_t>(size >> 8),
+                                                static_cast<std::uint8_t>(size)};
+    if (!writeAt(fd.get(), moov, placement) || ::fdatasync(fd.get()) != 0) {
+        return failed("cannot write the movie box: " + std::string(std::strerror(errno)));
+    }
+    if (!writeAt(fd.get(), sizeBytes, mp4::kMediaDataOffset) || ::fdatasync(fd.get()) != 0) {
+        return failed("cannot write the data size: " + std::string(std::strerror(errno)));
+    }
+    return {RebuildOutcome::Rebuilt, {}};
+}
+
+}  // namespace
+
+SampleWalk walkSamples(ByteSource& source) { return Walker(source).run(); }
+
+std::optional<std::uint64_t> movieBoxPlacement(const SampleWalk& walk) {
+    const std::uint64_t e = walk.endPosition;
+    const std::uint64_t w = walk.window;
+    if (e < w + 41) {
+        return std::nullopt;
+    }
+    const std::uint64_t recorder = (e % 4 == 0) ? e - w : (e & ~std::uint64_t{3}) - (w - 4);
+    const std::uint64_t afterSamples = (walk.referencedEnd + 3) & ~std::uint64_t{3};
+    return std::max(recorder, afterSamples);
+}
+
+RebuildResult rebuildIndex(const std::filesystem::path& path, CameraChannel camera,
+                           int sizeClass) {
+    // Non-blocking, so that a FIFO named like a recording cannot hang the listing.
+    const Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    if (!fd.valid()) {
+        return failed("cannot open: " + std::string(std::strerror(errno)));
+    }
+    struct stat info {};
+    if (::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode)) {
+        return failed("not a regular file");
+    }
+    FileSource source(fd.get(), static_cast<std::uint64_t>(info.st_size));
+    ::posix_fadvise(fd.get(), 0, 0, POSIX_FADV_SEQUENTIAL);
+
+    std::array<std::uint8_t, 4> sizeField{};
+    if (source.read(mp4::kMediaDataOffset, sizeField) != sizeField.size()) {
+        return failed("too short to hold a data box");
+    }
+    const std::uint32_t dataSize = (std::uint32_t{sizeField[0]} << 24) |
+                                   (std::uint32_t{sizeField[1]} << 16) |
+                                   (std::uint32_t{sizeField[2]} << 8) | sizeField[3];
+    if (dataSize != 0) {
+        std::array<std::uint8_t, 4> type{};
+        if (source.read(mp4::kMediaDataOffset + 4 + dataSize, type) == type.size() &&
+            matches(type.data(), "moov")) {
+            return {RebuildOutcome::Intact, {}};
+        }
+    }
+
+    const SampleWalk walk = walkSamples(source);
+    const auto placement = movieBoxPlacement(walk);
+    if (!placement) {
+        return failed("too little data");
+    }
+    if (walk.tables.empty()) {
+        return failed("no recognisable sample");
+    }
+    if (*placement - mp4::kMediaDataOffset > 0xFFFFFFFFull) {
+        return failed("too large for a 32-bit data box");
+    }
+    const std::vector<std::uint8_t> moov =
+        buildMovieBox(walk.tables, camera, videoFormatFor(camera, sizeClass));
+    return writeIndex(path, info, moov, *placement);
+}
+
+}  // namespace qelv::core
