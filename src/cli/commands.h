@@ -16,5 +16,7 @@ std::filesystem::path programFolder();
 
 int runConfigCommand(const Arguments& args, std::ostream& out, std::ostream& err);
 int runNameCommand(const Arguments& args, std::ostream& out, std::ostream& err);
+int runRepairCommand(const Arguments& args, std::ostream& out, std::ostream& err);
+int runDemoCardCommand(const Arguments& args, std::ostream& out, std::ostream& err);
 
 }  // namespace qelv::cli

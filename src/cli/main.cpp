@@ -20,6 +20,12 @@ constexpr std::array kCommands{
             qelv::cli::runConfigCommand},
     Command{"name", "PATH...  print what recording file names say, one JSON line each",
             qelv::cli::runNameCommand},
+    Command{"repair",
+            "[--camera front|rear] [--size-class 0-3] FILE...  write the missing index "
+            "of unfinished recordings in place",
+            qelv::cli::runRepairCommand},
+    Command{"demo-card", "DIR [options]  write a simulated recorder card",
+            qelv::cli::runDemoCardCommand},
 };
 
 void printHelp(std::ostream& out) {

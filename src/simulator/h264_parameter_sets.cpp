@@ -11,7 +11,15 @@ constexpr std::uint8_t kPpsType = 8;
 
 bool highProfile(std::uint32_t profile) {
     switch (profile) {
-        case 100: case 110: case 122: case 244: case 44: case 83: case 86: case 118: case 128:
+        case 100:
+        case 110:
+        case 122:
+        case 244:
+        case 44:
+        case 83:
+        case 86:
+        case 118:
+        case 128:
             return true;
         default:
             return false;

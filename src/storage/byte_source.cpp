@@ -20,8 +20,8 @@ std::size_t MemorySource::read(std::uint64_t offset, std::span<std::uint8_t> dst
 std::size_t FileSource::read(std::uint64_t offset, std::span<std::uint8_t> dst) {
     std::size_t done = 0;
     while (done < dst.size()) {
-        const ssize_t n = ::pread(m_fd, dst.data() + done, dst.size() - done,
-                                  static_cast<off_t>(offset + done));
+        const ssize_t n =
+            ::pread(m_fd, dst.data() + done, dst.size() - done, static_cast<off_t>(offset + done));
         if (n < 0 && errno == EINTR) {
             continue;
         }

@@ -37,7 +37,9 @@ bool isVideoStart(const std::uint8_t* p) {
                           p[6] == mp4::kKeyFrameStart[2]));
 }
 
-bool isKeyFrame(const std::uint8_t* p) { return p[4] == mp4::kKeyFrameStart[0]; }
+bool isKeyFrame(const std::uint8_t* p) {
+    return p[4] == mp4::kKeyFrameStart[0];
+}
 
 // p[0..6] must be readable.
 bool isRecordStart(const std::uint8_t* p) {
@@ -136,8 +138,7 @@ private:
     }
 
     // A telemetry record found at x of the window that follows a sound frame.
-    bool recordInWindow(std::uint64_t windowStart, std::span<const std::uint8_t> w,
-                        std::size_t x) {
+    bool recordInWindow(std::uint64_t windowStart, std::span<const std::uint8_t> w, std::size_t x) {
         auto& t = m_walk.tables;
         t.telemetryOffsets.push_back(static_cast<std::uint32_t>(windowStart + x));
         reference(windowStart + x + 8);
@@ -179,7 +180,9 @@ private:
         m_run = 0;
     }
 
-    void reference(std::uint64_t end) { m_walk.referencedEnd = std::max(m_walk.referencedEnd, end); }
+    void reference(std::uint64_t end) {
+        m_walk.referencedEnd = std::max(m_walk.referencedEnd, end);
+    }
 
     bool end(std::uint64_t position, std::uint32_t window) {
         m_walk.endPosition = position;
@@ -214,8 +217,8 @@ private:
 bool writeAt(int fd, std::span<const std::uint8_t> data, std::uint64_t offset) {
     std::size_t done = 0;
     while (done < data.size()) {
-        const ssize_t n = ::pwrite(fd, data.data() + done, data.size() - done,
-                                   static_cast<off_t>(offset + done));
+        const ssize_t n =
+            ::pwrite(fd, data.data() + done, data.size() - done, static_cast<off_t>(offset + done));
         if (n < 0 && errno == EINTR) {
             continue;
         }
@@ -227,7 +230,9 @@ bool writeAt(int fd, std::span<const std::uint8_t> data, std::uint64_t offset) {
     return true;
 }
 
-RebuildResult failed(std::string reason) { return {RebuildOutcome::Failed, std::move(reason)}; }
+RebuildResult failed(std::string reason) {
+    return {RebuildOutcome::Failed, std::move(reason)};
+}
 
 // Writes the box, then the size that makes the file complete, each flushed to the card.
 RebuildResult writeIndex(const std::filesystem::path& path, const struct stat& walked,
@@ -242,10 +247,9 @@ RebuildResult writeIndex(const std::filesystem::path& path, const struct stat& w
         return failed("the file changed while it was read");
     }
     const auto size = static_cast<std::uint32_t>(placement - mp4::kMediaDataOffset);
-    const std::array<std::uint8_t, 4> sizeBytes{static_cast<std::uint8_t>(size >> 24),
-                                                static_cast<std::uint8_t>(size >> 16),
-                                                static_cast<std::uint8_t>(size >> 8),
-                                                static_cast<std::uint8_t>(size)};
+    const std::array<std::uint8_t, 4> sizeBytes{
+        static_cast<std::uint8_t>(size >> 24), static_cast<std::uint8_t>(size >> 16),
+        static_cast<std::uint8_t>(size >> 8), static_cast<std::uint8_t>(size)};
     if (!writeAt(fd.get(), moov, placement) || ::fdatasync(fd.get()) != 0) {
         return failed("cannot write the movie box: " + std::string(std::strerror(errno)));
     }
@@ -257,7 +261,9 @@ RebuildResult writeIndex(const std::filesystem::path& path, const struct stat& w
 
 }  // namespace
 
-SampleWalk walkSamples(ByteSource& source) { return Walker(source).run(); }
+SampleWalk walkSamples(ByteSource& source) {
+    return Walker(source).run();
+}
 
 std::optional<std::uint64_t> movieBoxPlacement(const SampleWalk& walk) {
     const std::uint64_t e = walk.endPosition;
@@ -270,12 +276,13 @@ std::optional<std::uint64_t> movieBoxPlacement(const SampleWalk& walk) {
     return std::max(recorder, afterSamples);
 }
 
-RebuildResult rebuildIndex(const std::filesystem::path& path, CameraChannel camera,
-                           int sizeClass) {
+RebuildResult rebuildIndex(const std::filesystem::path& path, CameraChannel camera, int sizeClass) {
     // Non-blocking, so that a FIFO named like a recording cannot hang the listing.
     const Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     if (!fd.valid()) {
-        return failed("cannot open: " + std::string(std::strerror(errno)));
+        RebuildResult result = failed("cannot open: " + std::string(std::strerror(errno)));
+        result.openFailed = true;
+        return result;
     }
     struct stat info {};
     if (::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode)) {

@@ -39,7 +39,8 @@ enum class RebuildOutcome { Rebuilt, Intact, Failed };
 
 struct RebuildResult {
     RebuildOutcome outcome;
-    std::string reason;  // empty when rebuilt or intact
+    std::string reason;       // empty when rebuilt or intact
+    bool openFailed = false;  // the file could not be opened at all
 };
 
 // Rebuilds the movie box of the recording at `path` for the given camera (front or rear) and
@@ -47,7 +48,6 @@ struct RebuildResult {
 // byte for byte as it was. The new box is written and flushed before the data-box size at 40
 // is patched to point at it, so an interruption leaves either the unfinished file (a later
 // listing repairs it again) or the complete one.
-RebuildResult rebuildIndex(const std::filesystem::path& path, CameraChannel camera,
-                           int sizeClass);
+RebuildResult rebuildIndex(const std::filesystem::path& path, CameraChannel camera, int sizeClass);
 
 }  // namespace qelv::core

@@ -11,7 +11,9 @@ using Table = std::vector<std::uint32_t>;
 constexpr std::uint16_t kLanguageUnd = 0x55C4;
 constexpr std::uint32_t kFixedOne = 0x00010000;  // 1.0 in 16.16
 
-std::uint32_t count(const Table& table) { return static_cast<std::uint32_t>(table.size()); }
+std::uint32_t count(const Table& table) {
+    return static_cast<std::uint32_t>(table.size());
+}
 
 void matrix(BoxWriter& w) {
     for (std::uint32_t v : {kFixedOne, 0u, 0u, 0u, kFixedOne, 0u, 0u, 0u, 0x40000000u}) {
@@ -105,16 +107,21 @@ void chunkOffsets(BoxWriter& w, const Table& offsets) {
     w.end();
 }
 
-void oneSamplePerChunk(BoxWriter& w) {
+// A track without samples gets no entry: a chunk map that names chunks the offsets table does
+// not have makes other players refuse the whole file.
+void oneSamplePerChunk(BoxWriter& w, bool empty) {
     w.beginFull("stsc");
-    w.u32(1);
-    w.u32(1);
-    w.u32(1);
-    w.u32(1);
+    w.u32(empty ? 0 : 1);
+    if (!empty) {
+        w.u32(1);
+        w.u32(1);
+        w.u32(1);
+    }
     w.end();
 }
 
-void timeToSample(BoxWriter& w, std::initializer_list<std::pair<std::uint32_t, std::uint32_t>> runs) {
+void timeToSample(BoxWriter& w,
+                  std::initializer_list<std::pair<std::uint32_t, std::uint32_t>> runs) {
     w.beginFull("stts");
     w.u32(static_cast<std::uint32_t>(runs.size()));
     for (const auto& [samples, delta] : runs) {
@@ -245,7 +252,7 @@ void telemetryTrack(BoxWriter& w, const SampleTables& t) {
     w.end();
     w.end();
     timeToSample(w, {{records, 0}});
-    oneSamplePerChunk(w);
+    oneSamplePerChunk(w, t.telemetryOffsets.empty());
     sampleSizes(w, t.telemetrySizes);
     chunkOffsets(w, t.telemetryOffsets);
     w.end();
@@ -282,7 +289,7 @@ void audioTrack(BoxWriter& w, const SampleTables& t) {
     w.end();
     w.end();
     timeToSample(w, {{frames, mp4::kAudioFrameSamples}});
-    oneSamplePerChunk(w);
+    oneSamplePerChunk(w, t.audioOffsets.empty());
     sampleSizes(w, t.audioSizes);
     chunkOffsets(w, t.audioOffsets);
     w.end();

@@ -1,0 +1,135 @@
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <iostream>
+#include <sstream>
+
+#include "cli/commands.h"
+#include "cli/options.h"
+#include "config/ini_store.h"
+#include "simulator/recorder_simulator.h"
+#include "tools/recorder_settings.h"
+
+namespace qelv::cli {
+
+namespace {
+
+constexpr const char* kUsage =
+    "usage: qelv demo-card DIR [--recordings N] [--seconds S] [--channels 1|2|3]\n"
+    "                          [--categories NEPU] [--unfinished K]\n"
+    "                          [--start \"YYYY-MM-DD HH:MM:SS\"] [--seed N] [--scale F]\n"
+    "Writes a card as the recorder does: NOR, EVT, MOT and USR folders with FRONT and REAR\n"
+    "below them, N recordings one minute apart (categories taken in turn from the letters\n"
+    "given), the last K of them unfinished (no index), and SETUP/setup.ini. --scale\n"
+    "multiplies the recorder's bit rates (1.0: about 70 MB a minute front, 36 MB rear).\n";
+
+sim::LocalTime parseStart(const std::string& text) {
+    sim::LocalTime t;
+    char tail = 0;
+    if (std::sscanf(text.c_str(), "%4d-%2d-%2d %2d:%2d:%2d%c", &t.year, &t.month, &t.day, &t.hour,
+                    &t.minute, &t.second, &tail) != 6 ||
+        t.month < 1 || t.month > 12 || t.day < 1 || t.day > 31 || t.hour > 23 || t.minute > 59 ||
+        t.second > 59 || t.year < 2000 || t.year > 2099) {
+        throw UsageError("--start is \"YYYY-MM-DD HH:MM:SS\" between 2000 and 2099");
+    }
+    return t;
+}
+
+core::RecordingCategory categoryOf(char letter) {
+    switch (letter) {
+        case 'N':
+            return core::RecordingCategory::Normal;
+        case 'E':
+            return core::RecordingCategory::Event;
+        case 'P':
+            return core::RecordingCategory::Parking;
+        case 'U':
+            return core::RecordingCategory::User;
+        default:
+            throw UsageError("--categories takes the letters N, E, P and U");
+    }
+}
+
+bool writeSettings(const std::filesystem::path& root, std::ostream& err) {
+    std::filesystem::create_directories(root / "SETUP");
+    std::ostringstream echo;
+    core::IniStore store(echo);
+    core::registerRecorderSettings(store);
+    store.load(root / core::kRecorderSettingsPath);  // keep what an earlier run wrote
+    if (!store.write(root / core::kRecorderSettingsPath)) {
+        err << "qelv demo-card: cannot write " << (root / core::kRecorderSettingsPath) << '\n';
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+int runDemoCardCommand(const Arguments& args, std::ostream& out, std::ostream& err) {
+    ParsedOptions options;
+    sim::RecordingRequest base;
+    int recordings = 0, unfinished = 0;
+    std::string letters;
+    try {
+        options = parseOptions(args, {"--recordings", "--seconds", "--channels", "--categories",
+                                      "--unfinished", "--start", "--seed", "--scale"});
+        if (options.help) {
+            out << kUsage;
+            return 0;
+        }
+        if (options.positional.size() != 1) {
+            throw UsageError("give one folder");
+        }
+        base.cardRoot = options.positional[0];
+        recordings = static_cast<int>(options.integer("--recordings", 4, 1, 10000));
+        base.seconds = static_cast<int>(options.integer("--seconds", 60, 1, 600));
+        base.channels = static_cast<int>(options.integer("--channels", 2, 1, 3));
+        unfinished = static_cast<int>(options.integer("--unfinished", 0, 0, recordings));
+        base.seed = static_cast<std::uint64_t>(options.integer("--seed", 1, 0, 1LL << 62));
+        base.bitrateScale = options.number("--scale", 1.0, 0.01, 4.0);
+        base.start = parseStart(options.value("--start").value_or("2024-01-31 12:00:00"));
+        letters = options.value("--categories").value_or("NEPU");
+        if (letters.empty()) {
+            throw UsageError("--categories needs at least one letter");
+        }
+        for (char letter : letters) {
+            categoryOf(letter);
+        }
+    } catch (const UsageError& e) {
+        err << "qelv demo-card: " << e.what() << '\n' << kUsage;
+        return 2;
+    }
+
+    const bool terminal = isatty(STDERR_FILENO) != 0;
+    const int spacing = std::max(60, base.seconds);
+    try {
+        for (int i = 0; i < recordings; ++i) {
+            sim::RecordingRequest request = base;
+            request.start = sim::addSeconds(base.start, std::int64_t{i} * spacing);
+            request.category = categoryOf(letters[static_cast<std::size_t>(i) % letters.size()]);
+            request.complete = i < recordings - unfinished;
+            request.seed = base.seed * 1000 + static_cast<std::uint64_t>(i);
+            const std::string counter =
+                "[" + std::to_string(i + 1) + "/" + std::to_string(recordings) + "] ";
+            if (terminal) {
+                request.progress = [&](const std::string& what) {
+                    err << "\r\033[K" << counter << what << std::flush;
+                };
+            }
+            const sim::SimulatedRecording made = sim::simulateRecording(request);
+            for (const sim::SimulatedFile& file : made.files) {
+                out << file.path.string() << (request.complete ? "" : " (unfinished)") << '\n';
+            }
+        }
+        if (terminal) {
+            err << "\r\033[K";
+        }
+    } catch (const std::exception& e) {
+        err << "\nqelv demo-card: " << e.what() << '\n';
+        return 1;
+    }
+    return writeSettings(base.cardRoot, err) ? 0 : 1;
+}
+
+}  // namespace qelv::cli

@@ -1,0 +1,116 @@
+#include "simulator/frame_painter.h"
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+
+namespace qelv::sim {
+
+namespace {
+
+std::uint8_t clampByte(int v) {
+    return static_cast<std::uint8_t>(std::clamp(v, 0, 255));
+}
+
+// Segments a..g of the digits 1 to 3, as in a seven-segment display.
+constexpr std::array<std::uint8_t, 4> kDigitSegments{0x3F, 0x06, 0x5B, 0x4F};
+
+}  // namespace
+
+Rgb channelColour(int channel) {
+    switch (channel) {
+        case 1:
+            return {30, 60, 200};  // blue
+        case 2:
+            return {30, 170, 60};  // green
+        default:
+            return {210, 90, 30};  // orange
+    }
+}
+
+FramePainter::FramePainter(int width, int height, int channel, int noise, std::uint64_t seed)
+    : m_width(width),
+      m_height(height),
+      m_channel(channel),
+      m_noise(noise),
+      m_state(seed * 0x9E3779B97F4A7C15ull + static_cast<std::uint64_t>(channel) + 1) {
+    const Rgb c = channelColour(channel);
+    m_y = clampByte((66 * c.r + 129 * c.g + 25 * c.b + 128) / 256 + 16);
+    m_u = clampByte((-38 * c.r - 74 * c.g + 112 * c.b + 128) / 256 + 128);
+    m_v = clampByte((112 * c.r - 94 * c.g - 18 * c.b + 128) / 256 + 128);
+}
+
+std::size_t FramePainter::frameBytes() const {
+    return static_cast<std::size_t>(m_width) * m_height * 3 / 2;
+}
+
+void FramePainter::fillPlane(std::uint8_t* plane, int width, int height, int base, int noise) {
+    const std::size_t count = static_cast<std::size_t>(width) * height;
+    if (noise == 0) {
+        std::memset(plane, base, count);
+        return;
+    }
+    const int span = 2 * noise + 1;
+    for (std::size_t i = 0; i < count; i += 8) {
+        // xorshift64: eight noise values per step
+        m_state ^= m_state << 13;
+        m_state ^= m_state >> 7;
+        m_state ^= m_state << 17;
+        std::uint64_t bits = m_state;
+        for (std::size_t k = 0; k < 8 && i + k < count; ++k, bits >>= 8) {
+            plane[i + k] = clampByte(base + static_cast<int>(bits & 0xFF) % span - noise);
+        }
+    }
+}
+
+void FramePainter::rect(std::vector<std::uint8_t>& i420, int x, int y, int w, int h, int luma) {
+    const int x0 = std::clamp(x, 0, m_width), x1 = std::clamp(x + w, 0, m_width);
+    const int y0 = std::clamp(y, 0, m_height), y1 = std::clamp(y + h, 0, m_height);
+    for (int row = y0; row < y1; ++row) {
+        std::memset(i420.data() + static_cast<std::size_t>(row) * m_width + x0, luma, x1 - x0);
+    }
+    // Grey in the chroma planes, so the shape is white or black whatever the background.
+    const std::size_t lumaSize = static_cast<std::size_t>(m_width) * m_height;
+    const int cw = m_width / 2;
+    for (int row = y0 / 2; row < y1 / 2; ++row) {
+        for (std::size_t plane : {lumaSize, lumaSize + lumaSize / 4}) {
+            std::memset(i420.data() + plane + static_cast<std::size_t>(row) * cw + x0 / 2, 128,
+                        (x1 - x0) / 2);
+        }
+    }
+}
+
+void FramePainter::paint(int index, std::vector<std::uint8_t>& i420) {
+    i420.resize(frameBytes());
+    const std::size_t lumaSize = static_cast<std::size_t>(m_width) * m_height;
+    fillPlane(i420.data(), m_width, m_height, m_y, m_noise);
+    fillPlane(i420.data() + lumaSize, m_width / 2, m_height / 2, m_u, m_noise / 4);
+    fillPlane(i420.data() + lumaSize + lumaSize / 4, m_width / 2, m_height / 2, m_v, m_noise / 4);
+
+    // The channel number, in segments a sixth of the picture high, top left.
+    const int unit = std::max(2, m_height / 24);
+    const int left = unit * 2, top = unit * 2, length = unit * 4;
+    const std::uint8_t segments =
+        kDigitSegments[static_cast<std::size_t>(std::clamp(m_channel, 0, 3))];
+    const std::array<std::array<int, 4>, 7> places{{
+        {left, top, length, unit},                                  // a
+        {left + length - unit, top, unit, length},                  // b
+        {left + length - unit, top + length - unit, unit, length},  // c
+        {left, top + 2 * length - 2 * unit, length, unit},          // d
+        {left, top + length - unit, unit, length},                  // e
+        {left, top, unit, length},                                  // f
+        {left, top + length - unit, length, unit},                  // g
+    }};
+    for (std::size_t s = 0; s < places.size(); ++s) {
+        if (segments & (1u << s)) {
+            const auto& p = places[s];
+            rect(i420, p[0], p[1], p[2], p[3], 235);
+        }
+    }
+    // A square that crosses the picture every four seconds.
+    const int side = m_height / 6;
+    const int x = (index * (m_width + side) / 120) % (m_width + side) - side;
+    rect(i420, x, m_height / 2 - side / 2, side, side, 235);
+}
+
+}  // namespace qelv::sim

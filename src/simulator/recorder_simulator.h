@@ -1,0 +1,59 @@
+// Writes recordings exactly as the recorder does, for tests, benchmarks and the demo card.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "simulator/drive_script.h"
+#include "simulator/recording_layout.h"
+#include "storage/mp4_format.h"
+#include "storage/recording_types.h"
+
+namespace qelv::sim {
+
+struct RecordingRequest {
+    std::filesystem::path cardRoot;  // files go to <root>/<NOR|EVT|MOT|USR>/<FRONT|REAR>/
+    LocalTime start;
+    int seconds = 60;
+    int channels = 2;  // 1 to 3
+    core::RecordingCategory category = core::RecordingCategory::Normal;
+    bool complete = true;
+    std::uint64_t seed = 1;
+    // 1.0 writes the recorder's bit rates: about 70 MB a minute front and 36 MB rear for
+    // normal recordings, half that for the others. Tests use less to go faster.
+    double bitrateScale = 1.0;
+    std::uint64_t tailBytes = 512 * 1024;  // zeros the recorder preallocated (unfinished)
+    std::function<void(const std::string&)> progress;
+};
+
+// One file of a simulated recording, with everything a test needs to check a rebuild.
+struct SimulatedFile {
+    int channel;  // 1 front, 2 rear, 3 third
+    core::CameraChannel camera;
+    std::filesystem::path path;
+    const core::mp4::VideoFormat* video;
+    int sizeClass;           // of the file as written
+    RecordingLayout layout;  // every sample's bytes and offsets
+    WrittenFile file;
+    std::vector<std::uint8_t> moov;  // the movie box of the complete file
+};
+
+struct SimulatedRecording {
+    std::vector<SimulatedFile> files;  // front first
+    int frames = 0;
+    int audioFrames = 0;
+    int records = 0;
+};
+
+// "20240131_235958_2CH_N_F.mp4" and its companions ("R1", "R2").
+std::string recordingFileName(const LocalTime& start, int channels,
+                              core::RecordingCategory category, std::string_view camera);
+// "NOR", "EVT", "MOT", "USR".
+std::string_view categoryFolder(core::RecordingCategory category);
+
+SimulatedRecording simulateRecording(const RecordingRequest& request);
+
+}  // namespace qelv::sim
