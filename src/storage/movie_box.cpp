@@ -15,6 +15,17 @@ std::uint32_t count(const Table& table) {
     return static_cast<std::uint32_t>(table.size());
 }
 
+// Length of the video in milliseconds. A front file's first frame lasts two frame times, so
+// its frames span one frame time more than their count; an edit list cut at the count alone
+// would hide the last frame from every player.
+std::uint32_t videoDurationMs(const SampleTables& t, CameraChannel camera) {
+    std::uint64_t frames = t.videoSizes.size();
+    if (camera == CameraChannel::Front && frames > 0) {
+        ++frames;
+    }
+    return static_cast<std::uint32_t>(frames * 33333 / 1000);
+}
+
 void matrix(BoxWriter& w) {
     for (std::uint32_t v : {kFixedOne, 0u, 0u, 0u, kFixedOne, 0u, 0u, 0u, 0x40000000u}) {
         w.u32(v);
@@ -166,7 +177,7 @@ void elementaryStreamDescriptor(BoxWriter& w, const EsDescriptor& es) {
 void videoTrack(BoxWriter& w, const SampleTables& t, CameraChannel camera,
                 const mp4::VideoFormat& video) {
     const auto frames = count(t.videoSizes);
-    const auto duration = static_cast<std::uint32_t>(std::uint64_t{frames} * 33333 / 1000);
+    const std::uint32_t duration = videoDurationMs(t, camera);
     w.begin("trak");
     trackHeaderAndEdits(w, {1, duration, 0, 0, video.width, video.height});
     w.begin("mdia");
@@ -315,7 +326,7 @@ std::vector<std::uint8_t> buildMovieBox(const SampleTables& tables, CameraChanne
     w.u32(0);
     w.u32(0);
     w.u32(1000);
-    w.u32(static_cast<std::uint32_t>(std::uint64_t{count(tables.videoSizes)} * 33333 / 1000));
+    w.u32(videoDurationMs(tables, camera));
     w.u32(kFixedOne);
     w.u16(0x0100);
     w.zeros(10);

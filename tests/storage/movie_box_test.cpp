@@ -92,7 +92,10 @@ TEST(MovieBox, TimingOfFrontAndRearFiles) {
     const auto rearStts = findBox(Box(rear), "trak:0/mdia/minf/stbl/stts");
     EXPECT_EQ(entries(*rearStts), (std::vector<std::uint32_t>{60, 512}));
 
-    EXPECT_EQ(be32(*findBox(Box(front), "mvhd"), 24), 60u * 33333 / 1000);
+    // The front file's first frame lasts two frame times: its 60 frames span 61.
+    EXPECT_EQ(be32(*findBox(Box(front), "mvhd"), 24), 61u * 33333 / 1000);
+    EXPECT_EQ(be32(*findBox(Box(front), "trak:0/edts/elst"), 16), 61u * 33333 / 1000);
+    EXPECT_EQ(be32(*findBox(Box(rear), "mvhd"), 24), 60u * 33333 / 1000);
     EXPECT_EQ(be32(*findBox(Box(front), "trak:0/mdia/mdhd"), 24), 60ull * 511994880 / 1000000);
     EXPECT_EQ(be32(*findBox(Box(front), "trak:2/mdia/mdhd"), 24), 30u * 1024);
     EXPECT_EQ(be32(*findBox(Box(front), "trak:2/tkhd"), 28), 30u * 64);
