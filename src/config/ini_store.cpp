@@ -116,7 +116,10 @@ bool IniStore::write(const std::filesystem::path& path) {
 
     const std::filesystem::path folder =
         path.has_parent_path() ? path.parent_path() : std::filesystem::path(".");
-    std::string temp = (folder / ("." + path.filename().string() + ".XXXXXX")).string();
+    std::string tempName = ".";
+    tempName += path.filename().string();
+    tempName += ".XXXXXX";
+    std::string temp = (folder / tempName).string();
     const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
     if (fd < 0) {
         return false;

@@ -1,5 +1,7 @@
 #include "storage/byte_source.h"
 
+#include <fcntl.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -17,7 +19,11 @@ std::size_t MemorySource::read(std::uint64_t offset, std::span<std::uint8_t> dst
     return n;
 }
 
-std::size_t FileSource::read(std::uint64_t offset, std::span<std::uint8_t> dst) {
+namespace {
+constexpr std::size_t kChunkBytes = 1u << 20;
+}
+
+std::size_t FileSource::readFully(std::uint64_t offset, std::span<std::uint8_t> dst) const {
     std::size_t done = 0;
     while (done < dst.size()) {
         const ssize_t n =
@@ -31,6 +37,40 @@ std::size_t FileSource::read(std::uint64_t offset, std::span<std::uint8_t> dst) 
         done += static_cast<std::size_t>(n);
     }
     return done;
+}
+
+// Whether all of dst came from the page cache without touching the disk.
+bool FileSource::readCached(std::uint64_t offset, std::span<std::uint8_t> dst) {
+    if (!m_noWaitWorks) {
+        return false;
+    }
+    iovec vector{dst.data(), dst.size()};
+    const ssize_t n = ::preadv2(m_fd, &vector, 1, static_cast<off_t>(offset), RWF_NOWAIT);
+    if (n < 0 && (errno == EOPNOTSUPP || errno == EINVAL || errno == ENOSYS)) {
+        m_noWaitWorks = false;
+    }
+    return n == static_cast<ssize_t>(dst.size());
+}
+
+std::size_t FileSource::read(std::uint64_t offset, std::span<std::uint8_t> dst) {
+    if (offset >= m_size) {
+        return 0;
+    }
+    const std::size_t wanted = std::min<std::uint64_t>(dst.size(), m_size - offset);
+    dst = dst.first(wanted);
+    if (offset >= m_chunkOffset && offset + wanted <= m_chunkOffset + m_chunk.size()) {
+        std::memcpy(dst.data(), m_chunk.data() + (offset - m_chunkOffset), wanted);
+        return wanted;
+    }
+    if (readCached(offset, dst)) {
+        return wanted;
+    }
+    m_chunk.resize(kChunkBytes);
+    m_chunk.resize(readFully(offset, m_chunk));
+    m_chunkOffset = offset;
+    const std::size_t n = std::min(wanted, m_chunk.size());
+    std::memcpy(dst.data(), m_chunk.data(), n);
+    return n;
 }
 
 }  // namespace qelv::core

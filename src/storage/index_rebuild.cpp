@@ -70,24 +70,27 @@ public:
     }
 
 private:
-    // Handles the sample at m_pos; false when the data ends there.
+    // Handles the sample at m_pos; false when the data ends there. One read takes the 8-byte
+    // header and the 512 bytes after it: a sound frame's search window, a record's 256 bytes
+    // and, often, the header of the frame that follows a sound frame.
     bool step() {
         if (m_pos > kLastOffset) {
             return end(m_pos, 8);
         }
-        std::array<std::uint8_t, 8> h{};
-        const std::size_t n = m_source.read(m_pos, h);
-        if (n < h.size()) {
+        const std::size_t n = m_source.read(m_pos, m_ahead);
+        const std::span<const std::uint8_t> ahead(m_ahead.data(), n);
+        if (n < 8) {
             return end(m_pos + n, 8);
         }
+        const std::uint8_t* h = ahead.data();
         if (h[0] == mp4::kAudioStart) {
-            return audioFrame();
+            return audioFrame(ahead);
         }
         if (h[0] == 'G') {
-            return isRecordStart(h.data()) ? telemetryRecord() : end(m_pos + 8, 8);
+            return isRecordStart(h) ? telemetryRecord(ahead) : end(m_pos + 8, 8);
         }
-        if (h[0] == 0 && isVideoStart(h.data())) {
-            return videoFrame(h.data());
+        if (h[0] == 0 && isVideoStart(h)) {
+            return videoFrame(h);
         }
         return end(m_pos + 8, 8);
     }
@@ -111,23 +114,24 @@ private:
         return true;
     }
 
-    bool audioFrame() {
+    // `ahead` holds the frame's header and up to 512 bytes after it.
+    bool audioFrame(std::span<const std::uint8_t> ahead) {
         auto& t = m_walk.tables;
         const std::uint64_t start = m_pos;
         t.audioOffsets.push_back(static_cast<std::uint32_t>(start));
         reference(start + 8);
         closeRun();
-        std::array<std::uint8_t, kAudioWindow> w{};
-        const std::size_t n = m_source.read(start + 8, w);
-        if (n < w.size()) {
-            return end(start + 8 + n, kAudioWindow);
+        if (ahead.size() < 8 + kAudioWindow) {
+            return end(start + ahead.size(), kAudioWindow);
         }
+        const auto w = ahead.subspan(8, kAudioWindow);
         for (std::size_t x = 0; x <= kAudioSearchEnd; ++x) {
             if (isVideoStart(w.data() + x)) {
                 t.audioSizes.push_back(static_cast<std::uint32_t>(x + 8));
                 reference(start + 8 + x);
-                m_pos = start + 8 + x;  // the frame itself is taken by the next step
-                return true;
+                m_pos = start + 8 + x;
+                // The frame's header is already in the window: take the frame from there.
+                return x + 8 <= w.size() ? videoFrame(w.data() + x) : true;
             }
             if (isRecordStart(w.data() + x)) {
                 t.audioSizes.push_back(static_cast<std::uint32_t>(x + 8));
@@ -154,17 +158,17 @@ private:
         return true;
     }
 
-    bool telemetryRecord() {
+    // `ahead` starts with the record.
+    bool telemetryRecord(std::span<const std::uint8_t> ahead) {
         auto& t = m_walk.tables;
         const std::uint64_t start = m_pos;
         t.telemetryOffsets.push_back(static_cast<std::uint32_t>(start));
         reference(start + 8);
         closeRun();
-        std::array<std::uint8_t, kRecordWindow> w{};
-        const std::size_t n = m_source.read(start, w);
-        if (n < w.size()) {
-            return end(start + n, kRecordWindow);
+        if (ahead.size() < kRecordWindow) {
+            return end(start + ahead.size(), kRecordWindow);
         }
+        const auto w = ahead.first(kRecordWindow);
         if (const auto y = findMarker(w, 0, kRecordSearchEnd)) {
             t.telemetrySizes.push_back(static_cast<std::uint32_t>(*y + mp4::kSensorBlockSize));
             m_pos = start + *y + mp4::kSensorBlockSize;
@@ -191,6 +195,7 @@ private:
     }
 
     ByteSource& m_source;
+    std::array<std::uint8_t, 8 + kAudioWindow> m_ahead{};
     SampleWalk m_walk;
     std::uint64_t m_pos = 0;
     std::uint32_t m_run = 0;

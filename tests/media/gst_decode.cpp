@@ -78,7 +78,8 @@ MeanColour bottomColour(const Decoded& d) {
     const std::size_t stride = (static_cast<std::size_t>(d.width) * 3 + 3) & ~std::size_t{3};
     for (int y = d.height * 3 / 4; y < d.height; ++y) {
         for (int x = 0; x < d.width; ++x) {
-            const std::size_t at = static_cast<std::size_t>(y) * stride + static_cast<std::size_t>(x) * 3;
+            const std::size_t at =
+                static_cast<std::size_t>(y) * stride + static_cast<std::size_t>(x) * 3;
             if (at + 2 >= d.first.size()) {
                 continue;
             }

@@ -50,7 +50,8 @@ TEST_F(SimulatedRebuild, RebuiltBoxIsTheOneTheRecorderWouldHaveWritten) {
         const auto result = core::rebuildIndex(file.path, file.camera, file.sizeClass);
         ASSERT_EQ(result.outcome, core::RebuildOutcome::Rebuilt) << result.reason;
         const std::string after = test::readFile(file.path);
-        const auto bytes = std::span(reinterpret_cast<const std::uint8_t*>(after.data()), after.size());
+        const auto bytes =
+            std::span(reinterpret_cast<const std::uint8_t*>(after.data()), after.size());
         const std::uint64_t moovAt = 40 + be32(bytes, 40);
         EXPECT_EQ(moovAt, (file.layout.dataEnd() + 3) & ~std::uint64_t{3});
         EXPECT_EQ(std::string(after.substr(moovAt, file.moov.size())),

@@ -26,8 +26,8 @@ TEST(DriveScript, RecordsHaveTheRecordersShapes) {
         }
         ASSERT_EQ(text.rfind("G$GPRMC,", 0), 0u);
         // UTC is nine hours before the recorder's local time: 08:30 local is 23:30 the day before.
-        const std::string expected = "G$GPRMC," + std::string(s < 10 ? "23300" : "2330") +
-                                     std::to_string(s) + ".00,A,";
+        const std::string expected =
+            "G$GPRMC," + std::string(s < 10 ? "23300" : "2330") + std::to_string(s) + ".00,A,";
         EXPECT_EQ(text.rfind(expected, 0), 0u) << text;
         EXPECT_NE(text.find(",311223,"), std::string::npos) << text;
         // The NMEA checksum covers everything between "$" and "*".
@@ -47,7 +47,7 @@ TEST(DriveScript, TheCarMovesAndBrakesOnce) {
     EXPECT_NE(drive[10].latitude, drive[40].latitude);
     const auto peak = std::max_element(drive.begin(), drive.end(),
                                        [](const auto& a, const auto& b) { return a.gz < b.gz; });
-    EXPECT_GE(peak->gz, 15);  // about half a g
+    EXPECT_GE(peak->gz, 15);              // about half a g
     EXPECT_GE(peak - drive.begin(), 36);  // three seconds of braking from 36 s
     EXPECT_LE(peak - drive.begin(), 38);
     for (const auto& s : drive) {

@@ -19,7 +19,8 @@ TEST(RecordingLayout, SourceReadsLikeTheWrittenFile) {
     ASSERT_EQ(written.size, file.size());
     ASSERT_EQ(file.size(), layout.dataEnd() + 777);
     LayoutSource source(layout, file.size());
-    for (std::uint64_t offset : std::vector<std::uint64_t>{0, 40, 47, 48, 1000, layout.dataEnd() - 3}) {
+    for (std::uint64_t offset :
+         std::vector<std::uint64_t>{0, 40, 47, 48, 1000, layout.dataEnd() - 3}) {
         std::vector<std::uint8_t> bytes(600);
         const std::size_t n = source.read(offset, bytes);
         EXPECT_EQ(std::string(bytes.begin(), bytes.begin() + static_cast<long>(n)),

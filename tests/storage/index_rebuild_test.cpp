@@ -163,7 +163,8 @@ TEST_F(IndexRebuild, WritesTheBoxBehindTheSamplesAndPointsAtIt) {
     EXPECT_EQ(after.size(), before.size());
     EXPECT_EQ(after.substr(0, 40), before.substr(0, 40));
     EXPECT_EQ(after.substr(44, placement - 44), before.substr(44, placement - 44));
-    EXPECT_EQ(after.substr(placement + expected.size()), before.substr(placement + expected.size()));
+    EXPECT_EQ(after.substr(placement + expected.size()),
+              before.substr(placement + expected.size()));
 
     // A second pass finds it complete and leaves it alone.
     EXPECT_EQ(rebuildIndex(path, CameraChannel::Front, 0).outcome, RebuildOutcome::Intact);
@@ -256,7 +257,8 @@ TEST_F(IndexRebuild, RearFileOfSizeClassOneGets720p) {
     const std::string after = readFile(path);
     const auto bytes = std::span(reinterpret_cast<const std::uint8_t*>(after.data()), after.size());
     const auto moov = bytes.subspan(40 + sizeAt40(after));
-    const auto avcC = test::findBox(moov.first(be32(moov, 0)), "trak:0/mdia/minf/stbl/stsd/avc1/avcC");
+    const auto avcC =
+        test::findBox(moov.first(be32(moov, 0)), "trak:0/mdia/minf/stbl/stsd/avc1/avcC");
     ASSERT_TRUE(avcC);
     EXPECT_EQ(avcC->size(), 48u);
     EXPECT_TRUE(std::equal(mp4::kAvcC720.begin(), mp4::kAvcC720.end(), avcC->begin() + 8));

@@ -8,8 +8,8 @@
 namespace qelv::core {
 namespace {
 
-using test::Box;
 using test::be32;
+using test::Box;
 using test::entries;
 using test::findBox;
 

@@ -33,7 +33,9 @@ inline std::vector<Box> children(Box box, std::size_t skip = 0) {
     return out;
 }
 
-inline std::string typeOf(Box box) { return std::string(box.begin() + 4, box.begin() + 8); }
+inline std::string typeOf(Box box) {
+    return std::string(box.begin() + 4, box.begin() + 8);
+}
 
 // Path like "trak:1/mdia/minf/stbl/stsz" below `box` (":n" picks the n-th of that type).
 inline std::optional<Box> findBox(Box box, std::string_view path) {
@@ -48,8 +50,12 @@ inline std::optional<Box> findBox(Box box, std::string_view path) {
         }
         // Sample descriptions and entries carry fields before their children.
         const std::string type = typeOf(box);
-        const std::size_t skip = type == "stsd" ? 8 : type == "avc1" ? 78 : type == "mp4a" ? 28
-                                 : type == "mp4s" ? 8 : type == "dref" ? 8 : 0;
+        const std::size_t skip = type == "stsd"   ? 8
+                                 : type == "avc1" ? 78
+                                 : type == "mp4a" ? 28
+                                 : type == "mp4s" ? 8
+                                 : type == "dref" ? 8
+                                                  : 0;
         std::optional<Box> found;
         for (Box child : children(box, skip)) {
             if (typeOf(child) == step && index-- == 0) {

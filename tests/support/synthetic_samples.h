@@ -13,10 +13,9 @@ namespace qelv::test {
 // A video frame of `size` bytes (length prefix included, at least 8).
 inline sim::Sample videoSample(std::uint32_t size, bool key, std::uint8_t filler = 0x55) {
     const std::uint32_t length = size - 4;
-    std::vector<std::uint8_t> b{static_cast<std::uint8_t>(length >> 24),
-                                static_cast<std::uint8_t>(length >> 16),
-                                static_cast<std::uint8_t>(length >> 8),
-                                static_cast<std::uint8_t>(length)};
+    std::vector<std::uint8_t> b{
+        static_cast<std::uint8_t>(length >> 24), static_cast<std::uint8_t>(length >> 16),
+        static_cast<std::uint8_t>(length >> 8), static_cast<std::uint8_t>(length)};
     if (key) {
         b.insert(b.end(), {0x65, 0xB8, 0x00});
     } else {
@@ -32,8 +31,9 @@ inline sim::Sample audioSample(std::uint32_t size, std::uint8_t filler = 0x5A) {
     return {sim::SampleKind::Audio, std::move(b), false};
 }
 
-inline sim::Sample recordSample(const std::string& text = "G$GPRMC,120000.00,A,3733.1000,N,"
-                                                          "12658.6000,E,030.0,090.0,310124,,,A") {
+inline sim::Sample recordSample(const std::string& text =
+                                    "G$GPRMC,120000.00,A,3733.1000,N,"
+                                    "12658.6000,E,030.0,090.0,310124,,,A") {
     std::vector<std::uint8_t> b(text.begin(), text.end());
     for (char c : std::string("QELVM")) {
         b.push_back(static_cast<std::uint8_t>(c));
