@@ -149,8 +149,12 @@ private:
         // Searching from the record's own start keeps a stray marker inside the sound frame
         // from giving the record a negative size.
         if (const auto y = findMarker(w, x, kAudioSearchEnd)) {
+            const std::uint64_t recordEnd = windowStart + *y + mp4::kSensorBlockSize;
+            if (recordEnd > m_source.size()) {
+                return end(m_source.size(), kAudioWindow);  // the block is cut off
+            }
             t.telemetrySizes.push_back(static_cast<std::uint32_t>(*y - x + mp4::kSensorBlockSize));
-            m_pos = windowStart + *y + mp4::kSensorBlockSize;
+            m_pos = recordEnd;
             reference(m_pos);
         } else {
             m_pos = windowStart + w.size();
@@ -170,8 +174,12 @@ private:
         }
         const auto w = ahead.first(kRecordWindow);
         if (const auto y = findMarker(w, 0, kRecordSearchEnd)) {
+            const std::uint64_t recordEnd = start + *y + mp4::kSensorBlockSize;
+            if (recordEnd > m_source.size()) {
+                return end(m_source.size(), kRecordWindow);  // the block is cut off
+            }
             t.telemetrySizes.push_back(static_cast<std::uint32_t>(*y + mp4::kSensorBlockSize));
-            m_pos = start + *y + mp4::kSensorBlockSize;
+            m_pos = recordEnd;
             reference(m_pos);
         } else {
             m_pos = start + kRecordWindow;

@@ -109,6 +109,20 @@ TEST(SampleWalk, StopsAtWhatItDoesNotKnow) {
     }
 }
 
+TEST(SampleWalk, RecordWhoseBlockIsCutOffGetsNoSize) {
+    // The marker lies within the record's 256 bytes, but its 16-byte block runs past the end.
+    const RecordingLayout layout({test::videoSample(100, true)});
+    std::string file = unfinishedFile(layout, 0) + "G$GPRMC,";
+    file.append(240, 'x');
+    file += "QELVM";
+    file.append(5, '\0');  // eleven bytes of the block are missing
+    const SampleWalk walk = walkOf(file);
+    EXPECT_EQ(walk.tables.telemetryOffsets.size(), 1u);
+    EXPECT_TRUE(walk.tables.telemetrySizes.empty());
+    EXPECT_LE(walk.endPosition, file.size());
+    EXPECT_LE(walk.referencedEnd, file.size());
+}
+
 TEST(MovieBoxPlacement, RecorderPlacementOrAfterTheSamples) {
     struct Case {
         const char* what;
