@@ -18,5 +18,6 @@ int runConfigCommand(const Arguments& args, std::ostream& out, std::ostream& err
 int runNameCommand(const Arguments& args, std::ostream& out, std::ostream& err);
 int runRepairCommand(const Arguments& args, std::ostream& out, std::ostream& err);
 int runDemoCardCommand(const Arguments& args, std::ostream& out, std::ostream& err);
+int runWyfsCommand(const Arguments& args, std::ostream& out, std::ostream& err);
 
 }  // namespace qelv::cli

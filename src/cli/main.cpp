@@ -26,6 +26,8 @@ constexpr std::array kCommands{
             qelv::cli::runRepairCommand},
     Command{"demo-card", "DIR [options]  write a simulated recorder card",
             qelv::cli::runDemoCardCommand},
+    Command{"wyfs", "mkfs|put|ls|get|info IMAGE ...  make and read WyFS card images",
+            qelv::cli::runWyfsCommand},
 };
 
 void printHelp(std::ostream& out) {
