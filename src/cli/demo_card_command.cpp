@@ -10,19 +10,22 @@
 #include "config/ini_store.h"
 #include "simulator/recorder_simulator.h"
 #include "tools/recorder_settings.h"
+#include "wyfs/wyfs_volume.h"
 
 namespace qelv::cli {
 
 namespace {
 
 constexpr const char* kUsage =
-    "usage: qelv demo-card DIR [--recordings N] [--seconds S] [--channels 1|2|3]\n"
+    "usage: qelv demo-card (DIR | --wyfs IMAGE) [--recordings N] [--seconds S] [--channels 1|2|3]\n"
     "                          [--categories NEPU] [--unfinished K]\n"
     "                          [--start \"YYYY-MM-DD HH:MM:SS\"] [--seed N] [--scale F]\n"
     "Writes a card as the recorder does: NOR, EVT, MOT and USR folders with FRONT and REAR\n"
     "below them, N recordings one minute apart (categories taken in turn from the letters\n"
     "given), the last K of them unfinished (no index), and SETUP/setup.ini. --scale\n"
-    "multiplies the recorder's bit rates (1.0: about 70 MB a minute front, 36 MB rear).\n";
+    "multiplies the recorder's bit rates (1.0: about 70 MB a minute front, 36 MB rear).\n"
+    "With --wyfs the recordings go into a new WyFS image instead, one AVI file each (every\n"
+    "camera, the sound and the telemetry), in its NOR, EVT, MOT and USR directories.\n";
 
 sim::LocalTime parseStart(const std::string& text) {
     sim::LocalTime t;
@@ -64,6 +67,50 @@ bool writeSettings(const std::filesystem::path& root, std::ostream& err) {
     return true;
 }
 
+sim::RecordingRequest nthRequest(const sim::RecordingRequest& base, int i,
+                                 const std::string& letters) {
+    sim::RecordingRequest request = base;
+    request.start = sim::addSeconds(base.start, std::int64_t{i} * std::max(60, base.seconds));
+    request.category = categoryOf(letters[static_cast<std::size_t>(i) % letters.size()]);
+    request.seed = base.seed * 1000 + static_cast<std::uint64_t>(i);
+    return request;
+}
+
+int writeWyfsCard(const std::string& image, const sim::RecordingRequest& base, int recordings,
+                  const std::string& letters, bool terminal, std::ostream& out, std::ostream& err) {
+    try {
+        // Room for every recording at the recorder's rates, with a margin.
+        const double perMinute = (70.0 + 36.0 * (base.channels - 1)) * base.bitrateScale;
+        const double megabytes = perMinute * base.seconds / 60.0 * recordings * 1.2 + 32.0;
+        wyfs::formatImage(image, static_cast<std::uint64_t>(megabytes * 1024 * 1024));
+        auto volume = wyfs::Volume::open(image, true);
+        if (!volume) {
+            throw std::runtime_error("the new image cannot be opened");
+        }
+        for (int i = 0; i < recordings; ++i) {
+            sim::RecordingRequest request = nthRequest(base, i, letters);
+            const std::string counter =
+                "[" + std::to_string(i + 1) + "/" + std::to_string(recordings) + "] ";
+            if (terminal) {
+                request.progress = [&](const std::string& what) {
+                    err << "\r\033[K" << counter << what << std::flush;
+                };
+            }
+            const sim::SimulatedCardFile file = sim::simulateCardRecording(request);
+            const std::string folder(sim::categoryFolder(request.category));
+            volume->addFile(folder, file.name, file.bytes, file.time);
+            out << image << ":" << folder << "/" << file.name << '\n';
+        }
+        if (terminal) {
+            err << "\r\033[K";
+        }
+    } catch (const std::exception& e) {
+        err << "\nqelv demo-card: " << e.what() << '\n';
+        return 1;
+    }
+    return 0;
+}
+
 }  // namespace
 
 int runDemoCardCommand(const Arguments& args, std::ostream& out, std::ostream& err) {
@@ -73,15 +120,17 @@ int runDemoCardCommand(const Arguments& args, std::ostream& out, std::ostream& e
     std::string letters;
     try {
         options = parseOptions(args, {"--recordings", "--seconds", "--channels", "--categories",
-                                      "--unfinished", "--start", "--seed", "--scale"});
+                                      "--unfinished", "--start", "--seed", "--scale", "--wyfs"});
         if (options.help) {
             out << kUsage;
             return 0;
         }
-        if (options.positional.size() != 1) {
-            throw UsageError("give one folder");
+        if (options.positional.size() != (options.value("--wyfs") ? 0u : 1u)) {
+            throw UsageError("give one folder, or --wyfs and an image");
         }
-        base.cardRoot = options.positional[0];
+        if (!options.value("--wyfs")) {
+            base.cardRoot = options.positional[0];
+        }
         recordings = static_cast<int>(options.integer("--recordings", 4, 1, 10000));
         base.seconds = static_cast<int>(options.integer("--seconds", 60, 1, 600));
         base.channels = static_cast<int>(options.integer("--channels", 2, 1, 3));
@@ -102,14 +151,13 @@ int runDemoCardCommand(const Arguments& args, std::ostream& out, std::ostream& e
     }
 
     const bool terminal = isatty(STDERR_FILENO) != 0;
-    const int spacing = std::max(60, base.seconds);
+    if (const auto image = options.value("--wyfs")) {
+        return writeWyfsCard(*image, base, recordings, letters, terminal, out, err);
+    }
     try {
         for (int i = 0; i < recordings; ++i) {
-            sim::RecordingRequest request = base;
-            request.start = sim::addSeconds(base.start, std::int64_t{i} * spacing);
-            request.category = categoryOf(letters[static_cast<std::size_t>(i) % letters.size()]);
+            sim::RecordingRequest request = nthRequest(base, i, letters);
             request.complete = i < recordings - unfinished;
-            request.seed = base.seed * 1000 + static_cast<std::uint64_t>(i);
             const std::string counter =
                 "[" + std::to_string(i + 1) + "/" + std::to_string(recordings) + "] ";
             if (terminal) {

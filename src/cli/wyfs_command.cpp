@@ -120,14 +120,17 @@ int ls(const ParsedOptions& o, std::ostream& out) {
                 const unsigned char* item = list.bytes + 4 + i * kCardListItemSize;
                 auto word = [item](int at) {
                     return std::uint32_t{item[at]} | (std::uint32_t{item[at + 1]} << 8) |
-                           (std::uint32_t{item[at + 2]} << 16) | (std::uint32_t{item[at + 3]} << 24);
+                           (std::uint32_t{item[at + 2]} << 16) |
+                           (std::uint32_t{item[at + 3]} << 24);
                 };
                 out << JsonObject()
                            .add("dir", dir)
                            .add("name", reinterpret_cast<const char*>(item))
-                           .add("id", static_cast<std::int64_t>(static_cast<std::int32_t>(word(98))))
+                           .add("id",
+                                static_cast<std::int64_t>(static_cast<std::int32_t>(word(98))))
                            .add("size", static_cast<std::int64_t>(word(102)))
-                           .add("time", static_cast<std::int64_t>(static_cast<std::int32_t>(word(106))))
+                           .add("time",
+                                static_cast<std::int64_t>(static_cast<std::int32_t>(word(106))))
                            .str()
                     << '\n';
             }
@@ -174,9 +177,13 @@ int info(const ParsedOptions& o, std::ostream& out) {
     CardMasterInfo master{};
     const bool wyfs = QV_WyFS_Check_WyFS_partition(o.positional[1].c_str()) != 0 &&
                       QV_WyFS_Get_Master_Device_Info(o.positional[1].c_str(), &master) == 0;
-    const std::uint32_t sectors = std::uint32_t{master.bytes[12]} | (std::uint32_t{master.bytes[13]} << 8) |
-                                  (std::uint32_t{master.bytes[14]} << 16) | (std::uint32_t{master.bytes[15]} << 24);
-    out << JsonObject().add("wyfs", wyfs).add("sectors", static_cast<std::int64_t>(wyfs ? sectors : 0)).str()
+    const std::uint32_t sectors =
+        std::uint32_t{master.bytes[12]} | (std::uint32_t{master.bytes[13]} << 8) |
+        (std::uint32_t{master.bytes[14]} << 16) | (std::uint32_t{master.bytes[15]} << 24);
+    out << JsonObject()
+               .add("wyfs", wyfs)
+               .add("sectors", static_cast<std::int64_t>(wyfs ? sectors : 0))
+               .str()
         << '\n';
     return 0;
 }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <cstring>
 
 namespace qelv::sim {
@@ -34,10 +35,19 @@ FramePainter::FramePainter(int width, int height, int channel, int noise, std::u
       m_channel(channel),
       m_noise(noise),
       m_state(seed * 0x9E3779B97F4A7C15ull + static_cast<std::uint64_t>(channel) + 1) {
+    // Players read pictures without colour information as BT.709 from 720 lines up and as
+    // BT.601 below, so the colour is converted the way it will be read back.
     const Rgb c = channelColour(channel);
-    m_y = clampByte((66 * c.r + 129 * c.g + 25 * c.b + 128) / 256 + 16);
-    m_u = clampByte((-38 * c.r - 74 * c.g + 112 * c.b + 128) / 256 + 128);
-    m_v = clampByte((112 * c.r - 94 * c.g - 18 * c.b + 128) / 256 + 128);
+    const bool hd = height >= 720;
+    const double y = hd ? 0.1826 * c.r + 0.6142 * c.g + 0.0620 * c.b
+                        : 0.2568 * c.r + 0.5041 * c.g + 0.0979 * c.b;
+    const double u = hd ? -0.1006 * c.r - 0.3386 * c.g + 0.4392 * c.b
+                        : -0.1482 * c.r - 0.2910 * c.g + 0.4392 * c.b;
+    const double v = hd ? 0.4392 * c.r - 0.3989 * c.g - 0.0403 * c.b
+                        : 0.4392 * c.r - 0.3678 * c.g - 0.0714 * c.b;
+    m_y = clampByte(static_cast<int>(std::lround(16 + y)));
+    m_u = clampByte(static_cast<int>(std::lround(128 + u)));
+    m_v = clampByte(static_cast<int>(std::lround(128 + v)));
 }
 
 std::size_t FramePainter::frameBytes() const {

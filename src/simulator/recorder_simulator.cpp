@@ -3,8 +3,10 @@
 #include <algorithm>
 #include <array>
 #include <cstdio>
+#include <ctime>
 #include <stdexcept>
 
+#include "simulator/avi_writer.h"
 #include "simulator/media_encoders.h"
 #include "storage/movie_box.h"
 #include "storage/size_class.h"
@@ -127,16 +129,96 @@ std::string recordingFileName(const LocalTime& t, int channels, core::RecordingC
     return name.data();
 }
 
-SimulatedRecording simulateRecording(const RecordingRequest& request) {
+namespace {
+
+struct Timing {
+    int frames;
+    int audioFrames;
+};
+
+Timing timingOf(const RecordingRequest& request) {
     if (request.channels < 1 || request.channels > 3 || request.seconds < 1) {
         throw std::invalid_argument("a recording has 1 to 3 channels and at least one second");
     }
-    SimulatedRecording result;
-    result.frames = request.seconds * 30;
-    result.records = request.seconds;
-    const double lastFrameTime = double(result.frames - 1) / 30.0;
-    result.audioFrames = static_cast<int>(lastFrameTime * 16000.0 / 1024.0) + 1;
+    const int frames = request.seconds * 30;
+    const double lastFrameTime = double(frames - 1) / 30.0;
+    return {frames, static_cast<int>(lastFrameTime * 16000.0 / 1024.0) + 1};
+}
+
+double channelBytes(const ChannelPlan& plan, const RecordingRequest& request) {
+    return megabytesPerMinute(plan, request.category) * kMiB * request.seconds / 60.0 *
+           request.bitrateScale;
+}
+
+std::vector<Sample> channelVideo(const ChannelPlan& plan, const RecordingRequest& request,
+                                 const core::mp4::VideoFormat& format, int frames,
+                                 const std::string& label) {
+    const double bytes = channelBytes(plan, request);
+    const int videoKbps = std::max(200, static_cast<int>(bytes * 8 / request.seconds / 1000) -
+                                            (plan.channel == 1 ? kAudioBitrate / 1000 + 1 : 0));
+    if (request.progress) {
+        request.progress(label + ": encoding");
+    }
+    return encodeVideo({&format, plan.channel, frames, videoKbps, 20,
+                        request.seed * 7 + static_cast<std::uint64_t>(plan.channel) - 1},
+                       [&](int done) {
+                           if (request.progress) {
+                               request.progress(label + ": " + std::to_string(done) + "/" +
+                                                std::to_string(frames) + " frames");
+                           }
+                       });
+}
+
+std::vector<std::vector<std::uint8_t>> telemetryRecords(const RecordingRequest& request) {
     const auto drive = planDrive(request.seconds, request.seed);
+    std::vector<std::vector<std::uint8_t>> records;
+    for (int s = 0; s < request.seconds; ++s) {
+        records.push_back(telemetryRecord(drive[static_cast<std::size_t>(s)], request.start, s));
+    }
+    return records;
+}
+
+}  // namespace
+
+SimulatedCardFile simulateCardRecording(const RecordingRequest& request) {
+    const Timing timing = timingOf(request);
+    static const std::array<const core::mp4::VideoFormat*, 3> kFormats{
+        &core::mp4::kVideo1080, &core::mp4::kVideo720, &core::mp4::kVideo480};
+    SimulatedCardFile file;
+    std::string name = recordingFileName(request.start, request.channels, request.category, "F");
+    file.name = name.substr(0, name.size() - 4) + ".avi";
+    AviContent content;
+    for (int c = 0; c < request.channels; ++c) {
+        const ChannelPlan& plan = kChannels[static_cast<std::size_t>(c)];
+        const auto& format = *kFormats[static_cast<std::size_t>(c)];
+        content.video.push_back(
+            {&format, channelVideo(plan, request, format, timing.frames,
+                                   file.name + " camera " + std::to_string(plan.channel))});
+    }
+    content.sound = encodeAudio(timing.audioFrames, request.seed, 0);
+    content.records = telemetryRecords(request);
+    file.bytes = writeAvi(content);
+    const LocalTime utc = addSeconds(request.start, -9 * 3600);
+    std::tm tm{};
+    tm.tm_year = utc.year - 1900;
+    tm.tm_mon = utc.month - 1;
+    tm.tm_mday = utc.day;
+    tm.tm_hour = utc.hour;
+    tm.tm_min = utc.minute;
+    tm.tm_sec = utc.second;
+    file.time = static_cast<std::int32_t>(timegm(&tm));
+    file.frames = timing.frames;
+    file.audioFrames = timing.audioFrames;
+    file.records = request.seconds;
+    return file;
+}
+
+SimulatedRecording simulateRecording(const RecordingRequest& request) {
+    const Timing timing = timingOf(request);
+    SimulatedRecording result;
+    result.frames = timing.frames;
+    result.records = request.seconds;
+    result.audioFrames = timing.audioFrames;
 
     for (int c = 0; c < request.channels; ++c) {
         const ChannelPlan& plan = kChannels[static_cast<std::size_t>(c)];
@@ -144,32 +226,15 @@ SimulatedRecording simulateRecording(const RecordingRequest& request) {
         file.path =
             request.cardRoot / categoryFolder(request.category) / plan.folder /
             recordingFileName(request.start, request.channels, request.category, plan.cameraField);
-        const double bytes = megabytesPerMinute(plan, request.category) * kMiB * request.seconds /
-                             60.0 * request.bitrateScale;
-        const std::uint64_t expected =
-            static_cast<std::uint64_t>(bytes) + (request.complete ? 0 : request.tailBytes);
+        const std::uint64_t expected = static_cast<std::uint64_t>(channelBytes(plan, request)) +
+                                       (request.complete ? 0 : request.tailBytes);
         file.video = &core::videoFormatFor(plan.camera, classOf(request.category, expected));
-        const int videoKbps = std::max(200, static_cast<int>(bytes * 8 / request.seconds / 1000) -
-                                                (plan.channel == 1 ? kAudioBitrate / 1000 + 1 : 0));
-
-        if (request.progress) {
-            request.progress(file.path.filename().string() + ": encoding");
-        }
-        auto video = encodeVideo(
-            {file.video, plan.channel, result.frames, videoKbps, 20, request.seed * 7 + c},
-            [&](int done) {
-                if (request.progress) {
-                    request.progress(file.path.filename().string() + ": " + std::to_string(done) +
-                                     "/" + std::to_string(result.frames) + " frames");
-                }
-            });
+        auto video =
+            channelVideo(plan, request, *file.video, result.frames, file.path.filename().string());
         std::vector<std::vector<std::uint8_t>> audio, records;
         if (plan.channel == 1) {
             audio = encodeAudio(result.audioFrames, request.seed, 0);
-            for (int s = 0; s < request.seconds; ++s) {
-                records.push_back(
-                    telemetryRecord(drive[static_cast<std::size_t>(s)], request.start, s));
-            }
+            records = telemetryRecords(request);
         }
         file.layout =
             RecordingLayout(interleave(std::move(video), std::move(audio), std::move(records)));

@@ -56,4 +56,16 @@ std::string_view categoryFolder(core::RecordingCategory category);
 
 SimulatedRecording simulateRecording(const RecordingRequest& request);
 
+// A recording as a WyFS card holds it: one AVI file with every camera, the sound and the
+// telemetry ("20240131_120000_2CH_N_F.avi"). `request.cardRoot` and `complete` are not used.
+struct SimulatedCardFile {
+    std::string name;
+    std::vector<std::uint8_t> bytes;
+    std::int32_t time;  // recording start, seconds since 1970 UTC
+    int frames = 0;
+    int audioFrames = 0;
+    int records = 0;
+};
+SimulatedCardFile simulateCardRecording(const RecordingRequest& request);
+
 }  // namespace qelv::sim

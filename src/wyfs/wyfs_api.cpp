@@ -81,7 +81,8 @@ int QV_WyFS_Get_Master_Device_Info(const char* rawDiskPath, CardMasterInfo* info
     std::memcpy(info->bytes, "WYFS", 4);
     put32(info->bytes + 4, qelv::wyfs::kVersion);
     put32(info->bytes + 8, qelv::wyfs::kSectorSize);
-    put32(info->bytes + 12, static_cast<std::uint32_t>(std::min<std::uint64_t>(b.totalSectors, 0xFFFFFFFFu)));
+    put32(info->bytes + 12,
+          static_cast<std::uint32_t>(std::min<std::uint64_t>(b.totalSectors, 0xFFFFFFFFu)));
     put32(info->bytes + 16, b.clusterSectors);
     put32(info->bytes + 20, b.clusterCount);
     put32(info->bytes + 24, static_cast<std::uint32_t>(volume->freeClusters()));
@@ -97,7 +98,8 @@ int QV_WyFS_Device_Open(const char* rawDiskPath, int /*mode*/, CardDeviceHandle*
         return -1;
     }
     const std::lock_guard guard(g_lock);
-    auto free = std::find_if(g_slots.begin(), g_slots.end(), [](const Slot& s) { return !s.volume; });
+    auto free =
+        std::find_if(g_slots.begin(), g_slots.end(), [](const Slot& s) { return !s.volume; });
     if (free == g_slots.end()) {
         g_slots.push_back({});
         free = g_slots.end() - 1;
@@ -160,8 +162,7 @@ int QV_WyFS_Get_FileList(CardDeviceHandle* handle, const char* dirName, int* cur
     if (dir == nullptr || cursor == nullptr || list == nullptr || *cursor < 1) {
         return -1;
     }
-    const std::uint32_t capacity =
-        std::min<std::uint32_t>(get32(list->bytes), kCardListCapacity);
+    const std::uint32_t capacity = std::min<std::uint32_t>(get32(list->bytes), kCardListCapacity);
     const auto files = volume->filesIn(dir->id);
     int written = 0;
     for (std::size_t i = static_cast<std::size_t>(*cursor) - 1;

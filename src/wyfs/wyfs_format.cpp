@@ -46,7 +46,9 @@ std::optional<std::string> nameIn(std::span<const std::uint8_t> field) {
     return std::string(field.begin(), zero);
 }
 
-std::uint64_t sectorsFor(std::uint64_t bytes) { return (bytes + kSectorSize - 1) / kSectorSize; }
+std::uint64_t sectorsFor(std::uint64_t bytes) {
+    return (bytes + kSectorSize - 1) / kSectorSize;
+}
 
 }  // namespace
 
@@ -86,7 +88,8 @@ std::optional<Superblock> decodeSuperblock(std::span<const std::uint8_t> s,
     b.clusterSectors = get32(s, 44);
     b.clusterCount = get32(s, 48);
     b.nextFileId = get32(s, 52);
-    const std::uint64_t dirEnd = b.dirTableSector + sectorsFor(std::uint64_t{b.dirCount} * kDirEntrySize);
+    const std::uint64_t dirEnd =
+        b.dirTableSector + sectorsFor(std::uint64_t{b.dirCount} * kDirEntrySize);
     const std::uint64_t fileEnd =
         b.fileTableSector + sectorsFor(std::uint64_t{b.fileSlots} * kFileRecordSize);
     const std::uint64_t dataEnd =
@@ -173,7 +176,8 @@ std::vector<std::uint8_t> encodeSuperblock(const Superblock& b) {
 
 std::vector<std::uint8_t> encodeDirEntry(const DirEntry& entry) {
     std::vector<std::uint8_t> e(kDirEntrySize, 0);
-    std::memcpy(e.data(), entry.name.data(), std::min<std::size_t>(entry.name.size(), kDirNameSize - 1));
+    std::memcpy(e.data(), entry.name.data(),
+                std::min<std::size_t>(entry.name.size(), kDirNameSize - 1));
     put32(e, 48, entry.id);
     sealWithCrc(e);
     return e;
@@ -204,9 +208,10 @@ std::optional<Superblock> layoutFor(std::uint64_t bytes) {
     b.fileTableSector = 1 + static_cast<std::uint32_t>(sectorsFor(b.dirCount * kDirEntrySize));
     b.fileSlots = 4096;
     b.clusterSectors = 128;  // 64 KiB
-    const std::uint64_t fileEnd = b.fileTableSector + sectorsFor(std::uint64_t{b.fileSlots} * kFileRecordSize);
-    b.dataStartSector = static_cast<std::uint32_t>((fileEnd + b.clusterSectors - 1) / b.clusterSectors *
-                                                   b.clusterSectors);
+    const std::uint64_t fileEnd =
+        b.fileTableSector + sectorsFor(std::uint64_t{b.fileSlots} * kFileRecordSize);
+    b.dataStartSector = static_cast<std::uint32_t>((fileEnd + b.clusterSectors - 1) /
+                                                   b.clusterSectors * b.clusterSectors);
     if (b.totalSectors < b.dataStartSector + b.clusterSectors) {
         return std::nullopt;
     }

@@ -12,8 +12,7 @@
 namespace qelv::wyfs {
 
 inline constexpr std::uint32_t kSectorSize = 512;
-inline constexpr std::array<std::uint8_t, 8> kMagic{0x57, 0x79, 0x46, 0x53,
-                                                    0x0D, 0x0A, 0x1A, 0x0A};
+inline constexpr std::array<std::uint8_t, 8> kMagic{0x57, 0x79, 0x46, 0x53, 0x0D, 0x0A, 0x1A, 0x0A};
 inline constexpr std::uint32_t kVersion = 1;
 inline constexpr std::uint32_t kDirEntrySize = 64;
 inline constexpr std::uint32_t kDirNameSize = 48;

@@ -20,8 +20,8 @@ namespace {
 bool readFully(int fd, std::uint64_t offset, std::span<std::uint8_t> dst) {
     std::size_t done = 0;
     while (done < dst.size()) {
-        const ssize_t n = ::pread(fd, dst.data() + done, dst.size() - done,
-                                  static_cast<off_t>(offset + done));
+        const ssize_t n =
+            ::pread(fd, dst.data() + done, dst.size() - done, static_cast<off_t>(offset + done));
         if (n < 0 && errno == EINTR) {
             continue;
         }
@@ -77,7 +77,9 @@ std::unique_ptr<Volume> Volume::open(const std::filesystem::path& path, bool wri
 
 Volume::Volume(int fd, Superblock superblock) : m_fd(fd), m_superblock(superblock) {}
 
-Volume::~Volume() { ::close(m_fd); }
+Volume::~Volume() {
+    ::close(m_fd);
+}
 
 void Volume::loadTables() {
     const Superblock& b = m_superblock;
@@ -88,9 +90,11 @@ void Volume::loadTables() {
     }
     std::set<std::string> dirNames;
     for (std::size_t i = 0; i < b.dirCount; ++i) {
-        const auto entry = decodeDirEntry(std::span(dirs).subspan(i * kDirEntrySize, kDirEntrySize));
+        const auto entry =
+            decodeDirEntry(std::span(dirs).subspan(i * kDirEntrySize, kDirEntrySize));
         if (entry && !directory(entry->name) &&
-            std::none_of(m_dirs.begin(), m_dirs.end(), [&](const auto& d) { return d.id == entry->id; })) {
+            std::none_of(m_dirs.begin(), m_dirs.end(),
+                         [&](const auto& d) { return d.id == entry->id; })) {
             m_dirs.push_back(*entry);
             m_dirSlots.push_back(i);
         }
@@ -111,7 +115,8 @@ void Volume::loadTables() {
         m_slotUsed[i] = std::any_of(raw.begin(), raw.end(), [](std::uint8_t v) { return v != 0; });
         const auto record = decodeFileRecord(raw, b);
         if (!record || ids.contains(record->fileId) ||
-            std::none_of(m_dirs.begin(), m_dirs.end(), [&](const auto& d) { return d.id == record->dirId; }) ||
+            std::none_of(m_dirs.begin(), m_dirs.end(),
+                         [&](const auto& d) { return d.id == record->dirId; }) ||
             std::any_of(record->extents.begin(), record->extents.end(), overlapsTaken)) {
             continue;
         }
@@ -124,7 +129,8 @@ void Volume::loadTables() {
 }
 
 const DirEntry* Volume::directory(std::string_view name) const {
-    const auto it = std::find_if(m_dirs.begin(), m_dirs.end(), [&](const auto& d) { return d.name == name; });
+    const auto it =
+        std::find_if(m_dirs.begin(), m_dirs.end(), [&](const auto& d) { return d.name == name; });
     return it == m_dirs.end() ? nullptr : &*it;
 }
 
@@ -283,14 +289,21 @@ const FileRecord& Volume::addFile(const std::string& dirName, const std::string&
         throw std::runtime_error("the file table is full");
     }
     const std::uint64_t clusterBytes = m_superblock.clusterBytes();
-    const auto clusters = static_cast<std::uint32_t>(std::max<std::uint64_t>(1, (data.size() + clusterBytes - 1) / clusterBytes));
-    FileRecord record{fileName, dirId, static_cast<std::int32_t>(m_superblock.nextFileId),
-                      static_cast<std::uint32_t>(data.size()), time, allocate(clusters)};
+    const auto clusters = static_cast<std::uint32_t>(
+        std::max<std::uint64_t>(1, (data.size() + clusterBytes - 1) / clusterBytes));
+    FileRecord record{fileName,
+                      dirId,
+                      static_cast<std::int32_t>(m_superblock.nextFileId),
+                      static_cast<std::uint32_t>(data.size()),
+                      time,
+                      allocate(clusters)};
     // Data first, then the record that points at it, then the next id.
     std::size_t written = 0;
     for (const Extent& e : record.extents) {
-        const std::size_t n = std::min<std::uint64_t>(data.size() - written, std::uint64_t{e.clusterCount} * clusterBytes);
-        writeAt(m_superblock.dataOffset() + std::uint64_t{e.firstCluster} * clusterBytes, data.subspan(written, n));
+        const std::size_t n = std::min<std::uint64_t>(data.size() - written,
+                                                      std::uint64_t{e.clusterCount} * clusterBytes);
+        writeAt(m_superblock.dataOffset() + std::uint64_t{e.firstCluster} * clusterBytes,
+                data.subspan(written, n));
         written += n;
     }
     if (::fsync(m_fd) != 0) {

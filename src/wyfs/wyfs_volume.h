@@ -33,7 +33,8 @@ public:
 
     // Copies up to dst.size() bytes of `file` from `offset`; returns how many (0 at its end),
     // or -1 on a read error.
-    std::int64_t read(const FileRecord& file, std::uint64_t offset, std::span<std::uint8_t> dst) const;
+    std::int64_t read(const FileRecord& file, std::uint64_t offset,
+                      std::span<std::uint8_t> dst) const;
 
     // Writing (image files opened writable). Adds a directory; adds a file with its data.
     // Both throw std::runtime_error with the reason on failure; the volume stays consistent.

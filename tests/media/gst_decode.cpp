@@ -66,6 +66,14 @@ Decoded decodeVideo(const std::filesystem::path& path) {
                true);
 }
 
+Decoded decodeAviVideo(const std::filesystem::path& path, int stream) {
+    return run("filesrc location=\"" + path.string() + "\" ! avidemux name=d d.video_" +
+                   std::to_string(stream) +
+                   " ! h264parse ! avdec_h264 ! videoconvert ! video/x-raw,format=RGB ! "
+                   "appsink name=sink sync=false",
+               true);
+}
+
 Decoded decodeAudio(const std::filesystem::path& path) {
     return run("filesrc location=\"" + path.string() +
                    "\" ! qtdemux ! aacparse ! avdec_aac ! appsink name=sink sync=false",

@@ -17,6 +17,8 @@ struct Decoded {
 
 // Runs "filesrc ! qtdemux ! h264parse ! avdec_h264" to the end.
 Decoded decodeVideo(const std::filesystem::path& path);
+// Runs "filesrc ! avidemux ! h264parse ! avdec_h264" on video stream `stream` of an AVI file.
+Decoded decodeAviVideo(const std::filesystem::path& path, int stream);
 // Runs "filesrc ! qtdemux ! aacparse ! avdec_aac" to the end; `frames` counts buffers.
 Decoded decodeAudio(const std::filesystem::path& path);
 

@@ -125,5 +125,29 @@ TEST(Simulator, CompleteFilesPlayAsWritten) {
     }
 }
 
+TEST(Simulator, CardRecordingHoldsEveryCameraInOneFile) {
+    sim::RecordingRequest request;
+    request.seconds = 1;
+    request.channels = 3;
+    request.category = core::RecordingCategory::User;
+    request.seed = 9;
+    request.bitrateScale = 0.1;
+    const sim::SimulatedCardFile card = sim::simulateCardRecording(request);
+    EXPECT_EQ(card.name, "20240131_120000_3CH_U_F.avi");
+    EXPECT_EQ(card.time, 1706670000);  // 12:00 at the recorder is 03:00 UTC
+    test::TempDir dir;
+    const auto path = dir.write(card.name, std::string(card.bytes.begin(), card.bytes.end()));
+    const int widths[] = {1920, 1280, 720};
+    for (int stream = 0; stream < 3; ++stream) {
+        SCOPED_TRACE(stream);
+        const test::Decoded video = test::decodeAviVideo(path, stream);
+        EXPECT_EQ(video.error, "");
+        EXPECT_EQ(video.frames, 30);
+        EXPECT_EQ(video.width, widths[stream]);
+        const sim::Rgb expected = sim::channelColour(stream + 1);
+        EXPECT_NEAR(test::bottomColour(video).g, expected.g, 20);
+    }
+}
+
 }  // namespace
 }  // namespace qelv

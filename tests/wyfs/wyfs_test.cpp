@@ -29,7 +29,8 @@ protected:
     void patch(std::uint64_t offset, const std::vector<std::uint8_t>& data) {
         std::fstream f(image, std::ios::in | std::ios::out | std::ios::binary);
         f.seekp(static_cast<std::streamoff>(offset));
-        f.write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size()));
+        f.write(reinterpret_cast<const char*>(data.data()),
+                static_cast<std::streamsize>(data.size()));
     }
     std::uint64_t recordOffset(std::size_t slot) {
         return std::uint64_t{Volume::open(image)->superblock().fileTableSector} * kSectorSize +
@@ -68,7 +69,8 @@ TEST_F(WyfsImage, FilesReadBackAcrossClusters) {
     const auto reopened = Volume::open(image);
     ASSERT_EQ(reopened->files().size(), 3u);
     for (const auto& [dirName, name, data] :
-         {std::tuple{"NOR", "a.avi", a}, std::tuple{"EVT", "b.avi", b}, std::tuple{"NEWDIR", "c.avi", c}}) {
+         {std::tuple{"NOR", "a.avi", a}, std::tuple{"EVT", "b.avi", b},
+          std::tuple{"NEWDIR", "c.avi", c}}) {
         const FileRecord* file = reopened->file(dirName, name);
         ASSERT_NE(file, nullptr) << name;
         EXPECT_EQ(file->size, data.size());
