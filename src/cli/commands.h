@@ -19,5 +19,7 @@ int runNameCommand(const Arguments& args, std::ostream& out, std::ostream& err);
 int runRepairCommand(const Arguments& args, std::ostream& out, std::ostream& err);
 int runDemoCardCommand(const Arguments& args, std::ostream& out, std::ostream& err);
 int runWyfsCommand(const Arguments& args, std::ostream& out, std::ostream& err);
+int runScanCommand(const Arguments& args, std::ostream& out, std::ostream& err);
+int runDrivesCommand(const Arguments& args, std::ostream& out, std::ostream& err);
 
 }  // namespace qelv::cli

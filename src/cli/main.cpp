@@ -26,6 +26,10 @@ constexpr std::array kCommands{
             qelv::cli::runRepairCommand},
     Command{"demo-card", "DIR [options]  write a simulated recorder card",
             qelv::cli::runDemoCardCommand},
+    Command{"drives", "[--sysfs DIR] [--mountinfo FILE] [--dev DIR]  list the card drives",
+            qelv::cli::runDrivesCommand},
+    Command{"scan", "(--drive ROOT | --folder DIR | --wyfs IMAGE) [options]  list recordings",
+            qelv::cli::runScanCommand},
     Command{"wyfs", "mkfs|put|ls|get|info IMAGE ...  make and read WyFS card images",
             qelv::cli::runWyfsCommand},
 };

@@ -25,6 +25,27 @@ void appendUnique(std::vector<std::string>& list, std::string value) {
 
 }  // namespace
 
+RecordingCatalogue::RecordingCatalogue() {
+    QV_WyFS_Start();
+}
+
+RecordingCatalogue::~RecordingCatalogue() {
+    closeCardDevice();
+    QV_WyFS_Stop();
+}
+
+void RecordingCatalogue::setCardDevice(std::unique_ptr<CardDeviceHandle> device) {
+    closeCardDevice();
+    m_cardDevice = std::move(device);
+}
+
+void RecordingCatalogue::closeCardDevice() {
+    if (m_cardDevice) {
+        QV_WyFS_Device_Close(m_cardDevice.get());
+        m_cardDevice.reset();
+    }
+}
+
 void RecordingCatalogue::applyConfiguration(const ConfigStore& config) {
     m_folderNames.clear();
     for (const FolderEntry& folder : config.folders()) {

@@ -3,11 +3,13 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "storage/recording_name.h"
 #include "storage/recording_types.h"
+#include "wyfs/wyfs.h"
 
 namespace qelv::core {
 
@@ -20,6 +22,12 @@ enum class SortMode : std::int32_t { Ascending = 0, Descending = 2 };
 // together by every source selection; pointers handed out stay valid until the next one.
 class RecordingCatalogue {
 public:
+    // Starts the card library; the destructor closes an open card and stops it.
+    RecordingCatalogue();
+    ~RecordingCatalogue();
+    RecordingCatalogue(const RecordingCatalogue&) = delete;
+    RecordingCatalogue& operator=(const RecordingCatalogue&) = delete;
+
     static constexpr const char* kDefaultFolderDialogTitle = "Select Folder";
     static constexpr const char* kDefaultFolderSearchText = "Find in My Computer";
 
@@ -68,6 +76,12 @@ public:
     // are dropped.
     void setShown(std::vector<std::size_t> rows);
 
+    // The open WyFS card of the current source, or null. Opening replaces (and closes) the
+    // one before; closing is idempotent.
+    CardDeviceHandle* cardDevice() { return m_cardDevice.get(); }
+    void setCardDevice(std::unique_ptr<CardDeviceHandle> device);
+    void closeCardDevice();
+
 private:
     SourceKind m_currentKind = SourceKind::Nothing;
     std::vector<RecordingFolder> m_folders;
@@ -82,6 +96,7 @@ private:
     std::int32_t m_selectedDrive = -1;
     std::string m_folderDialogTitle = kDefaultFolderDialogTitle;
     std::string m_folderSearchText = kDefaultFolderSearchText;
+    std::unique_ptr<CardDeviceHandle> m_cardDevice;
 };
 
 }  // namespace qelv::core

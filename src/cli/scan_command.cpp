@@ -1,0 +1,152 @@
+#include <iostream>
+#include <sstream>
+
+#include "cli/commands.h"
+#include "cli/json_writer.h"
+#include "cli/options.h"
+#include "config/config_store.h"
+#include "platform/drive_discovery.h"
+#include "storage/recording_listing.h"
+#include "storage/recording_scanner.h"
+
+namespace qelv::cli {
+
+namespace {
+
+constexpr const char* kScanUsage =
+    "usage: qelv scan (--drive ROOT | --folder DIR | --wyfs DEVICE_OR_IMAGE)\n"
+    "                 [--filter all|normal|event|parking|user] [--sort asc|desc]\n"
+    "                 [--config FILE] [--no-repair]\n"
+    "Lists the recordings of a card or folder, one JSON line per row. The all-categories\n"
+    "listing first writes the missing index of unfinished recordings; --no-repair only looks.\n";
+
+constexpr const char* kDrivesUsage =
+    "usage: qelv drives [--sysfs DIR] [--mountinfo FILE] [--dev DIR] [--config FILE]\n"
+    "Lists the card drives and the folder line, one JSON line each.\n";
+
+core::ListFilter filterOf(const std::string& name) {
+    static const std::pair<const char*, core::ListFilter> kFilters[] = {
+        {"all", core::ListFilter::All},
+        {"normal", core::ListFilter::Normal},
+        {"event", core::ListFilter::Event},
+        {"parking", core::ListFilter::Parking},
+        {"user", core::ListFilter::User}};
+    for (const auto& [text, filter] : kFilters) {
+        if (name == text) {
+            return filter;
+        }
+    }
+    throw UsageError("--filter is all, normal, event, parking or user");
+}
+
+// The viewer's configuration: the given file or the one beside the program. Its diagnostic
+// lines go to `err`.
+core::ConfigStore loadConfig(const ParsedOptions& o, std::ostream& err) {
+    core::ConfigStore config;
+    config.load(o.value("--config").value_or((programFolder() / "viewerconfig.cfg").string()), err);
+    return config;
+}
+
+}  // namespace
+
+int runScanCommand(const Arguments& args, std::ostream& out, std::ostream& err) {
+    ParsedOptions o;
+    core::ListFilter filter = core::ListFilter::All;
+    core::SourceDrive drive;
+    try {
+        o = parseOptions(args, {"--drive", "--folder", "--wyfs", "--filter", "--sort", "--config"},
+                         {"--no-repair"});
+        if (o.help) {
+            out << kScanUsage;
+            return 0;
+        }
+        const int sources = (o.value("--drive") ? 1 : 0) + (o.value("--folder") ? 1 : 0) +
+                            (o.value("--wyfs") ? 1 : 0);
+        if (sources != 1 || !o.positional.empty()) {
+            throw UsageError("give exactly one of --drive, --folder and --wyfs");
+        }
+        filter = filterOf(o.value("--filter").value_or("all"));
+        const std::string sort = o.value("--sort").value_or("asc");
+        if (sort != "asc" && sort != "desc") {
+            throw UsageError("--sort is asc or desc");
+        }
+        if (const auto root = o.value("--drive")) {
+            drive = {0, *root, "", core::SourceKind::FatDrive};
+        } else if (const auto image = o.value("--wyfs")) {
+            drive = {0, *image + " (WYFS)", *image, core::SourceKind::WyfsDrive};
+        } else {
+            drive = {0, "folder", "", core::SourceKind::PcFolder};
+        }
+    } catch (const UsageError& e) {
+        err << "qelv scan: " << e.what() << '\n' << kScanUsage;
+        return 2;
+    }
+
+    const core::ConfigStore config = loadConfig(o, err);
+    core::RecordingCatalogue catalogue;
+    catalogue.applyConfiguration(config);
+    catalogue.setSortMode(o.value("--sort").value_or("asc") == "desc" ? core::SortMode::Descending
+                                                                      : core::SortMode::Ascending);
+    catalogue.setDrives({drive});
+    const auto folder = o.value("--folder");
+    const bool selected = core::selectSource(
+        catalogue, 0, [&](const std::string&) { return folder; }, err);
+    if (!selected) {
+        err << "qelv scan: no recordings could be read from the source\n";
+        return 1;
+    }
+    core::ListOptions listOptions;
+    listOptions.repair = !o.flags.contains("--no-repair");
+    std::ostringstream buffer;
+    for (const core::ListRow& row : core::listRecordings(catalogue, filter, listOptions)) {
+        const core::RecordingEntry& entry = catalogue.entries()[row.entry];
+        buffer << JsonObject()
+                      .add("row", row.number)
+                      .add("date", row.date)
+                      .add("time", row.time)
+                      .add("type", row.type)
+                      .add("fileName", entry.fileName)
+                      .add("path", entry.path)
+                      .add("sizeKB", static_cast<std::int64_t>(entry.sizeKB))
+                      .add("creationTime", static_cast<std::int64_t>(entry.creationTime))
+                      .str()
+               << '\n';
+    }
+    out << buffer.str();
+    return 0;
+}
+
+int runDrivesCommand(const Arguments& args, std::ostream& out, std::ostream& err) {
+    ParsedOptions o;
+    try {
+        o = parseOptions(args, {"--sysfs", "--mountinfo", "--dev", "--config"});
+        if (o.help) {
+            out << kDrivesUsage;
+            return 0;
+        }
+        if (!o.positional.empty()) {
+            throw UsageError("no arguments besides the options");
+        }
+    } catch (const UsageError& e) {
+        err << "qelv drives: " << e.what() << '\n' << kDrivesUsage;
+        return 2;
+    }
+    platform::SystemPaths paths;
+    paths.sysBlock = o.value("--sysfs").value_or(paths.sysBlock.string());
+    paths.mountInfo = o.value("--mountinfo").value_or(paths.mountInfo.string());
+    paths.devices = o.value("--dev").value_or(paths.devices.string());
+    core::RecordingCatalogue catalogue;
+    catalogue.applyConfiguration(loadConfig(o, err));
+    for (const core::SourceDrive& drive :
+         platform::discoverDrives(paths, catalogue.folderSearchText())) {
+        out << JsonObject()
+                   .add("label", drive.label)
+                   .add("devicePath", drive.devicePath)
+                   .add("kind", static_cast<std::int32_t>(drive.kind))
+                   .str()
+            << '\n';
+    }
+    return 0;
+}
+
+}  // namespace qelv::cli

@@ -1,0 +1,269 @@
+#include "storage/recording_scanner.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+
+#include "config/text_rules.h"
+#include "storage/file_time.h"
+
+namespace qelv::core {
+
+namespace {
+
+// The extension test: the text after the last "." (the whole name without one), any case.
+bool accepted(const RecordingCatalogue& catalogue, std::string_view name) {
+    if (name.empty()) {
+        return false;
+    }
+    const std::size_t dot = name.rfind('.');
+    return catalogue.acceptsExtension(dot == std::string_view::npos ? name : name.substr(dot + 1));
+}
+
+// Creation time: the birth time where the file system keeps one, else the modification time.
+FileTime creationTimeOf(const struct statx& info) {
+    if (info.stx_mask & STATX_BTIME) {
+        return fileTimeFromUnix(info.stx_btime.tv_sec, info.stx_btime.tv_nsec);
+    }
+    return fileTimeFromUnix(info.stx_mtime.tv_sec, info.stx_mtime.tv_nsec);
+}
+
+class FolderScanner {
+public:
+    FolderScanner(const RecordingCatalogue& catalogue, std::vector<RecordingEntry>& entries)
+        : m_catalogue(catalogue), m_entries(entries) {}
+
+    // Scans `path` (ending in "/"); false when it cannot be read. `fileCount` grows by the
+    // files found here and by one for every subfolder that could be read.
+    bool scan(const std::string& path, std::int32_t folderIndex, bool recurse,
+              std::int32_t& fileCount, int depth = 0) {
+        const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (fd < 0) {
+            return false;
+        }
+        DIR* dir = ::fdopendir(fd);
+        if (dir == nullptr) {
+            ::close(fd);
+            return false;
+        }
+        std::vector<std::string> subfolders;
+        while (const dirent* hit = ::readdir(dir)) {
+            const std::string_view name = hit->d_name;
+            if (name == "." || name == "..") {
+                continue;
+            }
+            // Symbolic links to folders are not followed: a link loop must not hang the scan.
+            struct statx info {};
+            if (::statx(fd, hit->d_name, AT_SYMLINK_NOFOLLOW | AT_STATX_DONT_SYNC,
+                        STATX_TYPE | STATX_SIZE | STATX_BTIME | STATX_MTIME, &info) != 0) {
+                continue;
+            }
+            if (S_ISDIR(info.stx_mode)) {
+                if (recurse) {
+                    subfolders.emplace_back(name);
+                }
+                continue;
+            }
+            if (S_ISLNK(info.stx_mode) &&
+                ::statx(fd, hit->d_name, AT_STATX_DONT_SYNC,
+                        STATX_TYPE | STATX_SIZE | STATX_BTIME | STATX_MTIME, &info) != 0) {
+                continue;
+            }
+            if (!S_ISREG(info.stx_mode) || !accepted(m_catalogue, name)) {
+                continue;
+            }
+            RecordingEntry entry;
+            entry.folderIndex = folderIndex;
+            entry.fileName = std::string(name);
+            entry.path = path + entry.fileName;
+            entry.creationTime = creationTimeOf(info);
+            entry.sizeKB = sizeKBFromBytes(info.stx_size);
+            m_entries.push_back(std::move(entry));
+            ++fileCount;
+        }
+        ::closedir(dir);
+        constexpr int kMaxDepth = 64;
+        for (const std::string& sub : subfolders) {
+            if (depth < kMaxDepth &&
+                scan(path + sub + "/", folderIndex, true, fileCount, depth + 1)) {
+                ++fileCount;
+            }
+        }
+        return true;
+    }
+
+private:
+    const RecordingCatalogue& m_catalogue;
+    std::vector<RecordingEntry>& m_entries;
+};
+
+std::string withSlash(std::string path) {
+    if (path.empty() || path.back() != '/') {
+        path += '/';
+    }
+    return path;
+}
+
+bool scanFat(RecordingCatalogue& catalogue, const SourceDrive& drive) {
+    std::vector<RecordingFolder> folders;
+    std::vector<RecordingEntry> entries;
+    FolderScanner scanner(catalogue, entries);
+    const auto& names = catalogue.folderNames();
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        RecordingFolder folder{withSlash(drive.label) + names[i] + "/", {}, 0};
+        scanner.scan(folder.path, static_cast<std::int32_t>(i), catalogue.recurseRemovable(),
+                     folder.fileCount);
+        folders.push_back(std::move(folder));  // listed whatever it held
+    }
+    catalogue.replaceSource(SourceKind::FatDrive, std::move(folders), std::move(entries));
+    return true;
+}
+
+std::uint32_t le32(const unsigned char* p) {
+    return std::uint32_t{p[0]} | (std::uint32_t{p[1]} << 8) | (std::uint32_t{p[2]} << 16) |
+           (std::uint32_t{p[3]} << 24);
+}
+
+bool scanWyfs(RecordingCatalogue& catalogue, const SourceDrive& drive, std::ostream& console) {
+    catalogue.replaceSource(SourceKind::WyfsDrive, {}, {});
+    auto device = std::make_unique<CardDeviceHandle>();
+    std::memset(device.get(), 0, sizeof *device);
+    if (QV_WyFS_Device_Open(drive.devicePath.c_str(), 130, device.get()) != 0) {
+        console << "WYFS drive cannot be opened\n";
+        return false;
+    }
+    std::vector<RecordingFolder> folders;
+    std::vector<RecordingEntry> entries;
+    const auto& names = catalogue.folderNames();
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        RecordingFolder folder{names[i], names[i].substr(0, 63), 0};
+        int cursor = 1;
+        for (;;) {
+            CardListBuffer list{};
+            list.bytes[0] = kCardListCapacity;
+            QV_WyFS_Get_Dir_Info(device.get(), folder.cardDirName.c_str(), nullptr, nullptr,
+                                 nullptr);
+            const int count =
+                QV_WyFS_Get_FileList(device.get(), folder.cardDirName.c_str(), &cursor, &list, 0);
+            if (count <= 0) {
+                break;
+            }
+            for (int k = 0; k < count && k < kCardListCapacity; ++k) {
+                const unsigned char* item = list.bytes + 4 + k * kCardListItemSize;
+                RecordingEntry entry;
+                entry.folderIndex = static_cast<std::int32_t>(i);
+                entry.cardFileId = static_cast<std::int32_t>(le32(item + 98));
+                entry.cardName.assign(reinterpret_cast<const char*>(item),
+                                      strnlen(reinterpret_cast<const char*>(item), 63));
+                entry.fileName = entry.cardName;
+                entry.path = entry.fileName;
+                entry.creationTime =
+                    fileTimeFromCardSeconds(static_cast<std::int32_t>(le32(item + 106)));
+                entry.sizeKB = sizeKBFromCardBytes(le32(item + 102));
+                entries.push_back(std::move(entry));
+            }
+            folder.fileCount += count;
+        }
+        folders.push_back(std::move(folder));
+    }
+    catalogue.replaceSource(SourceKind::WyfsDrive, std::move(folders), std::move(entries));
+    catalogue.setCardDevice(std::move(device));
+    return true;
+}
+
+bool scanPcFolder(RecordingCatalogue& catalogue, const FolderChooser& chooseFolder) {
+    if (!chooseFolder) {
+        return false;
+    }
+    const auto chosen = chooseFolder(catalogue.folderDialogTitle());
+    if (!chosen) {
+        catalogue.replaceSource(SourceKind::PcFolder, {}, {});
+        return false;
+    }
+    std::vector<RecordingEntry> entries;
+    RecordingFolder folder{withSlash(*chosen), {}, 0};
+    FolderScanner(catalogue, entries)
+        .scan(folder.path, 0, catalogue.recurseFolder(), folder.fileCount);
+    std::vector<RecordingFolder> folders;
+    const bool found = folder.fileCount > 0;
+    if (found) {
+        folders.push_back(std::move(folder));
+    }
+    catalogue.replaceSource(SourceKind::PcFolder, std::move(folders), std::move(entries));
+    return found;
+}
+
+std::string nameKey(const std::string& fileName) {
+    return std::string(nameField(fileName, 0)) + std::string(nameField(fileName, 1));
+}
+
+}  // namespace
+
+bool selectSource(RecordingCatalogue& catalogue, std::int64_t driveIndex,
+                  const FolderChooser& chooseFolder, std::ostream& console) {
+    if (driveIndex < 0) {
+        return false;
+    }
+    catalogue.closeCardDevice();
+    const SourceDrive* drive = catalogue.driveAt(driveIndex);
+    if (drive == nullptr) {
+        return false;
+    }
+    const SourceDrive chosen = *drive;  // the scans replace nothing in the drive list
+    bool ok = false;
+    switch (chosen.kind) {
+        case SourceKind::FatDrive:
+            ok = scanFat(catalogue, chosen);
+            break;
+        case SourceKind::WyfsDrive:
+            ok = scanWyfs(catalogue, chosen, console);
+            break;
+        case SourceKind::PcFolder:
+            ok = scanPcFolder(catalogue, chooseFolder);
+            break;
+        case SourceKind::Nothing:
+            break;
+    }
+    if (ok) {
+        sortEntries(catalogue);
+        catalogue.setSelectedDrive(static_cast<std::int32_t>(driveIndex));
+    }
+    return ok;
+}
+
+void sortEntries(RecordingCatalogue& catalogue) {
+    auto& entries = catalogue.mutableEntries();
+    std::vector<std::string> keys;
+    keys.reserve(entries.size());
+    std::vector<std::size_t> order(entries.size());
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        keys.push_back(nameKey(entries[i].fileName));
+        order[i] = i;
+    }
+    const bool descending = catalogue.sortMode() == SortMode::Descending;
+    std::sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+        const RecordingEntry& x = entries[a];
+        const RecordingEntry& y = entries[b];
+        if (keys[a] != keys[b]) {
+            return descending ? keys[a] > keys[b] : keys[a] < keys[b];
+        }
+        if (x.creationTime != y.creationTime) {
+            return descending ? x.creationTime > y.creationTime : x.creationTime < y.creationTime;
+        }
+        return x.sizeKB > y.sizeKB;
+    });
+    std::vector<RecordingEntry> sorted;
+    sorted.reserve(entries.size());
+    for (std::size_t i : order) {
+        sorted.push_back(std::move(entries[i]));
+    }
+    entries = std::move(sorted);
+    catalogue.setShown({});
+}
+
+}  // namespace qelv::core

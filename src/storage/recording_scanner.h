@@ -1,0 +1,30 @@
+// Selecting a source fills the catalogue with its recordings, in sort order: a FAT card's
+// configured folders, a WyFS card's directories through the card library, or a folder on
+// the PC that the user picks.
+#pragma once
+
+#include <functional>
+#include <optional>
+#include <ostream>
+#include <string>
+
+#include "storage/recording_catalogue.h"
+
+namespace qelv::core {
+
+// Asks the user for a folder (the folder picker of the viewer, a fixed answer elsewhere);
+// nothing when the user cancels.
+using FolderChooser = std::function<std::optional<std::string>(const std::string& title)>;
+
+// Closes an open card, scans the drive at `driveIndex` of the catalogue's drive list, sorts,
+// and remembers the drive. False (the selected drive unchanged) for an index outside the
+// list, a WyFS card that cannot be opened ("WYFS drive cannot be opened" goes to `console`),
+// a cancelled or empty folder choice, or no chooser for a folder line.
+bool selectSource(RecordingCatalogue& catalogue, std::int64_t driveIndex,
+                  const FolderChooser& chooseFolder, std::ostream& console);
+
+// Sorts the entries by the recording's name date and time (fields 0 and 1), then creation
+// time, in the catalogue's order; equal again, the larger file first.
+void sortEntries(RecordingCatalogue& catalogue);
+
+}  // namespace qelv::core
