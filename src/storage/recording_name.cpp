@@ -68,6 +68,39 @@ std::string_view nameField(std::string_view fileName, int index) {
     return fileName.substr(start, end == std::string_view::npos ? end : end - start);
 }
 
+namespace {
+
+constexpr std::array<std::pair<char, RecordingCategory>, 4> kLetters{{
+    {'N', RecordingCategory::Normal},
+    {'E', RecordingCategory::Event},
+    {'P', RecordingCategory::Parking},
+    {'U', RecordingCategory::User},
+}};
+
+std::optional<RecordingCategory> categoryLetterIn(std::string_view fileName) {
+    for (const auto& [letter, category] : kLetters) {
+        if (fileName.find(letter) != std::string_view::npos) {
+            return category;
+        }
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
+bool isCompanionName(std::string_view fileName) {
+    // Most names end otherwise: decide those without splitting the name.
+    if (!fileName.ends_with("R1.mp4") && !fileName.ends_with("R2.mp4")) {
+        return false;
+    }
+    const std::string_view field = nameField(fileName, 4);
+    return field == "R1.mp4" || field == "R2.mp4";
+}
+
+RecordingCategory letterCategory(std::string_view fileName) {
+    return categoryLetterIn(fileName).value_or(RecordingCategory::Normal);
+}
+
 RecordingName parseRecordingName(std::string_view fileName) {
     RecordingName name;
     const Triple date = splitDecimal(nameField(fileName, 0));
@@ -79,18 +112,7 @@ RecordingName parseRecordingName(std::string_view fileName) {
     name.minute = time.middle;
     name.second = time.low;
 
-    static constexpr std::array<std::pair<char, RecordingCategory>, 4> kLetters{{
-        {'N', RecordingCategory::Normal},
-        {'E', RecordingCategory::Event},
-        {'P', RecordingCategory::Parking},
-        {'U', RecordingCategory::User},
-    }};
-    for (const auto& [letter, category] : kLetters) {
-        if (fileName.find(letter) != std::string_view::npos) {
-            name.category = category;
-            break;
-        }
-    }
+    name.category = categoryLetterIn(fileName);
     for (const auto& [letter, category] : kLetters) {
         const char marker[] = {'_', letter, '_', '\0'};
         if (fileName.find(marker) != std::string_view::npos) {
@@ -112,8 +134,7 @@ RecordingName parseRecordingName(std::string_view fileName) {
         }
     }
 
-    const std::string_view cameraField = nameField(fileName, 4);
-    name.companionFile = cameraField == "R1.mp4" || cameraField == "R2.mp4";
+    name.companionFile = isCompanionName(fileName);
     return name;
 }
 

@@ -40,6 +40,13 @@ struct RecordingName {
     }
 };
 
+// Field 4 is exactly "R1.mp4" or "R2.mp4": a second- or third-camera file.
+bool isCompanionName(std::string_view fileName);
+
+// The category the single-category filters use: the first of the letters N, E, P, U in the
+// name, normal when there is none.
+RecordingCategory letterCategory(std::string_view fileName);
+
 // Parses a file name (no folder).
 RecordingName parseRecordingName(std::string_view fileName);
 

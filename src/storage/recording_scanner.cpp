@@ -39,51 +39,44 @@ public:
         : m_catalogue(catalogue), m_entries(entries) {}
 
     // Scans `path` (ending in "/"); false when it cannot be read. `fileCount` grows by the
-    // files found here and by one for every subfolder that could be read.
+    // files found here and by one for every subfolder that could be read. Names and types
+    // come from the directory itself, as `find` reads them; nothing is opened per file.
     bool scan(const std::string& path, std::int32_t folderIndex, bool recurse,
               std::int32_t& fileCount, int depth = 0) {
-        const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        if (fd < 0) {
-            return false;
-        }
-        DIR* dir = ::fdopendir(fd);
+        DIR* dir = ::opendir(path.c_str());
         if (dir == nullptr) {
-            ::close(fd);
             return false;
         }
+        const int fd = ::dirfd(dir);
         std::vector<std::string> subfolders;
         while (const dirent* hit = ::readdir(dir)) {
             const std::string_view name = hit->d_name;
             if (name == "." || name == "..") {
                 continue;
             }
-            // Symbolic links to folders are not followed: a link loop must not hang the scan.
-            struct statx info {};
-            if (::statx(fd, hit->d_name, AT_SYMLINK_NOFOLLOW | AT_STATX_DONT_SYNC,
-                        STATX_TYPE | STATX_SIZE | STATX_BTIME | STATX_MTIME, &info) != 0) {
-                continue;
+            unsigned char type = hit->d_type;
+            if (type == DT_UNKNOWN) {
+                type = typeOf(fd, hit->d_name, AT_SYMLINK_NOFOLLOW);
             }
-            if (S_ISDIR(info.stx_mode)) {
+            // A link counts for what it points at, but a folder is never entered through one:
+            // a link loop must not hang the scan.
+            if (type == DT_LNK) {
+                type = typeOf(fd, hit->d_name, 0) == DT_REG ? DT_REG : DT_UNKNOWN;
+            } else if (type == DT_DIR) {
                 if (recurse) {
                     subfolders.emplace_back(name);
                 }
                 continue;
             }
-            if (S_ISLNK(info.stx_mode) &&
-                ::statx(fd, hit->d_name, AT_STATX_DONT_SYNC,
-                        STATX_TYPE | STATX_SIZE | STATX_BTIME | STATX_MTIME, &info) != 0) {
+            if (type != DT_REG || !accepted(m_catalogue, name)) {
                 continue;
             }
-            if (!S_ISREG(info.stx_mode) || !accepted(m_catalogue, name)) {
-                continue;
-            }
-            RecordingEntry entry;
+            RecordingEntry& entry = m_entries.emplace_back();
             entry.folderIndex = folderIndex;
             entry.fileName = std::string(name);
-            entry.path = path + entry.fileName;
-            entry.creationTime = creationTimeOf(info);
-            entry.sizeKB = sizeKBFromBytes(info.stx_size);
-            m_entries.push_back(std::move(entry));
+            entry.path.reserve(path.size() + name.size());
+            entry.path.append(path).append(name);
+            entry.metadataPending = true;
             ++fileCount;
         }
         ::closedir(dir);
@@ -98,6 +91,17 @@ public:
     }
 
 private:
+    static unsigned char typeOf(int dirFd, const char* name, int flags) {
+        struct statx info {};
+        if (::statx(dirFd, name, flags | AT_STATX_DONT_SYNC, STATX_TYPE, &info) != 0) {
+            return DT_UNKNOWN;
+        }
+        return S_ISDIR(info.stx_mode)   ? DT_DIR
+               : S_ISREG(info.stx_mode) ? DT_REG
+               : S_ISLNK(info.stx_mode) ? DT_LNK
+                                        : DT_UNKNOWN;
+    }
+
     const RecordingCatalogue& m_catalogue;
     std::vector<RecordingEntry>& m_entries;
 };
@@ -198,8 +202,17 @@ bool scanPcFolder(RecordingCatalogue& catalogue, const FolderChooser& chooseFold
     return found;
 }
 
-std::string nameKey(const std::string& fileName) {
-    return std::string(nameField(fileName, 0)) + std::string(nameField(fileName, 1));
+// Fields 0 and 1 joined: "20240131" and "235958" give "20240131235958".
+std::string nameKey(std::string_view fileName) {
+    const std::size_t first = fileName.find('_');
+    if (first == std::string_view::npos) {
+        return std::string(fileName);
+    }
+    const std::size_t second = fileName.find('_', first + 1);
+    std::string key(fileName.substr(0, first));
+    key.append(
+        fileName.substr(first + 1, second == std::string_view::npos ? second : second - first - 1));
+    return key;
 }
 
 }  // namespace
@@ -236,6 +249,19 @@ bool selectSource(RecordingCatalogue& catalogue, std::int64_t driveIndex,
     return ok;
 }
 
+void fillMetadata(RecordingEntry& entry) {
+    if (!entry.metadataPending) {
+        return;
+    }
+    entry.metadataPending = false;
+    struct statx info {};
+    if (::statx(AT_FDCWD, entry.path.c_str(), AT_STATX_DONT_SYNC,
+                STATX_SIZE | STATX_BTIME | STATX_MTIME, &info) == 0) {
+        entry.creationTime = creationTimeOf(info);
+        entry.sizeKB = sizeKBFromBytes(info.stx_size);
+    }
+}
+
 void sortEntries(RecordingCatalogue& catalogue) {
     auto& entries = catalogue.mutableEntries();
     std::vector<std::string> keys;
@@ -245,18 +271,57 @@ void sortEntries(RecordingCatalogue& catalogue) {
         keys.push_back(nameKey(entries[i].fileName));
         order[i] = i;
     }
+    // The recorder's keys are 14 digits; as numbers they compare as the strings do, and
+    // faster. Any other key compares as text.
+    std::vector<std::uint64_t> numbers(entries.size(), 0);
+    std::vector<bool> numeric(entries.size(), false);
+    for (std::size_t i = 0; i < keys.size(); ++i) {
+        const std::string& key = keys[i];
+        if (key.size() == 14 &&
+            std::all_of(key.begin(), key.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+            numeric[i] = true;
+            for (char c : key) {
+                numbers[i] = numbers[i] * 10 + static_cast<std::uint64_t>(c - '0');
+            }
+        }
+    }
     const bool descending = catalogue.sortMode() == SortMode::Descending;
-    std::sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
-        const RecordingEntry& x = entries[a];
-        const RecordingEntry& y = entries[b];
-        if (keys[a] != keys[b]) {
-            return descending ? keys[a] > keys[b] : keys[a] < keys[b];
+    auto byKey = [&](std::size_t a, std::size_t b) {
+        if (numeric[a] && numeric[b]) {
+            return descending ? numbers[a] > numbers[b] : numbers[a] < numbers[b];
         }
-        if (x.creationTime != y.creationTime) {
-            return descending ? x.creationTime > y.creationTime : x.creationTime < y.creationTime;
+        return descending ? keys[a] > keys[b] : keys[a] < keys[b];
+    };
+    std::sort(order.begin(), order.end(), byKey);
+    // Recordings that share a name time are ordered by creation time, then size; only those
+    // need their file's metadata. A recording's second- and third-camera files share its
+    // front file's time but are never listed, so where at most one file of the run can be
+    // listed, the order inside the run shows nowhere: those files keep their name order and
+    // no file is read.
+    auto listable = [&](std::size_t i) { return !isCompanionName(entries[i].fileName); };
+    for (auto run = order.begin(); run != order.end();) {
+        const auto runEnd = std::find_if(
+            run, order.end(), [&](std::size_t i) { return byKey(*run, i) || byKey(i, *run); });
+        if (std::count_if(run, runEnd, listable) <= 1) {
+            std::sort(run, runEnd, [&](std::size_t a, std::size_t b) {
+                return entries[a].fileName < entries[b].fileName;
+            });
+        } else {
+            for (auto it = run; it != runEnd; ++it) {
+                fillMetadata(entries[*it]);
+            }
+            std::sort(run, runEnd, [&](std::size_t a, std::size_t b) {
+                const RecordingEntry& x = entries[a];
+                const RecordingEntry& y = entries[b];
+                if (x.creationTime != y.creationTime) {
+                    return descending ? x.creationTime > y.creationTime
+                                      : x.creationTime < y.creationTime;
+                }
+                return x.sizeKB > y.sizeKB;
+            });
         }
-        return x.sizeKB > y.sizeKB;
-    });
+        run = runEnd;
+    }
     std::vector<RecordingEntry> sorted;
     sorted.reserve(entries.size());
     for (std::size_t i : order) {

@@ -23,6 +23,10 @@ using FolderChooser = std::function<std::optional<std::string>(const std::string
 bool selectSource(RecordingCatalogue& catalogue, std::int64_t driveIndex,
                   const FolderChooser& chooseFolder, std::ostream& console);
 
+// Reads an entry's size and creation time from its file if the scan left them pending; a
+// file that cannot be read keeps zeros.
+void fillMetadata(RecordingEntry& entry);
+
 // Sorts the entries by the recording's name date and time (fields 0 and 1), then creation
 // time, in the catalogue's order; equal again, the larger file first.
 void sortEntries(RecordingCatalogue& catalogue);

@@ -33,6 +33,9 @@ struct RecordingEntry {
     std::string path;              // full path; for a WyFS file the same as fileName
     FileTime creationTime = 0;     // sort key and snapshot time, never shown
     std::uint64_t sizeKB = 0;
+    // A scan of a folder reads names only; size and creation time are read from the file
+    // when first needed (a tie in the sort, a listed row). True until then.
+    bool metadataPending = false;
 };
 
 // One scanned folder.
