@@ -21,5 +21,6 @@ int runDemoCardCommand(const Arguments& args, std::ostream& out, std::ostream& e
 int runWyfsCommand(const Arguments& args, std::ostream& out, std::ostream& err);
 int runScanCommand(const Arguments& args, std::ostream& out, std::ostream& err);
 int runDrivesCommand(const Arguments& args, std::ostream& out, std::ostream& err);
+int runTelemetryCommand(const Arguments& args, std::ostream& out, std::ostream& err);
 
 }  // namespace qelv::cli

@@ -30,6 +30,8 @@ constexpr std::array kCommands{
             qelv::cli::runDrivesCommand},
     Command{"scan", "(--drive ROOT | --folder DIR | --wyfs IMAGE) [options]  list recordings",
             qelv::cli::runScanCommand},
+    Command{"telemetry", "FILE [--format json|csv|gpx|kml]  print a recording's GPS and G-sensor records",
+            qelv::cli::runTelemetryCommand},
     Command{"wyfs", "mkfs|put|ls|get|info IMAGE ...  make and read WyFS card images",
             qelv::cli::runWyfsCommand},
 };

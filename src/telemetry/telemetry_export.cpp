@@ -1,0 +1,157 @@
+#include "telemetry/telemetry_export.h"
+
+#include <array>
+#include <charconv>
+#include <cstdio>
+
+namespace qelv::core {
+
+namespace {
+
+std::string num(double v) {
+    std::array<char, 64> text{};
+    const auto result = std::to_chars(text.data(), text.data() + text.size(), v);
+    return std::string(text.data(), result.ptr);
+}
+
+std::string fixed(double v, int decimals) {
+    std::array<char, 64> text{};
+    std::snprintf(text.data(), text.size(), "%.*f", decimals, v);
+    return text.data();
+}
+
+std::string xmlEscape(const std::string& text) {
+    std::string out;
+    for (char c : text) {
+        switch (c) {
+            case '&': out += "&amp;"; break;
+            case '<': out += "&lt;"; break;
+            case '>': out += "&gt;"; break;
+            case '"': out += "&quot;"; break;
+            default: out += c;
+        }
+    }
+    return out;
+}
+
+// "2024-01-31T03:00:05Z": the sentence's own UTC date and time (the stored hour is +9).
+std::string utcTime(const CVOKAGPSData& f) {
+    std::array<char, 40> text{};
+    std::snprintf(text.data(), text.size(), "%04d-%02d-%02dT%02d:%02d:%02dZ", 2000 + f.year, f.month,
+                  f.day, f.hour - 9, f.minute, f.second);
+    return text.data();
+}
+
+bool plausible(const CVOKAGPSData& f) {
+    return f.valid == 1 && f.month >= 1 && f.month <= 12 && f.day >= 1 && f.day <= 31 &&
+           f.hour >= 9 && f.hour < 33 && f.minute >= 0 && f.minute < 60 && f.second >= 0 &&
+           f.second < 61;
+}
+
+}  // namespace
+
+std::vector<ExportedRecord> readAllRecords(TextTrackSource& source) {
+    std::vector<ExportedRecord> records;
+    std::array<std::uint8_t, kRecordBufferSize> buffer{};
+    std::uint32_t timeMs = 0;
+    while (source.read(buffer) == 0) {
+        ParsedRecord parsed = parseRecord(buffer, timeMs);
+        if (!parsed.accepted) {
+            continue;
+        }
+        records.push_back({timeMs, parsed.fix, parsed.sample});
+        timeMs += 1000;
+    }
+    return records;
+}
+
+std::string exportJson(const std::vector<ExportedRecord>& records) {
+    std::string fixes, samples;
+    for (const ExportedRecord& r : records) {
+        if (r.fix) {
+            const CVOKAGPSData& f = *r.fix;
+            fixes += std::string(fixes.empty() ? "" : ", ") + "{\"year\": " + std::to_string(f.year) +
+                     ", \"month\": " + std::to_string(f.month) + ", \"day\": " + std::to_string(f.day) +
+                     ", \"hour\": " + std::to_string(f.hour) + ", \"minute\": " + std::to_string(f.minute) +
+                     ", \"second\": " + std::to_string(f.second) + ", \"valid\": " + std::to_string(f.valid) +
+                     ", \"latitude\": " + num(f.latitude) + ", \"longitude\": " + num(f.longitude) +
+                     ", \"speed\": " + num(f.speed) + ", \"course\": " + num(f.course) +
+                     ", \"timeMs\": " + std::to_string(f.timeMs) + "}";
+        }
+        if (r.sample) {
+            const GSensorSample& s = *r.sample;
+            samples += std::string(samples.empty() ? "" : ", ") + "{\"x\": " + std::to_string(s.x) +
+                       ", \"y\": " + std::to_string(s.y) + ", \"z\": " + std::to_string(s.z) +
+                       ", \"format\": " + std::to_string(s.format) + ", \"timeMs\": " + std::to_string(s.timeMs) + "}";
+        }
+    }
+    return "{\"fixes\": [" + fixes + "], \"samples\": [" + samples + "]}\n";
+}
+
+std::string exportCsv(const std::vector<ExportedRecord>& records) {
+    // The list's first sample decides the scale for all, as on the viewer's panel.
+    bool tenBit = false;
+    for (const ExportedRecord& r : records) {
+        if (r.sample) {
+            tenBit = r.sample->format == static_cast<std::int32_t>(SampleFormat::Packed10);
+            break;
+        }
+    }
+    std::string out = "time_s,latitude,longitude,speed_kmh,course,x_g,y_g,z_g\n";
+    for (const ExportedRecord& r : records) {
+        out += fixed(r.timeMs / 1000.0, 0);
+        if (r.fix && r.fix->valid == 1) {
+            out += "," + fixed(decimalDegrees(r.fix->latitude), 7) + "," +
+                   fixed(decimalDegrees(r.fix->longitude), 7) + "," + fixed(r.fix->speed, 2) + "," +
+                   fixed(r.fix->course, 1);
+        } else {
+            out += ",,,,";
+        }
+        if (r.sample) {
+            out += "," + fixed(gravityOf(r.sample->x, tenBit), 3) + "," +
+                   fixed(gravityOf(r.sample->y, tenBit), 3) + "," + fixed(gravityOf(r.sample->z, tenBit), 3);
+        } else {
+            out += ",,,";
+        }
+        out += "\n";
+    }
+    return out;
+}
+
+std::string exportGpx(const std::vector<ExportedRecord>& records, const std::string& name) {
+    std::string out =
+        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+        "<gpx version=\"1.1\" creator=\"QELV Viewer\" xmlns=\"http://www.topografix.com/GPX/1/1\" "
+        "xmlns:gpxtpx=\"http://www.garmin.com/xmlschemas/TrackPointExtension/v2\">\n"
+        "  <trk>\n    <name>" + xmlEscape(name) + "</name>\n    <trkseg>\n";
+    for (const ExportedRecord& r : records) {
+        if (!r.fix || !plausible(*r.fix)) {
+            continue;
+        }
+        const CVOKAGPSData& f = *r.fix;
+        out += "      <trkpt lat=\"" + fixed(decimalDegrees(f.latitude), 7) + "\" lon=\"" +
+               fixed(decimalDegrees(f.longitude), 7) + "\">\n        <time>" + utcTime(f) +
+               "</time>\n        <extensions><gpxtpx:TrackPointExtension><gpxtpx:speed>" +
+               fixed(f.speed / 3.6, 2) + "</gpxtpx:speed><gpxtpx:course>" + fixed(f.course, 1) +
+               "</gpxtpx:course></gpxtpx:TrackPointExtension></extensions>\n      </trkpt>\n";
+    }
+    return out + "    </trkseg>\n  </trk>\n</gpx>\n";
+}
+
+std::string exportKml(const std::vector<ExportedRecord>& records, const std::string& name) {
+    std::string coordinates;
+    for (const ExportedRecord& r : records) {
+        if (r.fix && plausible(*r.fix)) {
+            coordinates += "          " + fixed(decimalDegrees(r.fix->longitude), 7) + "," +
+                           fixed(decimalDegrees(r.fix->latitude), 7) + ",0\n";
+        }
+    }
+    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+           "<kml xmlns=\"http://www.opengis.net/kml/2.2\">\n  <Document>\n    <name>" +
+           xmlEscape(name) +
+           "</name>\n    <Placemark>\n      <name>Route</name>\n      <LineString>\n"
+           "        <tessellate>1</tessellate>\n        <coordinates>\n" +
+           coordinates + "        </coordinates>\n      </LineString>\n    </Placemark>\n  </Document>\n</kml>\n";
+}
+
+}  // namespace qelv::core

@@ -1,0 +1,31 @@
+// The whole telemetry of a recording for other programs: every record parsed (not only the
+// first minute the viewer's store keeps), as JSON, CSV, GPX 1.1 or KML.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "telemetry/telemetry_records.h"
+#include "telemetry/text_track_source.h"
+
+namespace qelv::core {
+
+struct ExportedRecord {
+    std::uint32_t timeMs;
+    std::optional<CVOKAGPSData> fix;
+    std::optional<GSensorSample> sample;
+};
+
+// Every accepted record of the track, the k-th at k x 1000 ms.
+std::vector<ExportedRecord> readAllRecords(TextTrackSource& source);
+
+// {"fixes": [...], "samples": [...]}, the fields as the store holds them.
+std::string exportJson(const std::vector<ExportedRecord>& records);
+// One row per record: time, decimal degrees, km/h, course, X/Y/Z in g.
+std::string exportCsv(const std::vector<ExportedRecord>& records);
+// The valid fixes as a track, with UTC times and speeds.
+std::string exportGpx(const std::vector<ExportedRecord>& records, const std::string& name);
+std::string exportKml(const std::vector<ExportedRecord>& records, const std::string& name);
+
+}  // namespace qelv::core

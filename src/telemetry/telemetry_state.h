@@ -1,0 +1,54 @@
+// The telemetry of the recording being played: the store of fixes and samples, and the
+// current fix the map shows. The text-track reader appends from its own thread while the
+// panels walk the store on the interface thread: one lock serialises appends, walks, clears
+// and the copy of the current fix.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <optional>
+
+#include "telemetry/telemetry_records.h"
+
+namespace qelv::core {
+
+// Where the map draws the vehicle: decimal degrees.
+struct MapPosition {
+    double longitude;
+    double latitude;
+};
+
+class TelemetryState {
+public:
+    // Parses one record and stores what it holds: marker and packed samples at any time, a
+    // GPS record's fix and marker sample only in the first minute (timeMs < 60000). Returns 0
+    // when the record was accepted, -1 when it was not a record at all.
+    int ParseTextRecord(RecordBuffer record, std::uint32_t timeMs);
+
+    // Empties both lists (a stop, a new recording).
+    void clear();
+
+    // Runs `walk` with the lists while holding the lock; nothing of them may escape it.
+    void walkFixes(const std::function<void(const std::list<CVOKAGPSData>&)>& walk) const;
+    void walkSamples(const std::function<void(const std::list<GSensorSample>&)>& walk) const;
+
+    // The fix for a playback position: the first whose time is after it. Publishes it as the
+    // current fix and returns its position for the map when it is valid; an empty list (or
+    // one whose first fix has a negative year) clears the current fix; otherwise nothing
+    // changes.
+    std::optional<MapPosition> SelectCurrentFix(std::uint32_t positionMs);
+
+    // A copy of the current fix and its flag (1 while it holds a published fix).
+    std::pair<CVOKAGPSData, std::int32_t> currentFix() const;
+    // Used by the map when it cannot show a position.
+    void clearCurrentFix();
+
+private:
+    mutable std::mutex m_lock;
+    CVOKATextData m_store;
+    CVOKAGPSData m_current;
+    std::int32_t m_currentFlag = 0;
+};
+
+}  // namespace qelv::core

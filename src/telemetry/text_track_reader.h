@@ -1,0 +1,23 @@
+// The reader thread's body: pulls every record out of the text track into the store, as fast
+// as the track gives them, while playback runs or is paused.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+
+#include "telemetry/telemetry_state.h"
+#include "telemetry/text_track_source.h"
+
+namespace qelv::core {
+
+// Playback states as the engine reports them: 0 running, 1 paused, 2 stopped, 3 created,
+// -1 no graph.
+using PlaybackStateFn = std::function<std::int32_t()>;
+
+// Reads until the track ends or the playback state is neither running nor paused. The k-th
+// accepted record is stored at k x 1000 ms; a rejected record does not advance the time.
+// Returns the number of records read.
+std::size_t TextTrackReader(TextTrackSource& source, TelemetryState& state,
+                            const PlaybackStateFn& playbackState);
+
+}  // namespace qelv::core
