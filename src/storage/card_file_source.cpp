@@ -10,12 +10,15 @@ CardFileSource::CardFileSource(CardDeviceHandle* device, const std::string& dir,
     m_size = m_open ? static_cast<std::uint64_t>(size) : 0;
 }
 
-CardFileSource::~CardFileSource() { QV_WyFS_File_Close(&m_file); }
+CardFileSource::~CardFileSource() {
+    QV_WyFS_File_Close(&m_file);
+}
 
 std::size_t CardFileSource::read(std::uint64_t offset, std::span<std::uint8_t> dst) {
     std::size_t done = 0;
     while (m_open && done < dst.size()) {
-        const auto chunk = static_cast<std::uint32_t>(std::min<std::size_t>(dst.size() - done, 1u << 30));
+        const auto chunk =
+            static_cast<std::uint32_t>(std::min<std::size_t>(dst.size() - done, 1u << 30));
         const std::int64_t n = QV_WyFS_File_Read(&m_file, offset + done, dst.data() + done, chunk);
         if (n <= 0) {
             break;

@@ -24,11 +24,20 @@ std::string xmlEscape(const std::string& text) {
     std::string out;
     for (char c : text) {
         switch (c) {
-            case '&': out += "&amp;"; break;
-            case '<': out += "&lt;"; break;
-            case '>': out += "&gt;"; break;
-            case '"': out += "&quot;"; break;
-            default: out += c;
+            case '&':
+                out += "&amp;";
+                break;
+            case '<':
+                out += "&lt;";
+                break;
+            case '>':
+                out += "&gt;";
+                break;
+            case '"':
+                out += "&quot;";
+                break;
+            default:
+                out += c;
         }
     }
     return out;
@@ -37,8 +46,8 @@ std::string xmlEscape(const std::string& text) {
 // "2024-01-31T03:00:05Z": the sentence's own UTC date and time (the stored hour is +9).
 std::string utcTime(const CVOKAGPSData& f) {
     std::array<char, 40> text{};
-    std::snprintf(text.data(), text.size(), "%04d-%02d-%02dT%02d:%02d:%02dZ", 2000 + f.year, f.month,
-                  f.day, f.hour - 9, f.minute, f.second);
+    std::snprintf(text.data(), text.size(), "%04d-%02d-%02dT%02d:%02d:%02dZ", 2000 + f.year,
+                  f.month, f.day, f.hour - 9, f.minute, f.second);
     return text.data();
 }
 
@@ -70,19 +79,23 @@ std::string exportJson(const std::vector<ExportedRecord>& records) {
     for (const ExportedRecord& r : records) {
         if (r.fix) {
             const CVOKAGPSData& f = *r.fix;
-            fixes += std::string(fixes.empty() ? "" : ", ") + "{\"year\": " + std::to_string(f.year) +
-                     ", \"month\": " + std::to_string(f.month) + ", \"day\": " + std::to_string(f.day) +
-                     ", \"hour\": " + std::to_string(f.hour) + ", \"minute\": " + std::to_string(f.minute) +
-                     ", \"second\": " + std::to_string(f.second) + ", \"valid\": " + std::to_string(f.valid) +
-                     ", \"latitude\": " + num(f.latitude) + ", \"longitude\": " + num(f.longitude) +
-                     ", \"speed\": " + num(f.speed) + ", \"course\": " + num(f.course) +
-                     ", \"timeMs\": " + std::to_string(f.timeMs) + "}";
+            fixes +=
+                std::string(fixes.empty() ? "" : ", ") + "{\"year\": " + std::to_string(f.year) +
+                ", \"month\": " + std::to_string(f.month) + ", \"day\": " + std::to_string(f.day) +
+                ", \"hour\": " + std::to_string(f.hour) +
+                ", \"minute\": " + std::to_string(f.minute) +
+                ", \"second\": " + std::to_string(f.second) +
+                ", \"valid\": " + std::to_string(f.valid) + ", \"latitude\": " + num(f.latitude) +
+                ", \"longitude\": " + num(f.longitude) + ", \"speed\": " + num(f.speed) +
+                ", \"course\": " + num(f.course) + ", \"timeMs\": " + std::to_string(f.timeMs) +
+                "}";
         }
         if (r.sample) {
             const GSensorSample& s = *r.sample;
             samples += std::string(samples.empty() ? "" : ", ") + "{\"x\": " + std::to_string(s.x) +
                        ", \"y\": " + std::to_string(s.y) + ", \"z\": " + std::to_string(s.z) +
-                       ", \"format\": " + std::to_string(s.format) + ", \"timeMs\": " + std::to_string(s.timeMs) + "}";
+                       ", \"format\": " + std::to_string(s.format) +
+                       ", \"timeMs\": " + std::to_string(s.timeMs) + "}";
         }
     }
     return "{\"fixes\": [" + fixes + "], \"samples\": [" + samples + "]}\n";
@@ -109,7 +122,8 @@ std::string exportCsv(const std::vector<ExportedRecord>& records) {
         }
         if (r.sample) {
             out += "," + fixed(gravityOf(r.sample->x, tenBit), 3) + "," +
-                   fixed(gravityOf(r.sample->y, tenBit), 3) + "," + fixed(gravityOf(r.sample->z, tenBit), 3);
+                   fixed(gravityOf(r.sample->y, tenBit), 3) + "," +
+                   fixed(gravityOf(r.sample->z, tenBit), 3);
         } else {
             out += ",,,";
         }
@@ -123,7 +137,8 @@ std::string exportGpx(const std::vector<ExportedRecord>& records, const std::str
         "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
         "<gpx version=\"1.1\" creator=\"QELV Viewer\" xmlns=\"http://www.topografix.com/GPX/1/1\" "
         "xmlns:gpxtpx=\"http://www.garmin.com/xmlschemas/TrackPointExtension/v2\">\n"
-        "  <trk>\n    <name>" + xmlEscape(name) + "</name>\n    <trkseg>\n";
+        "  <trk>\n    <name>" +
+        xmlEscape(name) + "</name>\n    <trkseg>\n";
     for (const ExportedRecord& r : records) {
         if (!r.fix || !plausible(*r.fix)) {
             continue;
@@ -151,7 +166,8 @@ std::string exportKml(const std::vector<ExportedRecord>& records, const std::str
            xmlEscape(name) +
            "</name>\n    <Placemark>\n      <name>Route</name>\n      <LineString>\n"
            "        <tessellate>1</tessellate>\n        <coordinates>\n" +
-           coordinates + "        </coordinates>\n      </LineString>\n    </Placemark>\n  </Document>\n</kml>\n";
+           coordinates +
+           "        </coordinates>\n      </LineString>\n    </Placemark>\n  </Document>\n</kml>\n";
 }
 
 }  // namespace qelv::core

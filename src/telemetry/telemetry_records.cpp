@@ -36,7 +36,9 @@ std::int32_t group(std::string_view field, std::size_t index) {
     return parseDecimal(field.substr(index * 2, 2)).value_or(0);
 }
 
-std::int32_t le16(const std::uint8_t* p) { return p[0] | (p[1] << 8); }
+std::int32_t le16(const std::uint8_t* p) {
+    return p[0] | (p[1] << 8);
+}
 
 std::int32_t axis(std::int32_t v, SampleFormat format) {
     if (format == SampleFormat::Packed10) {
@@ -57,8 +59,8 @@ ParsedRecord gpsRecord(RecordBuffer record, std::size_t start, std::uint32_t tim
     for (std::size_t i = start; i <= 255; ++i) {
         if (std::memcmp(record.data() + i, kMarker.data() + 2, 3) == 0) {
             GSensorSample sample;
-            DecodeGSensorAxes(sample, record[i + 3], record[i + 4], record[i + 5], SampleFormat::Marker,
-                              timeMs);
+            DecodeGSensorAxes(sample, record[i + 3], record[i + 4], record[i + 5],
+                              SampleFormat::Marker, timeMs);
             parsed.sample = sample;
             break;
         }
@@ -92,27 +94,38 @@ bool ParseGpsSentence(CVOKAGPSData& fix, std::uint32_t timeMs, const char* text)
                 fix.minute = group(field, 1);
                 fix.second = group(field, 2);
                 break;
-            case 2: fix.valid = !field.empty() && field.front() == 'A' ? 1 : 0; break;
-            case 3: fix.latitude = number(field); break;
+            case 2:
+                fix.valid = !field.empty() && field.front() == 'A' ? 1 : 0;
+                break;
+            case 3:
+                fix.latitude = number(field);
+                break;
             case 4:
                 if (field.empty() || field.front() != 'N') {
                     fix.latitude = -fix.latitude;
                 }
                 break;
-            case 5: fix.longitude = number(field); break;
+            case 5:
+                fix.longitude = number(field);
+                break;
             case 6:
                 if (field.empty() || field.front() != 'E') {
                     fix.longitude = -fix.longitude;
                 }
                 break;
-            case 7: fix.speed = static_cast<float>(number(field) * 1.852); break;
-            case 8: fix.course = static_cast<float>(number(field)); break;
+            case 7:
+                fix.speed = static_cast<float>(number(field) * 1.852);
+                break;
+            case 8:
+                fix.course = static_cast<float>(number(field));
+                break;
             case 9:
                 fix.day = group(field, 0);
                 fix.month = group(field, 1);
                 fix.year = group(field, 2);
                 break;
-            default: break;  // the tag
+            default:
+                break;  // the tag
         }
     }
     return true;

@@ -17,18 +17,18 @@ class CVOKAGPSData {
 public:
     virtual ~CVOKAGPSData() = default;
 
-    std::int32_t year = 0;    // two digits, from the date field
+    std::int32_t year = 0;  // two digits, from the date field
     std::int32_t month = 0;
     std::int32_t day = 0;
-    std::int32_t hour = 0;    // the sentence's UTC hour plus 9, not reduced (20 gives 29)
+    std::int32_t hour = 0;  // the sentence's UTC hour plus 9, not reduced (20 gives 29)
     std::int32_t minute = 0;
-    std::int32_t second = 0;  // whole seconds
-    std::int32_t valid = 0;   // 1 when the status begins with "A"
-    double latitude = 0;      // ddmm.mmmm as written, negative unless "N"
-    double longitude = 0;     // dddmm.mmmm as written, negative unless "E"
-    double speed = 0;         // km/h (knots x 1.852), rounded to single precision
-    double course = 0;        // degrees, rounded to single precision
-    std::uint32_t timeMs = 0; // offset of the record in the recording
+    std::int32_t second = 0;   // whole seconds
+    std::int32_t valid = 0;    // 1 when the status begins with "A"
+    double latitude = 0;       // ddmm.mmmm as written, negative unless "N"
+    double longitude = 0;      // dddmm.mmmm as written, negative unless "E"
+    double speed = 0;          // km/h (knots x 1.852), rounded to single precision
+    double course = 0;         // degrees, rounded to single precision
+    std::uint32_t timeMs = 0;  // offset of the record in the recording
 };
 
 // One G-sensor triple in raw units: 0 to 128 for the 8-bit formats, -511 to 512 for 10 bits.

@@ -19,7 +19,8 @@ struct Box {
 };
 
 std::uint32_t be32(const std::uint8_t* p) {
-    return (std::uint32_t{p[0]} << 24) | (std::uint32_t{p[1]} << 16) | (std::uint32_t{p[2]} << 8) | p[3];
+    return (std::uint32_t{p[0]} << 24) | (std::uint32_t{p[1]} << 16) | (std::uint32_t{p[2]} << 8) |
+           p[3];
 }
 std::uint32_t le32(const std::uint8_t* p) {
     return std::uint32_t{p[0]} | (std::uint32_t{p[1]} << 8) | (std::uint32_t{p[2]} << 16) |
@@ -66,7 +67,8 @@ public:
             if (boxSize < header || boxSize > end - at) {
                 break;
             }
-            out.push_back({std::string(head->begin() + 4, head->end()), at + header, boxSize - header});
+            out.push_back(
+                {std::string(head->begin() + 4, head->end()), at + header, boxSize - header});
             at += boxSize;
         }
         return out;
@@ -107,7 +109,8 @@ private:
 std::vector<std::pair<std::uint64_t, std::uint32_t>> mp4Records(Reader& r) {
     std::vector<std::pair<std::uint64_t, std::uint32_t>> records;
     const auto top = r.boxes(0, r.size());
-    const auto moov = std::find_if(top.begin(), top.end(), [](const Box& b) { return b.type == "moov"; });
+    const auto moov =
+        std::find_if(top.begin(), top.end(), [](const Box& b) { return b.type == "moov"; });
     if (moov == top.end()) {
         return records;
     }
@@ -138,9 +141,9 @@ std::vector<std::pair<std::uint64_t, std::uint32_t>> mp4Records(Reader& r) {
         }
         const std::uint32_t fixedSize = be32(sizeHead->data() + 4);
         const auto sizes = fixedSize != 0 ? std::vector<std::uint32_t>{} : r.table(*stsz, 4, 1);
-        const std::uint64_t samples = fixedSize != 0
-                                          ? std::min<std::uint64_t>(be32(sizeHead->data() + 8), kMaxEntries)
-                                          : sizes.size();
+        const std::uint64_t samples =
+            fixedSize != 0 ? std::min<std::uint64_t>(be32(sizeHead->data() + 8), kMaxEntries)
+                           : sizes.size();
         const auto offsets = r.table(*stco, 0, 1);
         const auto runs = r.table(*stsc, 0, 3);
         std::uint64_t k = 0;
@@ -167,7 +170,8 @@ std::vector<std::pair<std::uint64_t, std::uint32_t>> mp4Records(Reader& r) {
 std::vector<std::pair<std::uint64_t, std::uint32_t>> aviRecords(Reader& r) {
     std::vector<std::pair<std::uint64_t, std::uint32_t>> records;
     const auto riff = r.read(0, 12);
-    if (!riff || std::memcmp(riff->data(), "RIFF", 4) != 0 || std::memcmp(riff->data() + 8, "AVI ", 4) != 0) {
+    if (!riff || std::memcmp(riff->data(), "RIFF", 4) != 0 ||
+        std::memcmp(riff->data() + 8, "AVI ", 4) != 0) {
         return records;
     }
     const std::uint64_t end = std::min<std::uint64_t>(r.size(), 8ull + le32(riff->data() + 4));
@@ -186,31 +190,36 @@ std::vector<std::pair<std::uint64_t, std::uint32_t>> aviRecords(Reader& r) {
                 return;
             }
             visit(std::string(head->begin(), head->begin() + 4),
-                  head->size() == 12 ? std::string(head->begin() + 8, head->end()) : std::string(), at, size);
+                  head->size() == 12 ? std::string(head->begin() + 8, head->end()) : std::string(),
+                  at, size);
             at += 8 + size + (size & 1);
         }
     };
-    chunks(12, end, [&](const std::string& id, const std::string& type, std::uint64_t at, std::uint64_t size) {
-        if (id == "LIST" && type == "hdrl") {
-            int stream = 0;
-            chunks(at + 12, at + 8 + size, [&](const std::string& sid, const std::string& stype, std::uint64_t sat,
-                                               std::uint64_t ssize) {
-                if (sid != "LIST" || stype != "strl") {
-                    return;
-                }
-                const auto strh = r.read(sat + 12, 12);
-                if (strh && std::memcmp(strh->data(), "strh", 4) == 0 && ssize >= 16 &&
-                    std::memcmp(strh->data() + 8, "txts", 4) == 0 && !textId) {
-                    textId = std::string{static_cast<char>('0' + stream / 10), static_cast<char>('0' + stream % 10), 't', 'x'};
-                }
-                ++stream;
-            });
-        } else if (id == "LIST" && type == "movi") {
-            movi = at + 8;
-        } else if (id == "idx1") {
-            index = std::pair{at + 8, size};
-        }
-    });
+    chunks(
+        12, end,
+        [&](const std::string& id, const std::string& type, std::uint64_t at, std::uint64_t size) {
+            if (id == "LIST" && type == "hdrl") {
+                int stream = 0;
+                chunks(at + 12, at + 8 + size,
+                       [&](const std::string& sid, const std::string& stype, std::uint64_t sat,
+                           std::uint64_t ssize) {
+                           if (sid != "LIST" || stype != "strl") {
+                               return;
+                           }
+                           const auto strh = r.read(sat + 12, 12);
+                           if (strh && std::memcmp(strh->data(), "strh", 4) == 0 && ssize >= 16 &&
+                               std::memcmp(strh->data() + 8, "txts", 4) == 0 && !textId) {
+                               textId = std::string{static_cast<char>('0' + stream / 10),
+                                                    static_cast<char>('0' + stream % 10), 't', 'x'};
+                           }
+                           ++stream;
+                       });
+            } else if (id == "LIST" && type == "movi") {
+                movi = at + 8;
+            } else if (id == "idx1") {
+                index = std::pair{at + 8, size};
+            }
+        });
     if (!textId || movi == 0 || !index) {
         return records;
     }

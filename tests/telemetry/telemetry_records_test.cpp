@@ -24,8 +24,8 @@ TEST(TelemetryRecords, SampleShapes) {
     const Case cases[] = {
         {"marker", std::string("QELVM\x05\x80\xFF", 8), 5, 128, 1, 0, 7000},
         {"packed 10 bits", std::string("S\x0A\x00\x00\xFF\x01\xFF\x03", 8), 512, 1, -511, 2, 7000},
-        {"packed 8 bits, high bytes ignored", std::string("S\x08\x81\x01\x10\x00\xFF\x00", 8), 127, 16, 1,
-         1, 7000},
+        {"packed 8 bits, high bytes ignored", std::string("S\x08\x81\x01\x10\x00\xFF\x00", 8), 127,
+         16, 1, 1, 7000},
         {"unknown depth code", std::string("S\x09\x01\x02\x03\x04\x05\x06", 8), 0, 0, 0, 0, 0},
     };
     for (const Case& c : cases) {
@@ -67,10 +67,10 @@ TEST(TelemetryRecords, GpsSentences) {
         std::int32_t day, month, year;
     };
     const Case cases[] = {
-        {"G$GPRMC,203015.55,A,3730.5000,S,12658.1234,E,10.0,84.4,310124,,,A*6A", true, 29, 30, 15, 1,
-         -3730.5, 12658.1234, static_cast<float>(18.52), static_cast<float>(84.4), 31, 1, 24},
-        {"G$GPRMC,010203,V,3730.5,N,12658.1,W,0,0,010225", true, 10, 2, 3, 0, 3730.5, -12658.1, 0, 0, 1, 2,
-         25},
+        {"G$GPRMC,203015.55,A,3730.5000,S,12658.1234,E,10.0,84.4,310124,,,A*6A", true, 29, 30, 15,
+         1, -3730.5, 12658.1234, static_cast<float>(18.52), static_cast<float>(84.4), 31, 1, 24},
+        {"G$GPRMC,010203,V,3730.5,N,12658.1,W,0,0,010225", true, 10, 2, 3, 0, 3730.5, -12658.1, 0,
+         0, 1, 2, 25},
         // Leading commas are skipped; empty fields count.
         {",,G,120000,A,,N,,E,,,0101-1", true, 21, 0, 0, 1, 0, 0, 0, 0, 1, 1, -1},
         // The text ends early: what was read stays.
@@ -104,12 +104,14 @@ TEST(TelemetryRecords, GpsSentences) {
 }
 
 TEST(TelemetryRecords, GpsRecordsAndTheirMarkers) {
-    const std::string sentence = "G$GPRMC,120000,A,3733.1000,N,12658.6000,E,030.0,090.0,310124,,,A*00\r\n";
+    const std::string sentence =
+        "G$GPRMC,120000,A,3733.1000,N,12658.6000,E,030.0,090.0,310124,,,A*00\r\n";
     const auto plain = parseRecord(record(sentence + std::string("QELVM\x05\x20\x02", 8)), 2000);
     ASSERT_TRUE(plain.accepted && plain.fix && plain.sample);
     EXPECT_EQ(plain.sample->y, 32);
     // Byte 12 is "G": the sentence and the search start there.
-    const auto prefixed = parseRecord(record("XXXXXXXXXXXXG,000000,A,1,N,1,E,0,0,010124LVM\x01\x02\x03"), 0);
+    const auto prefixed =
+        parseRecord(record("XXXXXXXXXXXXG,000000,A,1,N,1,E,0,0,010124LVM\x01\x02\x03"), 0);
     ASSERT_TRUE(prefixed.accepted && prefixed.fix && prefixed.sample);
     EXPECT_EQ(prefixed.fix->valid, 1);
     EXPECT_EQ(prefixed.sample->x, 1);
@@ -123,7 +125,8 @@ TEST(TelemetryRecords, GpsRecordsAndTheirMarkers) {
 
 TEST(TelemetryState, OneMinuteRuleAndRejectedRecords) {
     TelemetryState state;
-    const auto gps = record(std::string("G$GPRMC,120000,A,3733.1,N,12658.6,E,1,1,310124QELVM\x01\x02\x03", 52));
+    const auto gps =
+        record(std::string("G$GPRMC,120000,A,3733.1,N,12658.6,E,1,1,310124QELVM\x01\x02\x03", 52));
     const auto packed = record(std::string("S\x08\x01\x00\x02\x00\x03\x00", 8));
     EXPECT_EQ(state.ParseTextRecord(gps, 59000), 0);
     EXPECT_EQ(state.ParseTextRecord(gps, 60000), 0);     // accepted, stores nothing
@@ -142,8 +145,8 @@ TEST(TelemetryState, OneMinuteRuleAndRejectedRecords) {
 TEST(TelemetryState, CurrentFixSelection) {
     TelemetryState state;
     auto fixAt = [](std::uint32_t t, const char* status) {
-        return record("G,000000," + std::string(status) + ",3730.0000,N,12700.0000,E,0,0,010124  t" +
-                      std::to_string(t));
+        return record("G,000000," + std::string(status) +
+                      ",3730.0000,N,12700.0000,E,0,0,010124  t" + std::to_string(t));
     };
     EXPECT_FALSE(state.SelectCurrentFix(0));
     state.ParseTextRecord(fixAt(0, "A"), 0);

@@ -43,7 +43,8 @@ std::vector<sim::Sample> secondsWithRecords(int seconds) {
     int k = 0;
     for (auto& s : samples) {
         if (s.kind == sim::SampleKind::Telemetry) {
-            s = test::recordSample("G$GPRMC,12000" + std::to_string(k++) + ".00,A,3733.1,N,12658.6,E,1,2,310124");
+            s = test::recordSample("G$GPRMC,12000" + std::to_string(k++) +
+                                   ".00,A,3733.1,N,12658.6,E,1,2,310124");
         }
     }
     return samples;
@@ -83,7 +84,9 @@ TEST(TextTrack, DamagedOrMissingTracksGiveNoRecordsAndNoCrash) {
     };
     std::vector<Case> cases = {
         {"empty", {}, 0},
-        {"unfinished: no movie box", {good.begin(), good.begin() + static_cast<long>(layout.dataEnd())}, 0},
+        {"unfinished: no movie box",
+         {good.begin(), good.begin() + static_cast<long>(layout.dataEnd())},
+         0},
         {"movie box cut in half", {good.begin(), good.end() - 300}, 2},
         {"not a recording", std::vector<std::uint8_t>(5000, 0x41), 0},
     };
@@ -177,7 +180,9 @@ TEST(TelemetryExport, EveryRecordOfTheRecording) {
     EXPECT_NE(gpx.find("lat=\"37.5516667\" lon=\"126.9766667\""), std::string::npos);
     const std::string csv = exportCsv(records);
     EXPECT_EQ(std::count(csv.begin(), csv.end(), '\n'), 4);
-    EXPECT_NE(csv.find("\n2,37.5516667,126.9766667,1.85,2.0,0.158,1.009,0.063\n"), std::string::npos) << csv;
+    EXPECT_NE(csv.find("\n2,37.5516667,126.9766667,1.85,2.0,0.158,1.009,0.063\n"),
+              std::string::npos)
+        << csv;
     const std::string json = exportJson(records);
     EXPECT_NE(json.find("\"hour\": 21, \"minute\": 0, \"second\": 1"), std::string::npos);
     EXPECT_NE(exportKml(records, "x").find("126.9766667,37.5516667,0"), std::string::npos);
