@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <fstream>
 
+#include "common/posix_io.h"
 #include "config/text_rules.h"
 
 namespace qelv::core {
@@ -25,20 +26,6 @@ std::vector<std::string_view> tokens(std::string_view line, std::size_t maxToken
         pos = end == std::string_view::npos ? end : line.find_first_not_of(kSeparators, end);
     }
     return out;
-}
-
-bool writeAll(int fd, std::string_view data) {
-    while (!data.empty()) {
-        const ssize_t n = ::write(fd, data.data(), data.size());
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            return false;
-        }
-        data.remove_prefix(static_cast<std::size_t>(n));
-    }
-    return true;
 }
 
 // Makes the rename itself durable; a card's FAT driver may refuse to sync a folder, which
@@ -129,7 +116,10 @@ bool IniStore::write(const std::filesystem::path& path) {
     const mode_t mode = ::stat(path.c_str(), &old) == 0 ? (old.st_mode & 07777) : 0644;
     ::fchmod(fd, mode);
 
-    bool ok = writeAll(fd, content) && ::fsync(fd) == 0;
+    bool ok =
+        writeAt(fd, 0,
+                std::span(reinterpret_cast<const std::uint8_t*>(content.data()), content.size())) &&
+        ::fsync(fd) == 0;
     ok = (::close(fd) == 0) && ok;
     ok = ok && ::rename(temp.c_str(), path.c_str()) == 0;
     if (!ok) {

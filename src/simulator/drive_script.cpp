@@ -47,7 +47,7 @@ std::string rmcSentence(const DriveSecond& s, const LocalTime& utc) {
 
 }  // namespace
 
-LocalTime addSeconds(const LocalTime& time, std::int64_t seconds) {
+std::int64_t unixSeconds(const LocalTime& time) {
     std::tm tm{};
     tm.tm_year = time.year - 1900;
     tm.tm_mon = time.month - 1;
@@ -55,7 +55,11 @@ LocalTime addSeconds(const LocalTime& time, std::int64_t seconds) {
     tm.tm_hour = time.hour;
     tm.tm_min = time.minute;
     tm.tm_sec = time.second;
-    const std::time_t t = timegm(&tm) + seconds;
+    return timegm(&tm);
+}
+
+LocalTime addSeconds(const LocalTime& time, std::int64_t seconds) {
+    const std::time_t t = static_cast<std::time_t>(unixSeconds(time) + seconds);
     std::tm out{};
     gmtime_r(&t, &out);
     return {out.tm_year + 1900, out.tm_mon + 1, out.tm_mday, out.tm_hour, out.tm_min, out.tm_sec};

@@ -30,6 +30,9 @@ std::vector<DriveSecond> planDrive(int seconds, std::uint64_t seed);
 std::vector<std::uint8_t> telemetryRecord(const DriveSecond& second, const LocalTime& start,
                                           int index);
 
+// Seconds since 1970 of a time read as UTC.
+std::int64_t unixSeconds(const LocalTime& time);
+
 // Adds `seconds` to a local time, with calendar carries.
 LocalTime addSeconds(const LocalTime& time, std::int64_t seconds);
 

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <array>
 #include <cstdio>
-#include <ctime>
 #include <stdexcept>
 
 #include "simulator/avi_writer.h"
@@ -198,15 +197,8 @@ SimulatedCardFile simulateCardRecording(const RecordingRequest& request) {
     content.sound = encodeAudio(timing.audioFrames, request.seed, 0);
     content.records = telemetryRecords(request);
     file.bytes = writeAvi(content);
-    const LocalTime utc = addSeconds(request.start, -9 * 3600);
-    std::tm tm{};
-    tm.tm_year = utc.year - 1900;
-    tm.tm_mon = utc.month - 1;
-    tm.tm_mday = utc.day;
-    tm.tm_hour = utc.hour;
-    tm.tm_min = utc.minute;
-    tm.tm_sec = utc.second;
-    file.time = static_cast<std::int32_t>(timegm(&tm));
+    // The recorder's clock runs nine hours ahead of UTC.
+    file.time = static_cast<std::int32_t>(unixSeconds(request.start) - 9 * 3600);
     file.frames = timing.frames;
     file.audioFrames = timing.audioFrames;
     file.records = request.seconds;

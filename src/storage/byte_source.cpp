@@ -1,5 +1,7 @@
 #include "storage/byte_source.h"
 
+#include "common/posix_io.h"
+
 #include <fcntl.h>
 #include <sys/uio.h>
 #include <unistd.h>
@@ -21,22 +23,6 @@ std::size_t MemorySource::read(std::uint64_t offset, std::span<std::uint8_t> dst
 
 namespace {
 constexpr std::size_t kChunkBytes = 1u << 20;
-}
-
-std::size_t FileSource::readFully(std::uint64_t offset, std::span<std::uint8_t> dst) const {
-    std::size_t done = 0;
-    while (done < dst.size()) {
-        const ssize_t n =
-            ::pread(m_fd, dst.data() + done, dst.size() - done, static_cast<off_t>(offset + done));
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            break;
-        }
-        done += static_cast<std::size_t>(n);
-    }
-    return done;
 }
 
 // Whether all of dst came from the page cache without touching the disk.
@@ -66,7 +52,7 @@ std::size_t FileSource::read(std::uint64_t offset, std::span<std::uint8_t> dst) 
         return wanted;
     }
     m_chunk.resize(kChunkBytes);
-    m_chunk.resize(readFully(offset, m_chunk));
+    m_chunk.resize(readAt(m_fd, offset, m_chunk));
     m_chunkOffset = offset;
     const std::size_t n = std::min(wanted, m_chunk.size());
     std::memcpy(dst.data(), m_chunk.data(), n);

@@ -41,7 +41,6 @@ public:
     std::uint64_t size() const override { return m_size; }
 
 private:
-    std::size_t readFully(std::uint64_t offset, std::span<std::uint8_t> dst) const;
     bool readCached(std::uint64_t offset, std::span<std::uint8_t> dst);
 
     int m_fd;

@@ -8,6 +8,7 @@
 #include <array>
 #include <cstring>
 
+#include "common/posix_io.h"
 #include "storage/movie_box.h"
 #include "storage/mp4_format.h"
 
@@ -227,22 +228,6 @@ private:
     int m_fd;
 };
 
-bool writeAt(int fd, std::span<const std::uint8_t> data, std::uint64_t offset) {
-    std::size_t done = 0;
-    while (done < data.size()) {
-        const ssize_t n =
-            ::pwrite(fd, data.data() + done, data.size() - done, static_cast<off_t>(offset + done));
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            return false;
-        }
-        done += static_cast<std::size_t>(n);
-    }
-    return true;
-}
-
 RebuildResult failed(std::string reason) {
     return {RebuildOutcome::Failed, std::move(reason)};
 }
@@ -263,10 +248,10 @@ RebuildResult writeIndex(const std::filesystem::path& path, const struct stat& w
     const std::array<std::uint8_t, 4> sizeBytes{
         static_cast<std::uint8_t>(size >> 24), static_cast<std::uint8_t>(size >> 16),
         static_cast<std::uint8_t>(size >> 8), static_cast<std::uint8_t>(size)};
-    if (!writeAt(fd.get(), moov, placement) || ::fdatasync(fd.get()) != 0) {
+    if (!writeAt(fd.get(), placement, moov) || ::fdatasync(fd.get()) != 0) {
         return failed("cannot write the movie box: " + std::string(std::strerror(errno)));
     }
-    if (!writeAt(fd.get(), sizeBytes, mp4::kMediaDataOffset) || ::fdatasync(fd.get()) != 0) {
+    if (!writeAt(fd.get(), mp4::kMediaDataOffset, sizeBytes) || ::fdatasync(fd.get()) != 0) {
         return failed("cannot write the data size: " + std::string(std::strerror(errno)));
     }
     return {RebuildOutcome::Rebuilt, {}};

@@ -1,5 +1,7 @@
 #include "wyfs/wyfs_volume.h"
 
+#include "common/posix_io.h"
+
 #include <fcntl.h>
 #include <linux/fs.h>
 #include <sys/ioctl.h>
@@ -18,19 +20,7 @@ namespace qelv::wyfs {
 namespace {
 
 bool readFully(int fd, std::uint64_t offset, std::span<std::uint8_t> dst) {
-    std::size_t done = 0;
-    while (done < dst.size()) {
-        const ssize_t n =
-            ::pread(fd, dst.data() + done, dst.size() - done, static_cast<off_t>(offset + done));
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            return false;
-        }
-        done += static_cast<std::size_t>(n);
-    }
-    return true;
+    return core::readAt(fd, offset, dst) == dst.size();
 }
 
 std::uint64_t deviceSize(int fd) {
@@ -194,17 +184,8 @@ std::int64_t Volume::read(const FileRecord& file, std::uint64_t offset,
 }
 
 void Volume::writeAt(std::uint64_t offset, std::span<const std::uint8_t> data) {
-    std::size_t done = 0;
-    while (done < data.size()) {
-        const ssize_t n = ::pwrite(m_fd, data.data() + done, data.size() - done,
-                                   static_cast<off_t>(offset + done));
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            throw std::runtime_error(std::string("write failed: ") + std::strerror(errno));
-        }
-        done += static_cast<std::size_t>(n);
+    if (!core::writeAt(m_fd, offset, data)) {
+        throw std::runtime_error(std::string("write failed: ") + std::strerror(errno));
     }
 }
 

@@ -1,0 +1,15 @@
+// Whole reads and writes at an offset of a file descriptor, retried across interruptions and
+// short transfers.
+#pragma once
+
+#include <cstdint>
+#include <span>
+
+namespace qelv::core {
+
+// Bytes read (fewer only at the end of the file or on an error).
+std::size_t readAt(int fd, std::uint64_t offset, std::span<std::uint8_t> dst);
+// True when every byte was written.
+bool writeAt(int fd, std::uint64_t offset, std::span<const std::uint8_t> data);
+
+}  // namespace qelv::core
