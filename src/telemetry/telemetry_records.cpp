@@ -13,7 +13,6 @@ namespace qelv::core {
 namespace {
 
 constexpr std::string_view kMarker = "QELVM";
-constexpr std::uint32_t kOneMinuteMs = 60000;
 
 // Decimal floating-point text as C reads it (leading blanks, a sign), whatever the locale.
 double number(std::string_view field) {
