@@ -1,0 +1,372 @@
+#include "playback/playback_engine.h"
+
+#include <gst/gst.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#include "playback/picture_geometry.h"
+
+namespace qelv::media {
+
+namespace {
+constexpr std::int64_t kNsPerMs = 1'000'000;
+}
+
+PlaybackEngine::PlaybackEngine() = default;
+
+PlaybackEngine::~PlaybackEngine() {
+    teardown();
+}
+
+void PlaybackEngine::initialise(VideoSurface* pane1, VideoSurface* pane2, VideoSurface* pane3) {
+    m_windows = {pane1, pane2, pane3, nullptr};
+    m_paneCount = 4;
+    if (!m_hasGraphObject) {
+        m_hasGraphObject = true;
+        m_state = static_cast<std::int32_t>(GraphState::Created);
+        m_rate = 1.0f;
+    }
+}
+
+bool PlaybackEngine::open(const std::string& path1, const std::string& path2,
+                          const std::string& path3) {
+    if (path1.empty()) {
+        return false;
+    }
+    return openSources({{path1, path2, path3}, nullptr});
+}
+
+bool PlaybackEngine::openCard(std::shared_ptr<core::ByteSource> file) {
+    if (!file) {
+        return false;
+    }
+    return openSources({{}, std::move(file)});
+}
+
+bool PlaybackEngine::openSources(const RecordingSources& sources) {
+    if (m_windows[0] == nullptr) {
+        return false;
+    }
+    if (m_hasGraphObject && pause() >= 0 && m_graph) {
+        stop();
+    }
+    teardown();
+    m_hasGraphObject = true;
+    m_state = static_cast<std::int32_t>(GraphState::Created);
+    m_rate = 1.0f;
+    m_durationMs = 0;
+    m_endOfStream = false;
+    ++m_generation;
+    m_graph = std::make_unique<PlaybackGraph>(
+        m_generation, [this](std::uint64_t generation, GstMessage* message) {
+            if (GST_MESSAGE_TYPE(message) == GST_MESSAGE_EOS) {
+                const std::lock_guard guard(m_queueLock);
+                m_queue.push_back({generation, true});
+            }
+        });
+    const int loaded = m_graph->build(sources, {m_windows[0], m_windows[1], m_windows[2]});
+    if (loaded == 0) {
+        teardown();
+        return false;
+    }
+    m_graph->setVolume(m_gain);
+    m_state = static_cast<std::int32_t>(GraphState::Stopped);
+    (void)durationMs();  // cached for the control bar's timer
+    return true;
+}
+
+std::int32_t PlaybackEngine::run() {
+    if (!m_hasGraphObject) {
+        return kNoGraph;
+    }
+    if (m_state != static_cast<std::int32_t>(GraphState::Paused) &&
+        m_state != static_cast<std::int32_t>(GraphState::Stopped)) {
+        return kWrongState;
+    }
+    if (!m_graph) {
+        return kNoGraph;
+    }
+    processMessages();
+    const std::uint64_t duration = durationMs();
+    if (m_endOfStream || (duration != 0 && positionMs() >= duration)) {
+        m_graph->seekNs(0, 1.0);
+        m_endOfStream = false;
+    }
+    if (m_rate != 1.0f) {
+        m_rate = std::clamp(m_rate, 0.5f, 2.0f);
+    }
+    if (!m_graph->play(m_rate)) {
+        return kNoGraph;
+    }
+    m_state = static_cast<std::int32_t>(GraphState::Running);
+    return kOk;
+}
+
+std::int32_t PlaybackEngine::pause() {
+    if (!m_hasGraphObject) {
+        return kNoGraph;
+    }
+    if (m_state != static_cast<std::int32_t>(GraphState::Running)) {
+        return kOk;
+    }
+    if (m_graph) {
+        m_graph->pause();
+    }
+    m_state = static_cast<std::int32_t>(GraphState::Paused);
+    return kOk;
+}
+
+bool PlaybackEngine::stop() {
+    if (!m_hasGraphObject) {
+        return true;
+    }
+    const std::int32_t paused = pause();
+    if (m_state != static_cast<std::int32_t>(GraphState::Running) &&
+        m_state != static_cast<std::int32_t>(GraphState::Paused)) {
+        return false;  // the graph-level stop refuses every other state
+    }
+    m_state = static_cast<std::int32_t>(GraphState::Stopped);
+    return paused >= 0;
+}
+
+bool PlaybackEngine::setRate(float rate) {
+    if (!m_hasGraphObject || !m_graph) {
+        return false;
+    }
+    const std::int32_t before = m_state;
+    pause();
+    m_rate = rate;
+    if (before == static_cast<std::int32_t>(GraphState::Running)) {
+        run();
+    }
+    return true;
+}
+
+bool PlaybackEngine::seek(std::uint64_t positionMs) {
+    if (!m_graph) {
+        return true;
+    }
+    m_endOfStream = false;
+    const double rate = m_state == static_cast<std::int32_t>(GraphState::Running)
+                            ? std::clamp(m_rate, 0.5f, 2.0f)
+                            : 1.0;
+    return m_graph->seekNs(static_cast<std::int64_t>(positionMs) * kNsPerMs, rate);
+}
+
+bool PlaybackEngine::stepBack(double seconds) {
+    if (!m_graph || (m_state != static_cast<std::int32_t>(GraphState::Running) &&
+                     m_state != static_cast<std::int32_t>(GraphState::Paused))) {
+        return false;
+    }
+    const auto back = static_cast<std::int64_t>(seconds * 1000.0);
+    const auto position = static_cast<std::int64_t>(positionMs());
+    return seek(static_cast<std::uint64_t>(std::max<std::int64_t>(0, position - back)));
+}
+
+bool PlaybackEngine::stepForward(double seconds) {
+    if (!m_graph || (m_state != static_cast<std::int32_t>(GraphState::Running) &&
+                     m_state != static_cast<std::int32_t>(GraphState::Paused))) {
+        return false;
+    }
+    const auto ahead = static_cast<std::uint64_t>(std::max(0.0, seconds) * 1000.0);
+    return seek(std::min(positionMs() + ahead, durationMs()));
+}
+
+std::uint64_t PlaybackEngine::positionMs() {
+    return m_graph ? static_cast<std::uint64_t>(m_graph->positionNs() / kNsPerMs) : 0;
+}
+
+std::uint64_t PlaybackEngine::durationMs() {
+    if (!m_graph) {
+        return 0;
+    }
+    if (m_durationMs == 0) {
+        m_durationMs = static_cast<std::uint64_t>(m_graph->durationNs() / kNsPerMs);
+    }
+    return m_durationMs;
+}
+
+std::int32_t PlaybackEngine::state() const {
+    return m_hasGraphObject ? m_state : kNoGraphState;
+}
+
+bool PlaybackEngine::setVolume(std::int32_t percent) {
+    m_gain = gainOfLevel(volumeLevel(std::clamp(percent, 0, 100)));
+    if (m_graph) {
+        m_graph->setVolume(m_gain);
+    }
+    return true;
+}
+
+void PlaybackEngine::placeChannel(int index, VideoSurface* surface, Rect rect) {
+    if (m_graph && index >= 0 && index < 3) {
+        if (surface != nullptr && m_graph->surface(index) != surface) {
+            m_graph->setSurface(index, surface);
+        }
+        m_graph->setDestination(index, rect);
+    }
+}
+
+std::int32_t PlaybackEngine::shrink(int index, VideoSurface* surface) {
+    if (!m_graph || !m_graph->hasChannel(index) || surface == nullptr ||
+        !shrinkZoom(m_zoom[static_cast<std::size_t>(index)])) {
+        return 1;
+    }
+    placeChannel(index, surface, zoomedRect(zoom(index), surface->width(), surface->height()));
+    return 0;
+}
+
+std::int32_t PlaybackEngine::enlarge(int index, VideoSurface* surface) {
+    if (!m_graph || !m_graph->hasChannel(index) || surface == nullptr ||
+        !enlargeZoom(m_zoom[static_cast<std::size_t>(index)])) {
+        return 1;
+    }
+    placeChannel(index, surface, zoomedRect(zoom(index), surface->width(), surface->height()));
+    return 0;
+}
+
+std::int32_t PlaybackEngine::resetZoom(int index, VideoSurface* surface) {
+    if (!m_graph || !m_graph->hasChannel(index) || surface == nullptr) {
+        return 1;
+    }
+    m_zoom[static_cast<std::size_t>(index)] = 0;
+    placeChannel(index, surface, zoomedRect(0, surface->width(), surface->height()));
+    return 0;
+}
+
+void PlaybackEngine::placeWithOffset(int index, VideoSurface* surface, std::int32_t a,
+                                     std::int32_t b) {
+    if (m_graph && m_graph->hasChannel(index) && surface != nullptr) {
+        placeChannel(index, surface,
+                     offsetRect(zoom(index), surface->width(), surface->height(), a, b));
+    }
+}
+
+std::int32_t PlaybackEngine::repaint(int index) {
+    if (!m_graph || index < 0 || index > 2 || m_graph->surface(index) == nullptr) {
+        return 0;
+    }
+    if (const auto frame = m_graph->lastFrame(index)) {
+        VideoSurface* surface = m_graph->surface(index);
+        surface->present(frame, offsetRect(zoom(index), surface->width(), surface->height(),
+                                           zoom(index), zoom(index)));
+    }
+    return 1;
+}
+
+std::int32_t PlaybackEngine::repaintAll() {
+    std::int32_t last = 0;
+    for (int k = 0; k < 3; ++k) {
+        if (m_graph && m_graph->hasChannel(k) && m_graph->surface(k) != nullptr) {
+            VideoSurface* surface = m_graph->surface(k);
+            m_graph->setDestination(k, {0, 0, surface->width(), surface->height()});
+            last = repaint(k);
+        }
+    }
+    return last;
+}
+
+void PlaybackEngine::setWindows(VideoSurface* s1, VideoSurface* s2, VideoSurface* s3) {
+    const std::array<VideoSurface*, 3> surfaces{s1, s2, s3};
+    for (int k = 0; k < 3; ++k) {
+        if (m_graph && m_graph->hasChannel(k)) {
+            m_graph->setSurface(k, surfaces[static_cast<std::size_t>(k)]);
+            repaint(k);
+        }
+    }
+}
+
+std::pair<std::int32_t, std::int32_t> PlaybackEngine::nativeSize(int index) const {
+    return m_graph ? m_graph->nativeSize(index) : std::pair{0, 0};
+}
+
+bool PlaybackEngine::snapshot(int index, Snapshot& out) const {
+    if (!m_graph) {
+        return true;
+    }
+    if (index < 0 || index > 2 || index + 1 > m_paneCount) {
+        return false;
+    }
+    const auto frame = m_graph->lastFrame(index);
+    if (!frame || frame->pixels == nullptr) {
+        return false;
+    }
+    out.width = frame->width;
+    out.height = frame->height;
+    out.pixels.resize(static_cast<std::size_t>(frame->width) * frame->height * 4);
+    for (std::int32_t y = 0; y < frame->height; ++y) {
+        std::memcpy(out.pixels.data() + static_cast<std::size_t>(y) * frame->width * 4,
+                    frame->pixels + static_cast<std::size_t>(y) * frame->stride,
+                    static_cast<std::size_t>(frame->width) * 4);
+    }
+    return true;
+}
+
+std::int32_t PlaybackEngine::flipSwitch(int index, bool on) {
+    if (!m_graph || !m_graph->hasChannel(index)) {
+        return -1;
+    }
+    DecoderSettings& settings = m_graph->settings(index);
+    settings.set(kFlipSwitch, 1);
+    const std::int32_t result = settings.set(kFlipVertical, on ? 1 : 0);
+    m_graph->applySettings(index);
+    return result;
+}
+
+std::int32_t PlaybackEngine::decoderSettingAll(std::int32_t setting, std::int32_t value) {
+    std::int32_t result = -1;
+    int lastFound = -1;
+    for (int slot = 0; slot < 4; ++slot) {
+        const int k = m_graph && slot < 3 && m_graph->hasChannel(slot) ? slot : lastFound;
+        if (k < 0) {
+            continue;
+        }
+        lastFound = k;
+        DecoderSettings& settings = m_graph->settings(k);
+        (void)settings.get(setting);
+        settings.set(kPictureSettingsOn, 1);
+        result = settings.set(setting, value);
+        m_graph->applySettings(k);
+    }
+    return result;
+}
+
+void PlaybackEngine::teardown() {
+    m_graph.reset();
+    if (m_hasGraphObject) {
+        m_state = static_cast<std::int32_t>(GraphState::Stopped);
+    }
+    m_hasGraphObject = false;
+    m_state = kNoGraphState;
+    m_durationMs = 0;
+    const std::lock_guard guard(m_queueLock);
+    m_queue.clear();
+}
+
+int PlaybackEngine::processMessages() {
+    std::deque<Message> pending;
+    {
+        const std::lock_guard guard(m_queueLock);
+        pending.swap(m_queue);
+    }
+    int handled = 0;
+    for (const Message& message : pending) {
+        if (message.generation != m_generation || !m_graph) {
+            continue;  // from a graph that is gone
+        }
+        if (message.endOfStream) {
+            m_endOfStream = true;
+        }
+        ++handled;
+    }
+    return handled;
+}
+
+void PlaybackEngine::queueEndOfStream(std::uint64_t generation) {
+    const std::lock_guard guard(m_queueLock);
+    m_queue.push_back({generation, true});
+}
+
+}  // namespace qelv::media

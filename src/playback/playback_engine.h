@@ -1,0 +1,108 @@
+// The playback engine the control bar and the panes drive: one graph at a time, opened for a
+// recording, with the viewer's results for every operation (HRESULT style where the control
+// bar looks at them). All operations run on one thread, the engine's; GStreamer's threads
+// only hand pictures to the surfaces and messages to the engine's queue.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+
+#include "playback/playback_graph.h"
+
+namespace qelv::media {
+
+// A still picture of a channel, 32-bit BGRA rows top-down.
+struct Snapshot {
+    std::int32_t width = 0;
+    std::int32_t height = 0;
+    std::vector<std::uint8_t> pixels;
+};
+
+class PlaybackEngine {
+public:
+    PlaybackEngine();
+    ~PlaybackEngine();
+
+    // The three panes; creates the first (empty) graph object, state 3.
+    void initialise(VideoSurface* pane1, VideoSurface* pane2, VideoSurface* pane3);
+
+    // Opens a recording (path 2 and 3 may be empty). False when pane 1 is missing, path 1 is
+    // empty or channel 1 cannot be loaded; then no graph is left. Missing or unreadable rear
+    // and third files leave those channels out.
+    bool open(const std::string& path1, const std::string& path2 = {},
+              const std::string& path3 = {});
+    // The same for a WyFS recording: one AVI read through `file`.
+    bool openCard(std::shared_ptr<core::ByteSource> file);
+
+    std::int32_t run();    // -1 no graph; kWrongState unless paused or stopped
+    std::int32_t pause();  // -1 no graph; 0 and nothing done unless running
+    bool stop();           // pause, then stop; true without a graph
+    bool setRate(float rate);
+    bool seek(std::uint64_t positionMs);
+    bool stepBack(double seconds);
+    bool stepForward(double seconds);
+    std::uint64_t positionMs();
+    std::uint64_t durationMs();
+    std::int32_t state() const;
+    float rate() const { return m_rate; }
+    bool setVolume(std::int32_t percent);
+
+    // Zoom of channel `index` (0 to 3) shown in `surface`: 0 when applied, 1 when not.
+    std::int32_t shrink(int index, VideoSurface* surface);
+    std::int32_t enlarge(int index, VideoSurface* surface);
+    std::int32_t resetZoom(int index, VideoSurface* surface);
+    void placeWithOffset(int index, VideoSurface* surface, std::int32_t a, std::int32_t b);
+    std::int32_t zoom(int index) const { return m_zoom[static_cast<std::size_t>(index)]; }
+
+    std::int32_t repaint(int index);
+    std::int32_t repaintAll();
+    void setWindows(VideoSurface* s1, VideoSurface* s2, VideoSurface* s3);
+    std::pair<std::int32_t, std::int32_t> nativeSize(int index) const;
+    // The channel's current picture; true also without a graph (nothing made then).
+    bool snapshot(int index, Snapshot& out) const;
+    std::int32_t flipSwitch(int index, bool on);
+    std::int32_t decoderSettingAll(std::int32_t setting, std::int32_t value);
+
+    void teardown();
+
+    // Bus messages of the current graph, handled on the engine's thread; messages of a graph
+    // that was torn down are dropped. Returns how many were handled.
+    int processMessages();
+    bool endOfStream() const { return m_endOfStream; }
+    std::uint64_t generation() const { return m_generation; }
+    // For tests: queues a message as if a graph of `generation` had sent it.
+    void queueEndOfStream(std::uint64_t generation);
+
+    const PlaybackGraph* graph() const { return m_graph.get(); }
+    std::uint8_t parserOption = 1;
+
+private:
+    bool openSources(const RecordingSources& sources);
+    void placeChannel(int index, VideoSurface* surface, Rect rect);
+
+    std::array<VideoSurface*, 4> m_windows{};
+    std::int32_t m_paneCount = 0;
+    std::array<std::int32_t, 4> m_zoom{};
+    bool m_hasGraphObject = false;
+    std::unique_ptr<PlaybackGraph> m_graph;
+    std::int32_t m_state = -1;
+    float m_rate = 1.0f;
+    std::uint64_t m_durationMs = 0;
+    std::uint64_t m_generation = 0;
+    bool m_endOfStream = false;
+    double m_gain = 1.0;
+
+    struct Message {
+        std::uint64_t generation;
+        bool endOfStream;
+    };
+    std::mutex m_queueLock;
+    std::deque<Message> m_queue;
+};
+
+}  // namespace qelv::media

@@ -1,0 +1,287 @@
+// The engine on simulator recordings, headless: every pane is a surface that keeps the last
+// picture it was given.
+#include "playback/playback_engine.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <filesystem>
+#include <mutex>
+
+#include "simulator/frame_painter.h"
+#include "simulator/recorder_simulator.h"
+#include "support/temp_dir.h"
+
+namespace qelv::media {
+namespace {
+
+class HeadlessSurface : public VideoSurface {
+public:
+    HeadlessSurface(std::int32_t w, std::int32_t h) : m_width(w), m_height(h) {}
+    std::int32_t width() const override { return m_width; }
+    std::int32_t height() const override { return m_height; }
+    void present(std::shared_ptr<const VideoFrame> frame, Rect destination) override {
+        const std::lock_guard guard(m_lock);
+        m_frame = std::move(frame);
+        m_destination = destination;
+        ++m_presented;
+    }
+    void place(Rect destination) override {
+        const std::lock_guard guard(m_lock);
+        m_destination = destination;
+    }
+    Rect destination() const {
+        const std::lock_guard guard(m_lock);
+        return m_destination;
+    }
+    int presented() const {
+        const std::lock_guard guard(m_lock);
+        return m_presented;
+    }
+
+private:
+    std::int32_t m_width, m_height;
+    mutable std::mutex m_lock;
+    std::shared_ptr<const VideoFrame> m_frame;
+    Rect m_destination;
+    int m_presented = 0;
+};
+
+// Mean colour of a snapshot's bottom quarter, clear of the digit and the moving square.
+sim::Rgb meanColour(const Snapshot& s) {
+    double r = 0, g = 0, b = 0;
+    std::size_t n = 0;
+    for (int y = s.height * 3 / 4; y < s.height; y += 2) {
+        for (int x = 0; x < s.width; x += 2) {
+            const auto* p = &s.pixels[(static_cast<std::size_t>(y) * s.width + x) * 4];
+            b += p[0];
+            g += p[1];
+            r += p[2];
+            ++n;
+        }
+    }
+    return {static_cast<int>(r / n), static_cast<int>(g / n), static_cast<int>(b / n)};
+}
+
+class Engine : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        s_dir = new test::TempDir();
+        sim::RecordingRequest request;
+        request.cardRoot = s_dir->path();
+        request.seconds = 3;
+        request.channels = 3;
+        request.seed = 4;
+        request.bitrateScale = 0.05;
+        s_recording = new sim::SimulatedRecording(sim::simulateRecording(request));
+    }
+    static void TearDownTestSuite() {
+        delete s_recording;
+        delete s_dir;
+    }
+    std::string path(int channel) const {
+        return s_recording->files[static_cast<std::size_t>(channel)].path.string();
+    }
+
+    void SetUp() override { engine.initialise(&pane1, &pane2, &pane3); }
+
+    static test::TempDir* s_dir;
+    static sim::SimulatedRecording* s_recording;
+    HeadlessSurface pane1{640, 360}, pane2{320, 180}, pane3{320, 180};
+    PlaybackEngine engine;
+};
+
+test::TempDir* Engine::s_dir = nullptr;
+sim::SimulatedRecording* Engine::s_recording = nullptr;
+
+TEST_F(Engine, OpenRefusesWhatItCannotPlay) {
+    PlaybackEngine noPanes;
+    EXPECT_EQ(noPanes.state(), -1);
+    EXPECT_EQ(noPanes.run(), kNoGraph);
+    EXPECT_EQ(noPanes.pause(), kNoGraph);
+    EXPECT_TRUE(noPanes.stop());
+    EXPECT_FALSE(noPanes.open(path(0)));  // no pane 1
+    EXPECT_EQ(engine.state(), 3);
+    EXPECT_FALSE(engine.open(""));
+    EXPECT_FALSE(engine.open((s_dir->path() / "missing.mp4").string()));
+    EXPECT_EQ(engine.state(), -1);  // no graph object is left
+    EXPECT_EQ(engine.positionMs(), 0u);
+    EXPECT_TRUE(engine.seek(100));  // nothing to seek: success, as the viewer always had it
+}
+
+TEST_F(Engine, ThreeTwoAndOneChannels) {
+    struct Case {
+        std::string p2, p3;
+        std::array<bool, 3> channels;
+    };
+    const Case cases[] = {
+        {path(1), path(2), {true, true, true}},
+        {path(1), "", {true, true, false}},
+        {"", "", {true, false, false}},
+        {(s_dir->path() / "gone_R1.mp4").string(), path(2), {true, false, true}},  // rear missing
+    };
+    for (const Case& c : cases) {
+        ASSERT_TRUE(engine.open(path(0), c.p2, c.p3));
+        EXPECT_EQ(engine.state(), 2);
+        for (int k = 0; k < 3; ++k) {
+            EXPECT_EQ(engine.graph()->hasChannel(k), c.channels[static_cast<std::size_t>(k)]) << k;
+        }
+        EXPECT_TRUE(engine.graph()->hasSound());
+        EXPECT_EQ(engine.nativeSize(0), (std::pair<std::int32_t, std::int32_t>{1920, 1080}));
+        EXPECT_GT(pane1.presented(), 0);  // the first picture is shown when cued
+    }
+}
+
+TEST_F(Engine, StatesAndResults) {
+    ASSERT_TRUE(engine.open(path(0), path(1), path(2)));
+    EXPECT_EQ(engine.pause(), kOk);  // not running: nothing happens
+    EXPECT_EQ(engine.state(), 2);
+    EXPECT_EQ(engine.run(), kOk);
+    EXPECT_EQ(engine.state(), 0);
+    EXPECT_EQ(engine.run(), kWrongState);
+    EXPECT_EQ(engine.pause(), kOk);
+    EXPECT_EQ(engine.state(), 1);
+    EXPECT_TRUE(engine.stop());
+    EXPECT_EQ(engine.state(), 2);
+    EXPECT_FALSE(engine.stop());  // stopped already: the graph refuses
+    const std::uint64_t duration = engine.durationMs();
+    EXPECT_NEAR(static_cast<double>(duration), 3000.0, 100.0);
+    EXPECT_EQ(engine.durationMs(), duration);
+}
+
+TEST_F(Engine, RateIsClampedWhenItRuns) {
+    ASSERT_TRUE(engine.open(path(0)));
+    engine.setRate(3.0f);
+    EXPECT_FLOAT_EQ(engine.rate(), 3.0f);  // paused or stopped: kept as given
+    EXPECT_EQ(engine.run(), kOk);
+    EXPECT_FLOAT_EQ(engine.rate(), 2.0f);
+    engine.setRate(0.1f);
+    EXPECT_FLOAT_EQ(engine.rate(), 0.5f);
+    engine.setRate(1.0f);
+    EXPECT_FLOAT_EQ(engine.rate(), 1.0f);
+    EXPECT_TRUE(engine.stop());
+}
+
+TEST_F(Engine, SeekAndStepBounds) {
+    ASSERT_TRUE(engine.open(path(0), path(1)));
+    const std::uint64_t duration = engine.durationMs();
+    EXPECT_FALSE(engine.stepForward(1.0));  // only while running or paused
+    ASSERT_EQ(engine.run(), kOk);
+    ASSERT_EQ(engine.pause(), kOk);
+    ASSERT_TRUE(engine.seek(duration - 500));
+    EXPECT_NEAR(static_cast<double>(engine.positionMs()), duration - 500.0, 40.0);
+    ASSERT_TRUE(engine.stepForward(1.0));
+    EXPECT_NEAR(static_cast<double>(engine.positionMs()), static_cast<double>(duration), 40.0);
+    ASSERT_TRUE(engine.seek(1000));
+    ASSERT_TRUE(engine.stepBack(2.0));
+    EXPECT_LT(engine.positionMs(), 40u);
+}
+
+TEST_F(Engine, RunAfterTheEndStartsOver) {
+    ASSERT_TRUE(engine.open(path(0)));
+    ASSERT_EQ(engine.run(), kOk);
+    ASSERT_EQ(engine.pause(), kOk);
+    engine.queueEndOfStream(engine.generation());
+    EXPECT_EQ(engine.processMessages(), 1);
+    EXPECT_TRUE(engine.endOfStream());
+    ASSERT_EQ(engine.run(), kOk);
+    ASSERT_EQ(engine.pause(), kOk);
+    EXPECT_LT(engine.positionMs(), 1000u);
+    // A message from a graph that was torn down is dropped.
+    const std::uint64_t old = engine.generation();
+    ASSERT_TRUE(engine.open(path(0)));
+    engine.queueEndOfStream(old);
+    EXPECT_EQ(engine.processMessages(), 0);
+    EXPECT_FALSE(engine.endOfStream());
+}
+
+TEST_F(Engine, ZoomSnapshotsAndWindows) {
+    ASSERT_TRUE(engine.open(path(0), path(1), path(2)));
+    for (int k = 0; k < 3; ++k) {
+        Snapshot shot;
+        ASSERT_TRUE(engine.snapshot(k, shot)) << k;
+        const sim::Rgb colour = meanColour(shot);
+        const sim::Rgb expected = sim::channelColour(k + 1);
+        EXPECT_NEAR(colour.g, expected.g, 25) << k;
+        EXPECT_NEAR(colour.b, expected.b, 25) << k;
+    }
+    EXPECT_EQ(engine.shrink(0, &pane1), 0);
+    EXPECT_EQ(pane1.destination(), (Rect{0, 0, 600, 320}));
+    EXPECT_EQ(engine.enlarge(0, &pane1), 0);
+    EXPECT_EQ(engine.enlarge(0, &pane1), 0);
+    EXPECT_EQ(pane1.destination(), (Rect{0, 0, 680, 400}));
+    engine.placeWithOffset(0, &pane1, 10, 20);
+    EXPECT_EQ(pane1.destination(), (Rect{20, 20, 590, 300}));
+    EXPECT_EQ(engine.resetZoom(0, &pane1), 0);
+    EXPECT_EQ(pane1.destination(), (Rect{0, 0, 640, 360}));
+    EXPECT_EQ(engine.shrink(3, &pane1), 1);  // no fourth channel
+    // Rotating the panes: channel 1 now draws into pane 2.
+    const int before = pane2.presented();
+    engine.setWindows(&pane2, &pane3, &pane1);
+    EXPECT_GT(pane2.presented(), before);
+    EXPECT_EQ(engine.graph()->surface(0), &pane2);
+}
+
+TEST_F(Engine, FlipAndPictureSettingsAfterARefreshSeek) {
+    ASSERT_TRUE(engine.open(path(0)));
+    Snapshot plain;
+    ASSERT_TRUE(engine.snapshot(0, plain));
+    engine.flipSwitch(0, true);
+    ASSERT_TRUE(engine.seek(0));  // the caller's refresh
+    Snapshot flipped;
+    ASSERT_TRUE(engine.snapshot(0, flipped));
+    // The digit sits top left; flipped it is bottom left: compare a top-left pixel row.
+    const auto pixel = [](const Snapshot& s, int x, int y) {
+        return s.pixels[(static_cast<std::size_t>(y) * s.width + x) * 4 + 1];
+    };
+    const int x = 1920 / 24 * 3, y = 1080 / 24 * 2 + 10;
+    EXPECT_GT(pixel(plain, x, y), 200);
+    EXPECT_LT(pixel(flipped, x, y), 200);
+    EXPECT_GT(pixel(flipped, x, 1080 - 1 - y), 200);
+
+    engine.decoderSettingAll(kLuminanceOffset, -256);  // as dark as it goes
+    ASSERT_TRUE(engine.seek(0));
+    Snapshot dark;
+    ASSERT_TRUE(engine.snapshot(0, dark));
+    EXPECT_LT(meanColour(dark).g + meanColour(dark).b,
+              (meanColour(plain).g + meanColour(plain).b) / 2);
+}
+
+TEST_F(Engine, CardRecordingPlaysEveryCameraFromOneFile) {
+    sim::RecordingRequest request;
+    request.seconds = 2;
+    request.channels = 3;
+    request.seed = 8;
+    request.bitrateScale = 0.05;
+    auto card = sim::simulateCardRecording(request);
+    auto bytes = std::make_shared<std::vector<std::uint8_t>>(std::move(card.bytes));
+    struct Owned : core::MemorySource {
+        explicit Owned(std::shared_ptr<std::vector<std::uint8_t>> b)
+            : core::MemorySource(*b), keep(b) {}
+        std::shared_ptr<std::vector<std::uint8_t>> keep;
+    };
+    ASSERT_TRUE(engine.openCard(std::make_shared<Owned>(bytes)));
+    for (int k = 0; k < 3; ++k) {
+        EXPECT_TRUE(engine.graph()->hasChannel(k)) << k;
+    }
+    EXPECT_EQ(engine.nativeSize(1), (std::pair<std::int32_t, std::int32_t>{1280, 720}));
+    EXPECT_EQ(engine.run(), kOk);
+    EXPECT_TRUE(engine.stop());
+}
+
+TEST_F(Engine, TeardownAndReopen) {
+    ASSERT_TRUE(engine.open(path(0), path(1)));
+    engine.teardown();
+    EXPECT_EQ(engine.state(), -1);
+    EXPECT_EQ(engine.durationMs(), 0u);
+    Snapshot shot;
+    EXPECT_TRUE(engine.snapshot(0, shot));  // without a graph: nothing made, no failure
+    EXPECT_EQ(shot.width, 0);
+    ASSERT_TRUE(engine.open(path(0), path(1)));
+    EXPECT_EQ(engine.state(), 2);
+    EXPECT_TRUE(engine.setVolume(0));
+    EXPECT_TRUE(engine.setVolume(90));
+}
+
+}  // namespace
+}  // namespace qelv::media

@@ -1,0 +1,108 @@
+#include <gtest/gtest.h>
+
+#include <map>
+
+#include "playback/decoder_settings.h"
+#include "playback/filter_check.h"
+#include "playback/picture_geometry.h"
+
+namespace qelv::media {
+namespace {
+
+TEST(PictureGeometry, ZoomStepsAndLimits) {
+    std::int32_t zoom = 0;
+    int applied = 0;
+    for (int i = 0; i < 60; ++i) {
+        applied += shrinkZoom(zoom) ? 1 : 0;
+    }
+    EXPECT_EQ(applied, 48);  // 48 steps reach 960, further shrinks do nothing
+    EXPECT_EQ(zoom, 960);
+    EXPECT_EQ(zoomedRect(zoom, 2000, 2000), (Rect{0, 0, 80, 80}));
+    zoom = -940;
+    EXPECT_TRUE(enlargeZoom(zoom));
+    EXPECT_FALSE(enlargeZoom(zoom));
+    EXPECT_EQ(zoom, -960);
+    EXPECT_EQ(zoomedRect(-20, 640, 360), (Rect{0, 0, 680, 400}));
+}
+
+TEST(PictureGeometry, DragOffsets) {
+    struct Case {
+        std::int32_t zoom, a, b;
+        Rect expected;
+    };
+    const Case cases[] = {
+        {40, 10, 20, {-10, -20, 710, 420}},
+        {40, 100, 20, {-40, -20, 620, 420}},  // narrower than the pane: the offset falls back
+        {40, 10, 100, {-10, -40, 710, 340}},
+        {-40, 10, 20, {40, 40, 550, 260}},
+        {0, 0, 0, {0, 0, 640, 360}},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(offsetRect(c.zoom, 640, 360, c.a, c.b), c.expected)
+            << c.zoom << " " << c.a << " " << c.b;
+    }
+}
+
+TEST(PictureGeometry, VolumeLevels) {
+    const std::map<std::int32_t, std::int32_t> levels{
+        {0, -10000}, {90, -45}, {50, -301}, {10, -999}, {100, 0}};
+    for (const auto& [percent, level] : levels) {
+        EXPECT_EQ(volumeLevel(percent), level) << percent;
+    }
+    EXPECT_DOUBLE_EQ(gainOfLevel(-10000), 0.0);
+    EXPECT_NEAR(gainOfLevel(-45), 0.9495, 1e-4);
+    EXPECT_DOUBLE_EQ(gainOfLevel(0), 1.0);
+}
+
+TEST(DecoderSettings, NumbersMapOntoTheElements) {
+    DecoderSettings settings;
+    EXPECT_EQ(settings.get(kLuminanceGain), 128);
+    settings.set(kLuminanceGain, 256);
+    settings.set(kLuminanceOffset, -128);
+    settings.set(kHue, 90);
+    settings.set(kSaturation, 0);
+    EXPECT_EQ(settings.properties(), BalanceProperties{});  // nothing until 205 turns them on
+    settings.set(kPictureSettingsOn, 1);
+    EXPECT_EQ(settings.properties(), (BalanceProperties{2.0, -0.5, 0.5, 0.0, false}));
+    settings.set(kLuminanceGain, 999);  // clamped to the range
+    EXPECT_EQ(settings.get(kLuminanceGain), 256);
+    settings.set(kFlipVertical, 1);
+    EXPECT_FALSE(settings.properties().flipVertical);  // 1101 is the switch
+    settings.set(kFlipSwitch, 1);
+    EXPECT_TRUE(settings.properties().flipVertical);
+}
+
+class MemorySettings : public SettingsStore {
+public:
+    std::optional<std::string> read(std::string_view key) const override {
+        const auto it = values.find(std::string(key));
+        return it == values.end() ? std::nullopt : std::optional(it->second);
+    }
+    bool write(std::string_view key, const std::string& value) override {
+        if (!values.contains(std::string(key))) {
+            return false;  // keys are never created
+        }
+        values[std::string(key)] = value;
+        return true;
+    }
+    std::map<std::string, std::string> values;
+};
+
+TEST(FilterCheck, WhitelistsGainTheProgramOnce) {
+    MemorySettings settings;
+    settings.values["SOFTWARE/QV/whitelist"] = "QELV Viewer.exe";
+    settings.values["SOFTWARE/GNU/whitelist"] = "other.exe";
+    extendWhitelists(settings);
+    extendWhitelists(settings);
+    EXPECT_EQ(settings.values["SOFTWARE/QV/whitelist"], "QELV Viewer.exe");
+    EXPECT_EQ(settings.values["SOFTWARE/GNU/whitelist"], "other.exe;QELV Viewer.exe");
+    EXPECT_FALSE(settings.values.contains("SOFTWARE/GNU/ffdshow/whitelist"));
+}
+
+TEST(FilterCheck, ElementsAreInstalled) {
+    EXPECT_EQ(checkFilters(), 1);
+    EXPECT_TRUE(ensureFilters());
+}
+
+}  // namespace
+}  // namespace qelv::media
