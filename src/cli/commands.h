@@ -22,5 +22,6 @@ int runWyfsCommand(const Arguments& args, std::ostream& out, std::ostream& err);
 int runScanCommand(const Arguments& args, std::ostream& out, std::ostream& err);
 int runDrivesCommand(const Arguments& args, std::ostream& out, std::ostream& err);
 int runTelemetryCommand(const Arguments& args, std::ostream& out, std::ostream& err);
+int runPlayCommand(const Arguments& args, std::ostream& out, std::ostream& err);
 
 }  // namespace qelv::cli

@@ -20,6 +20,8 @@ constexpr std::array kCommands{
             qelv::cli::runConfigCommand},
     Command{"name", "PATH...  print what recording file names say, one JSON line each",
             qelv::cli::runNameCommand},
+    Command{"play", "[--rate R] [--seconds S] [--no-sync] FRONT [REAR [THIRD]]  play headless",
+            qelv::cli::runPlayCommand},
     Command{"repair",
             "[--camera front|rear] [--size-class 0-3] FILE...  write the missing index "
             "of unfinished recordings in place",

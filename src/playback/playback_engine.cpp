@@ -66,6 +66,7 @@ bool PlaybackEngine::openSources(const RecordingSources& sources) {
                 m_queue.push_back({generation, true});
             }
         });
+    m_graph->setSynchronised(m_synchronised);
     const int loaded = m_graph->build(sources, {m_windows[0], m_windows[1], m_windows[2]});
     if (loaded == 0) {
         teardown();

@@ -79,6 +79,8 @@ public:
     void queueEndOfStream(std::uint64_t generation);
 
     const PlaybackGraph* graph() const { return m_graph.get(); }
+    // Renders as fast as the decoders go (benchmarks, `qelv play --no-sync`); for later opens.
+    void setSynchronised(bool synchronised) { m_synchronised = synchronised; }
     std::uint8_t parserOption = 1;
 
 private:
@@ -96,6 +98,7 @@ private:
     std::uint64_t m_generation = 0;
     bool m_endOfStream = false;
     double m_gain = 1.0;
+    bool m_synchronised = true;
 
     struct Message {
         std::uint64_t generation;

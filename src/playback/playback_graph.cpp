@@ -359,7 +359,8 @@ void PlaybackGraph::linkVideo(int index, GstPad* pad) {
     GstCaps* bgra = gst_caps_from_string("video/x-raw,format=BGRA");
     g_object_set(filter, "caps", bgra, nullptr);
     gst_caps_unref(bgra);
-    g_object_set(c.sink, "sync", TRUE, "max-buffers", 2, "drop", FALSE, "qos", TRUE, nullptr);
+    g_object_set(c.sink, "sync", m_synchronised ? TRUE : FALSE, "max-buffers", 2, "drop", FALSE, "qos",
+                 m_synchronised ? TRUE : FALSE, nullptr);
     GstAppSinkCallbacks callbacks{};
     callbacks.new_sample = onNewSample;
     callbacks.new_preroll = onNewPreroll;
@@ -403,6 +404,9 @@ void PlaybackGraph::linkSound(GstPad* pad) {
         }
         sink = make("fakesink", kAudioRendererName);
         g_object_set(sink, "sync", TRUE, nullptr);
+    }
+    if (!m_synchronised) {
+        g_object_set(sink, "sync", FALSE, nullptr);
     }
     chain.push_back(sink);
     if (std::any_of(chain.begin(), chain.end(), [](GstElement* e) { return e == nullptr; })) {

@@ -54,6 +54,9 @@ public:
     PlaybackGraph(const PlaybackGraph&) = delete;
     PlaybackGraph& operator=(const PlaybackGraph&) = delete;
 
+    // Renders as fast as the decoders go instead of on the clock (benchmarks); before build().
+    void setSynchronised(bool synchronised) { m_synchronised = synchronised; }
+
     // Builds and cues the pipeline (first pictures shown). Returns how many channels loaded,
     // 0 when channel 1 could not be loaded.
     int build(const RecordingSources& sources, const std::array<VideoSurface*, 3>& surfaces);
@@ -103,6 +106,7 @@ private:
     std::array<std::unique_ptr<Channel>, 3> m_channels;
     GstElement* m_volume = nullptr;
     bool m_sound = false;
+    bool m_synchronised = true;
     std::unique_ptr<detail::GraphBus> m_bus;
     std::unique_ptr<detail::CardReader> m_cardReader;
     mutable std::mutex m_lock;  // pad-added runs on streaming threads
