@@ -26,7 +26,8 @@ public:
 };
 
 std::string array3(const std::array<std::int64_t, 3>& values) {
-    return jsonArray({std::to_string(values[0]), std::to_string(values[1]), std::to_string(values[2])});
+    return jsonArray(
+        {std::to_string(values[0]), std::to_string(values[1]), std::to_string(values[2])});
 }
 
 }  // namespace
@@ -69,13 +70,15 @@ int runPlayCommand(const Arguments& args, std::ostream& out, std::ostream& err) 
     using namespace std::chrono_literals;
     for (;;) {
         engine.processMessages();
-        const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        const double elapsed =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         if (engine.endOfStream() || (seconds > 0 && elapsed >= seconds)) {
             break;
         }
         std::this_thread::sleep_for(5ms);
     }
-    const auto wall = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
+    const auto wall = std::chrono::duration_cast<std::chrono::milliseconds>(
+        std::chrono::steady_clock::now() - start);
     engine.pause();
     const auto counts = engine.graph()->counts();
     out << JsonObject()

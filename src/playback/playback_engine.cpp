@@ -291,18 +291,7 @@ bool PlaybackEngine::snapshot(int index, Snapshot& out) const {
         return false;
     }
     const auto frame = m_graph->lastFrame(index);
-    if (!frame || frame->pixels == nullptr) {
-        return false;
-    }
-    out.width = frame->width;
-    out.height = frame->height;
-    out.pixels.resize(static_cast<std::size_t>(frame->width) * frame->height * 4);
-    for (std::int32_t y = 0; y < frame->height; ++y) {
-        std::memcpy(out.pixels.data() + static_cast<std::size_t>(y) * frame->width * 4,
-                    frame->pixels + static_cast<std::size_t>(y) * frame->stride,
-                    static_cast<std::size_t>(frame->width) * 4);
-    }
-    return true;
+    return frame && toBgra(*frame, out);
 }
 
 std::int32_t PlaybackEngine::flipSwitch(int index, bool on) {

@@ -16,13 +16,6 @@
 
 namespace qelv::media {
 
-// A still picture of a channel, 32-bit BGRA rows top-down.
-struct Snapshot {
-    std::int32_t width = 0;
-    std::int32_t height = 0;
-    std::vector<std::uint8_t> pixels;
-};
-
 class PlaybackEngine {
 public:
     PlaybackEngine();

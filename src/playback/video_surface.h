@@ -2,6 +2,7 @@
 // surface in tests and the command-line player.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -10,16 +11,28 @@
 
 namespace qelv::media {
 
-// One decoded picture, 32-bit BGRA rows top-down. The pixels belong to the decoder's buffer,
-// which `owner` keeps alive: no copy is made per frame.
+// One decoded picture as the decoder made it: planar YUV 4:2:0 (I420), three planes. The
+// planes belong to the decoder's buffer, which `owner` keeps alive: no copy and no colour
+// conversion is made per frame; a pane converts only the pictures it paints (toBgra).
 struct VideoFrame {
     std::int32_t width = 0;
     std::int32_t height = 0;
-    std::int32_t stride = 0;  // bytes a row
-    const std::uint8_t* pixels = nullptr;
+    std::array<const std::uint8_t*, 3> planes{};  // Y, U, V
+    std::array<std::int32_t, 3> strides{};        // bytes a row of each plane
     std::shared_ptr<void> owner;
     std::int64_t ptsNs = 0;
 };
+
+// A picture in 32-bit BGRA, rows top-down, as panes paint and snapshots save it.
+struct Snapshot {
+    std::int32_t width = 0;
+    std::int32_t height = 0;
+    std::vector<std::uint8_t> pixels;
+};
+
+// Converts a frame with the colours the stream declares (BT.709 for HD, BT.601 below when it
+// declares none). False when the frame holds no picture.
+bool toBgra(const VideoFrame& frame, Snapshot& out);
 
 class VideoSurface {
 public:
