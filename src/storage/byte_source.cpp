@@ -17,7 +17,9 @@ std::size_t MemorySource::read(std::uint64_t offset, std::span<std::uint8_t> dst
         return 0;
     }
     const std::size_t n = std::min<std::uint64_t>(dst.size(), m_data.size() - offset);
-    std::memcpy(dst.data(), m_data.data() + offset, n);
+    if (n > 0) {  // an empty destination may have no storage at all
+        std::memcpy(dst.data(), m_data.data() + offset, n);
+    }
     return n;
 }
 
@@ -43,6 +45,9 @@ std::size_t FileSource::read(std::uint64_t offset, std::span<std::uint8_t> dst) 
         return 0;
     }
     const std::size_t wanted = std::min<std::uint64_t>(dst.size(), m_size - offset);
+    if (wanted == 0) {
+        return 0;
+    }
     dst = dst.first(wanted);
     if (offset >= m_chunkOffset && offset + wanted <= m_chunkOffset + m_chunk.size()) {
         std::memcpy(dst.data(), m_chunk.data() + (offset - m_chunkOffset), wanted);
