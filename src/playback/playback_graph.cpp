@@ -58,13 +58,11 @@ constexpr auto kPrerollTimeout = std::chrono::seconds(20);
 
 GstBusSyncReply onBusMessage(GstBus*, GstMessage* message, gpointer data) {
     auto* bus = static_cast<detail::GraphBus*>(data);
-    {
-        const std::lock_guard guard(bus->lock);
-        if (GST_MESSAGE_TYPE(message) == GST_MESSAGE_ASYNC_DONE) {
-            bus->asyncDone = true;
-        } else if (GST_MESSAGE_TYPE(message) == GST_MESSAGE_ERROR) {
-            bus->error = true;
-        }
+    const std::lock_guard guard(bus->lock);
+    if (GST_MESSAGE_TYPE(message) == GST_MESSAGE_ASYNC_DONE) {
+        bus->asyncDone = true;
+    } else if (GST_MESSAGE_TYPE(message) == GST_MESSAGE_ERROR) {
+        bus->error = true;
     }
     bus->changed.notify_all();
     if (*bus->onMessage) {
@@ -170,6 +168,9 @@ PlaybackGraph::PlaybackGraph(std::uint64_t generation,
 PlaybackGraph::~PlaybackGraph() {
     if (m_pipeline != nullptr) {
         gst_element_set_state(m_pipeline, GST_STATE_NULL);
+        // The streaming threads are gone; taking the bus lock once orders their last message
+        // before the state is freed (and lets ThreadSanitizer see it).
+        { const std::lock_guard guard(m_bus->lock); }
         GstBus* bus = gst_element_get_bus(m_pipeline);
         gst_bus_set_sync_handler(bus, nullptr, nullptr, nullptr);
         gst_object_unref(bus);
@@ -200,8 +201,11 @@ int PlaybackGraph::build(const RecordingSources& sources,
                          const std::array<VideoSurface*, 3>& surfaces) {
     m_pipeline = gst_pipeline_new("qelv-recording");
     m_bus = std::make_unique<detail::GraphBus>();
-    m_bus->generation = m_generation;
-    m_bus->onMessage = &m_onMessage;
+    {
+        const std::lock_guard guard(m_bus->lock);  // published before any thread can post
+        m_bus->generation = m_generation;
+        m_bus->onMessage = &m_onMessage;
+    }
     GstBus* bus = gst_element_get_bus(m_pipeline);
     gst_bus_set_sync_handler(bus, onBusMessage, m_bus.get(), nullptr);
     gst_object_unref(bus);
