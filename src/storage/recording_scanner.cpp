@@ -322,12 +322,22 @@ void sortEntries(RecordingCatalogue& catalogue) {
         }
         run = runEnd;
     }
-    std::vector<RecordingEntry> sorted;
-    sorted.reserve(entries.size());
-    for (std::size_t i : order) {
-        sorted.push_back(std::move(entries[i]));
+    // Put the entries in that order in place, following each cycle of the permutation.
+    std::vector<bool> placed(entries.size(), false);
+    for (std::size_t start = 0; start < order.size(); ++start) {
+        if (placed[start]) {
+            continue;
+        }
+        std::size_t at = start;
+        RecordingEntry carried = std::move(entries[start]);
+        while (order[at] != start) {
+            entries[at] = std::move(entries[order[at]]);
+            placed[at] = true;
+            at = order[at];
+        }
+        entries[at] = std::move(carried);
+        placed[at] = true;
     }
-    entries = std::move(sorted);
     catalogue.setShown({});
 }
 
