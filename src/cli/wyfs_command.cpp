@@ -8,7 +8,9 @@
 #include "cli/commands.h"
 #include "cli/json_writer.h"
 #include "cli/options.h"
+#include "common/byte_order.h"
 #include "wyfs/wyfs.h"
+#include "wyfs/wyfs_listing.h"
 #include "wyfs/wyfs_volume.h"
 
 namespace qelv::cli {
@@ -107,33 +109,15 @@ int ls(const ParsedOptions& o, std::ostream& out) {
         throw std::runtime_error("cannot open " + o.positional[1]);
     }
     for (const std::string& dir : dirs) {
-        int cursor = 1;
-        for (;;) {
-            CardListBuffer list{};
-            list.bytes[0] = kCardListCapacity;
-            QV_WyFS_Get_Dir_Info(&device, dir.c_str(), nullptr, nullptr, nullptr);
-            const int count = QV_WyFS_Get_FileList(&device, dir.c_str(), &cursor, &list, 0);
-            if (count <= 0) {
-                break;
-            }
-            for (int i = 0; i < count; ++i) {
-                const unsigned char* item = list.bytes + 4 + i * kCardListItemSize;
-                auto word = [item](int at) {
-                    return std::uint32_t{item[at]} | (std::uint32_t{item[at + 1]} << 8) |
-                           (std::uint32_t{item[at + 2]} << 16) |
-                           (std::uint32_t{item[at + 3]} << 24);
-                };
-                out << JsonObject()
-                           .add("dir", dir)
-                           .add("name", reinterpret_cast<const char*>(item))
-                           .add("id",
-                                static_cast<std::int64_t>(static_cast<std::int32_t>(word(98))))
-                           .add("size", static_cast<std::int64_t>(word(102)))
-                           .add("time",
-                                static_cast<std::int64_t>(static_cast<std::int32_t>(word(106))))
-                           .str()
-                    << '\n';
-            }
+        for (const wyfs::ListedFile& file : wyfs::listDirectory(&device, dir)) {
+            out << JsonObject()
+                       .add("dir", dir)
+                       .add("name", file.name)
+                       .add("id", file.id)
+                       .add("size", static_cast<std::int64_t>(file.size))
+                       .add("time", file.time)
+                       .str()
+                << '\n';
         }
     }
     QV_WyFS_Device_Close(&device);

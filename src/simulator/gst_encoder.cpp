@@ -1,23 +1,19 @@
 #include "simulator/gst_encoder.h"
 
+#include "playback/gst_runtime.h"
+
 #include <gst/app/gstappsink.h>
 #include <gst/app/gstappsrc.h>
 #include <gst/gst.h>
 
 #include <cstring>
-#include <mutex>
 #include <stdexcept>
 
 namespace qelv::sim {
 
-void ensureGstreamer() {
-    static std::once_flag once;
-    std::call_once(once, [] { gst_init(nullptr, nullptr); });
-}
-
 GstEncoder::GstEncoder(const std::string& description, Output output)
     : m_output(std::move(output)) {
-    ensureGstreamer();
+    media::ensureGstreamer();
     GError* error = nullptr;
     m_pipeline = gst_parse_launch(description.c_str(), &error);
     if (m_pipeline == nullptr || error != nullptr) {

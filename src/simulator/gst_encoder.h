@@ -12,9 +12,6 @@ typedef struct _GstElement GstElement;
 
 namespace qelv::sim {
 
-// Initialises GStreamer once for the process.
-void ensureGstreamer();
-
 class GstEncoder {
 public:
     using Output = std::function<void(std::span<const std::uint8_t>)>;

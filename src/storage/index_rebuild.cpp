@@ -8,6 +8,7 @@
 #include <array>
 #include <cstring>
 
+#include "common/byte_order.h"
 #include "common/posix_io.h"
 #include "storage/movie_box.h"
 #include "storage/mp4_format.h"
@@ -22,10 +23,6 @@ constexpr std::size_t kRecordWindow = 256;
 constexpr std::size_t kRecordSearchEnd = 250;
 // Sample tables hold 32-bit offsets.
 constexpr std::uint64_t kLastOffset = 0xFFFFFFFFull - (1u << 24) - 8;
-
-std::uint32_t be24(const std::uint8_t* p) {
-    return (std::uint32_t{p[0]} << 16) | (std::uint32_t{p[1]} << 8) | p[2];
-}
 
 bool matches(const std::uint8_t* p, std::string_view text) {
     return std::memcmp(p, text.data(), text.size()) == 0;
@@ -97,7 +94,7 @@ private:
     }
 
     bool videoFrame(const std::uint8_t* h) {
-        const std::uint64_t size = be24(h + 1) + 4ull;
+        const std::uint64_t size = readBe24(h + 1) + 4ull;
         if (m_pos + size > m_source.size()) {
             return end(m_pos + 8, 8);  // cut off by the end of the file
         }
@@ -293,9 +290,7 @@ RebuildResult rebuildIndex(const std::filesystem::path& path, CameraChannel came
     if (source.read(mp4::kMediaDataOffset, sizeField) != sizeField.size()) {
         return failed("too short to hold a data box");
     }
-    const std::uint32_t dataSize = (std::uint32_t{sizeField[0]} << 24) |
-                                   (std::uint32_t{sizeField[1]} << 16) |
-                                   (std::uint32_t{sizeField[2]} << 8) | sizeField[3];
+    const std::uint32_t dataSize = readBe32(sizeField.data());
     if (dataSize != 0) {
         std::array<std::uint8_t, 4> type{};
         if (source.read(mp4::kMediaDataOffset + 4 + dataSize, type) == type.size() &&

@@ -11,6 +11,7 @@
 
 #include "config/text_rules.h"
 #include "storage/file_time.h"
+#include "wyfs/wyfs_listing.h"
 
 namespace qelv::core {
 
@@ -128,11 +129,6 @@ bool scanFat(RecordingCatalogue& catalogue, const SourceDrive& drive) {
     return true;
 }
 
-std::uint32_t le32(const unsigned char* p) {
-    return std::uint32_t{p[0]} | (std::uint32_t{p[1]} << 8) | (std::uint32_t{p[2]} << 16) |
-           (std::uint32_t{p[3]} << 24);
-}
-
 bool scanWyfs(RecordingCatalogue& catalogue, const SourceDrive& drive, std::ostream& console) {
     catalogue.replaceSource(SourceKind::WyfsDrive, {}, {});
     auto device = std::make_unique<CardDeviceHandle>();
@@ -146,32 +142,17 @@ bool scanWyfs(RecordingCatalogue& catalogue, const SourceDrive& drive, std::ostr
     const auto& names = catalogue.folderNames();
     for (std::size_t i = 0; i < names.size(); ++i) {
         RecordingFolder folder{names[i], names[i].substr(0, 63), 0};
-        int cursor = 1;
-        for (;;) {
-            CardListBuffer list{};
-            list.bytes[0] = kCardListCapacity;
-            QV_WyFS_Get_Dir_Info(device.get(), folder.cardDirName.c_str(), nullptr, nullptr,
-                                 nullptr);
-            const int count =
-                QV_WyFS_Get_FileList(device.get(), folder.cardDirName.c_str(), &cursor, &list, 0);
-            if (count <= 0) {
-                break;
-            }
-            for (int k = 0; k < count && k < kCardListCapacity; ++k) {
-                const unsigned char* item = list.bytes + 4 + k * kCardListItemSize;
-                RecordingEntry entry;
-                entry.folderIndex = static_cast<std::int32_t>(i);
-                entry.cardFileId = static_cast<std::int32_t>(le32(item + 98));
-                entry.cardName.assign(reinterpret_cast<const char*>(item),
-                                      strnlen(reinterpret_cast<const char*>(item), 63));
-                entry.fileName = entry.cardName;
-                entry.path = entry.fileName;
-                entry.creationTime =
-                    fileTimeFromCardSeconds(static_cast<std::int32_t>(le32(item + 106)));
-                entry.sizeKB = sizeKBFromCardBytes(le32(item + 102));
-                entries.push_back(std::move(entry));
-            }
-            folder.fileCount += count;
+        for (const wyfs::ListedFile& file : wyfs::listDirectory(device.get(), folder.cardDirName)) {
+            RecordingEntry entry;
+            entry.folderIndex = static_cast<std::int32_t>(i);
+            entry.cardFileId = file.id;
+            entry.cardName = file.name;
+            entry.fileName = file.name;
+            entry.path = file.name;
+            entry.creationTime = fileTimeFromCardSeconds(file.time);
+            entry.sizeKB = sizeKBFromCardBytes(file.size);
+            entries.push_back(std::move(entry));
+            ++folder.fileCount;
         }
         folders.push_back(std::move(folder));
     }

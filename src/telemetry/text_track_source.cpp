@@ -1,5 +1,7 @@
 #include "telemetry/text_track_source.h"
 
+#include "common/byte_order.h"
+
 #include <algorithm>
 #include <cstring>
 #include <optional>
@@ -18,14 +20,8 @@ struct Box {
     std::uint64_t size;     // payload bytes
 };
 
-std::uint32_t be32(const std::uint8_t* p) {
-    return (std::uint32_t{p[0]} << 24) | (std::uint32_t{p[1]} << 16) | (std::uint32_t{p[2]} << 8) |
-           p[3];
-}
-std::uint32_t le32(const std::uint8_t* p) {
-    return std::uint32_t{p[0]} | (std::uint32_t{p[1]} << 8) | (std::uint32_t{p[2]} << 16) |
-           (std::uint32_t{p[3]} << 24);
-}
+using core::readBe32;
+using core::readLe32;
 
 class Reader {
 public:
@@ -52,14 +48,15 @@ public:
             if (!head) {
                 break;
             }
-            std::uint64_t boxSize = be32(head->data());
+            std::uint64_t boxSize = readBe32(head->data());
             std::uint64_t header = 8;
             if (boxSize == 1) {
                 const auto large = read(at + 8, 8);
                 if (!large) {
                     break;
                 }
-                boxSize = (std::uint64_t{be32(large->data())} << 32) | be32(large->data() + 4);
+                boxSize =
+                    (std::uint64_t{readBe32(large->data())} << 32) | readBe32(large->data() + 4);
                 header = 16;
             } else if (boxSize == 0) {
                 boxSize = end - at;
@@ -91,12 +88,12 @@ public:
             return {};
         }
         const std::uint64_t count = std::min<std::uint64_t>(
-            {be32(head->data() + 4 + skip), (box.size - 8 - skip) / (4 * width), kMaxEntries});
+            {readBe32(head->data() + 4 + skip), (box.size - 8 - skip) / (4 * width), kMaxEntries});
         const auto body = read(box.payload + 8 + skip, count * 4 * width);
         std::vector<std::uint32_t> out;
         if (body) {
             for (std::uint64_t i = 0; i < count * width; ++i) {
-                out.push_back(be32(body->data() + 4 * i));
+                out.push_back(readBe32(body->data() + 4 * i));
             }
         }
         return out;
@@ -139,10 +136,10 @@ std::vector<std::pair<std::uint64_t, std::uint32_t>> mp4Records(Reader& r) {
         if (!sizeHead) {
             continue;
         }
-        const std::uint32_t fixedSize = be32(sizeHead->data() + 4);
+        const std::uint32_t fixedSize = readBe32(sizeHead->data() + 4);
         const auto sizes = fixedSize != 0 ? std::vector<std::uint32_t>{} : r.table(*stsz, 4, 1);
         const std::uint64_t samples =
-            fixedSize != 0 ? std::min<std::uint64_t>(be32(sizeHead->data() + 8), kMaxEntries)
+            fixedSize != 0 ? std::min<std::uint64_t>(readBe32(sizeHead->data() + 8), kMaxEntries)
                            : sizes.size();
         const auto offsets = r.table(*stco, 0, 1);
         const auto runs = r.table(*stsc, 0, 3);
@@ -174,7 +171,7 @@ std::vector<std::pair<std::uint64_t, std::uint32_t>> aviRecords(Reader& r) {
         std::memcmp(riff->data() + 8, "AVI ", 4) != 0) {
         return records;
     }
-    const std::uint64_t end = std::min<std::uint64_t>(r.size(), 8ull + le32(riff->data() + 4));
+    const std::uint64_t end = std::min<std::uint64_t>(r.size(), 8ull + readLe32(riff->data() + 4));
     std::optional<std::string> textId;
     std::uint64_t movi = 0;  // offset of the "movi" type
     std::optional<std::pair<std::uint64_t, std::uint64_t>> index;
@@ -185,7 +182,7 @@ std::vector<std::pair<std::uint64_t, std::uint32_t>> aviRecords(Reader& r) {
             if (!head) {
                 return;
             }
-            const std::uint64_t size = le32(head->data() + 4);
+            const std::uint64_t size = readLe32(head->data() + 4);
             if (size > stop - at - 8) {
                 return;
             }
@@ -233,8 +230,8 @@ std::vector<std::pair<std::uint64_t, std::uint32_t>> aviRecords(Reader& r) {
         if (std::memcmp(entry, textId->data(), 4) != 0) {
             continue;
         }
-        const std::uint64_t chunk = movi + le32(entry + 8);
-        const std::uint32_t size = le32(entry + 12);
+        const std::uint64_t chunk = movi + readLe32(entry + 8);
+        const std::uint32_t size = readLe32(entry + 12);
         const auto head = r.read(chunk, 8);
         if (head && std::memcmp(head->data(), textId->data(), 4) == 0 && chunk + 8 + size <= end) {
             records.emplace_back(chunk + 8, size);

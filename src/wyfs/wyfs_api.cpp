@@ -8,6 +8,7 @@
 #include <span>
 #include <vector>
 
+#include "common/byte_order.h"
 #include "wyfs/wyfs.h"
 #include "wyfs/wyfs_volume.h"
 
@@ -32,19 +33,14 @@ void put32(unsigned char* p, std::uint32_t v) {
     }
 }
 
-std::uint32_t get32(const unsigned char* p) {
-    return std::uint32_t{p[0]} | (std::uint32_t{p[1]} << 8) | (std::uint32_t{p[2]} << 16) |
-           (std::uint32_t{p[3]} << 24);
-}
-
 // The volume behind a handle's tag, slot and generation words, or null.
 std::shared_ptr<Volume> volumeOf(const unsigned char* words, std::uint32_t tag) {
-    if (words == nullptr || get32(words) != tag) {
+    if (words == nullptr || qelv::core::readLe32(words) != tag) {
         return nullptr;
     }
     const std::lock_guard guard(g_lock);
-    const std::uint32_t slot = get32(words + 4);
-    if (slot >= g_slots.size() || g_slots[slot].generation != get32(words + 8)) {
+    const std::uint32_t slot = qelv::core::readLe32(words + 4);
+    if (slot >= g_slots.size() || g_slots[slot].generation != qelv::core::readLe32(words + 8)) {
         return nullptr;
     }
     return g_slots[slot].volume;
@@ -114,13 +110,14 @@ int QV_WyFS_Device_Open(const char* rawDiskPath, int /*mode*/, CardDeviceHandle*
 }
 
 void QV_WyFS_Device_Close(CardDeviceHandle* handle) {
-    if (handle == nullptr || get32(handle->bytes) != kDeviceTag) {
+    if (handle == nullptr || qelv::core::readLe32(handle->bytes) != kDeviceTag) {
         return;
     }
     {
         const std::lock_guard guard(g_lock);
-        const std::uint32_t slot = get32(handle->bytes + 4);
-        if (slot < g_slots.size() && g_slots[slot].generation == get32(handle->bytes + 8)) {
+        const std::uint32_t slot = qelv::core::readLe32(handle->bytes + 4);
+        if (slot < g_slots.size() &&
+            g_slots[slot].generation == qelv::core::readLe32(handle->bytes + 8)) {
             g_slots[slot].volume.reset();
             ++g_slots[slot].generation;
         }
@@ -162,7 +159,8 @@ int QV_WyFS_Get_FileList(CardDeviceHandle* handle, const char* dirName, int* cur
     if (dir == nullptr || cursor == nullptr || list == nullptr || *cursor < 1) {
         return -1;
     }
-    const std::uint32_t capacity = std::min<std::uint32_t>(get32(list->bytes), kCardListCapacity);
+    const std::uint32_t capacity =
+        std::min<std::uint32_t>(qelv::core::readLe32(list->bytes), kCardListCapacity);
     const auto files = volume->filesIn(dir->id);
     int written = 0;
     for (std::size_t i = static_cast<std::size_t>(*cursor) - 1;
@@ -200,7 +198,7 @@ static const qelv::wyfs::FileRecord* recordOf(const CardFileHandle* file,
     if (!volume) {
         return nullptr;
     }
-    const std::uint32_t index = get32(file->bytes + 12);
+    const std::uint32_t index = qelv::core::readLe32(file->bytes + 12);
     return index < volume->files().size() ? &volume->files()[index] : nullptr;
 }
 

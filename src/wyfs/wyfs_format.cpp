@@ -1,5 +1,7 @@
 #include "wyfs/wyfs_format.h"
 
+#include "common/byte_order.h"
+
 #include <algorithm>
 #include <cstring>
 
@@ -8,8 +10,7 @@ namespace qelv::wyfs {
 namespace {
 
 std::uint32_t get32(std::span<const std::uint8_t> b, std::size_t at) {
-    return std::uint32_t{b[at]} | (std::uint32_t{b[at + 1]} << 8) |
-           (std::uint32_t{b[at + 2]} << 16) | (std::uint32_t{b[at + 3]} << 24);
+    return core::readLe32(b.data() + at);
 }
 
 std::uint64_t get64(std::span<const std::uint8_t> b, std::size_t at) {

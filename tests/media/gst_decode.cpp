@@ -3,14 +3,14 @@
 #include <gst/app/gstappsink.h>
 #include <gst/gst.h>
 
-#include "simulator/gst_encoder.h"
+#include "playback/gst_runtime.h"
 
 namespace qelv::test {
 
 namespace {
 
 Decoded run(const std::string& description, bool keepFirst) {
-    sim::ensureGstreamer();
+    media::ensureGstreamer();
     Decoded result;
     GError* error = nullptr;
     GstElement* pipeline = gst_parse_launch(description.c_str(), &error);
