@@ -1,0 +1,156 @@
+#include "app/qv_nplayer_app.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QSettings>
+#include <QTimer>
+#include <cstdio>
+#include <iostream>
+
+#include "app/qv_nplayer_dlg.h"
+#include "app/single_instance.h"
+#include "app/viewer_context.h"
+#include "app/viewer_settings.h"
+#include "app/viewer_state.h"
+#include "app/window_keys.h"
+#include "app/window_registry.h"
+#include "config/config_store.h"
+#include "playback/filter_check.h"
+#include "skin/message_box.h"
+#include "skin/skin_bitmaps.h"
+#include "storage/ui/file_manager_dlg.h"
+
+namespace qelv::ui {
+
+namespace {
+
+constexpr const char* kUsage =
+    "usage: qelv-viewer [--source DIR]\n"
+    "       qelv-viewer --state\n"
+    "  --source DIR   open the recordings of a folder on this PC at once\n"
+    "  --state        print the running viewer's windows and list rows as JSON\n";
+
+// Windows are placed on the screen by the viewer itself, which Wayland does not allow: run
+// through XWayland there, unless the user chose a platform.
+void preferX11() {
+    if (qEnvironmentVariableIsSet("WAYLAND_DISPLAY") &&
+        !qEnvironmentVariableIsSet("QT_QPA_PLATFORM") && qEnvironmentVariableIsSet("DISPLAY")) {
+        qputenv("QT_QPA_PLATFORM", "xcb");
+    }
+}
+
+// Fatal start-up messages also go to the terminal the viewer may have been started from.
+void tellUser(const QString& text) {
+    std::fprintf(stderr, "qelv-viewer: %s\n", qPrintable(text));
+    showMessageBox(nullptr, text, MessageIcon::None);
+}
+
+bool ensureMedia(QSettings& settings) {
+    QSettingsStore store(settings);
+    media::extendWhitelists(store);
+    return media::ensureFilters();
+}
+
+}  // namespace
+
+StartOptions parseStartOptions(const QStringList& arguments) {
+    StartOptions options;
+    for (qsizetype i = 1; i < arguments.size(); ++i) {
+        const QString& argument = arguments[i];
+        if (argument == QStringLiteral("--source") && i + 1 < arguments.size()) {
+            options.source = arguments[++i];
+        } else if (argument == QStringLiteral("--state")) {
+            options.stateQuery = true;
+        } else if (argument == QStringLiteral("--exit-after-first-paint")) {
+            options.exitAfterPaint = true;
+        } else if (argument == QStringLiteral("--help") || argument == QStringLiteral("-h")) {
+            options.help = true;
+        } else {
+            options.error = QStringLiteral("unknown argument: %1").arg(argument);
+            break;
+        }
+    }
+    return options;
+}
+
+int CQV_NPlayerApp::run(int argc, char** argv) {
+    preferX11();
+    QApplication app(argc, argv);
+    QApplication::setOrganizationName(QStringLiteral("Local application"));
+    QApplication::setApplicationName(QStringLiteral("QELV Viewer"));
+    QApplication::setApplicationDisplayName(QStringLiteral("QELV Viewer"));
+
+    const StartOptions options = parseStartOptions(QApplication::arguments());
+    if (options.help || !options.error.isEmpty()) {
+        if (!options.error.isEmpty()) {
+            std::fprintf(stderr, "qelv-viewer: %s\n", qPrintable(options.error));
+        }
+        std::fputs(kUsage, options.help ? stdout : stderr);
+        return options.help ? 0 : 2;
+    }
+
+    SingleInstance instance;
+    if (options.stateQuery) {
+        const auto state = instance.ask("state");
+        if (!state) {
+            std::fprintf(stderr, "qelv-viewer: no viewer is running\n");
+            return 1;
+        }
+        std::printf("%s\n", state->constData());
+        return 0;
+    }
+    if (!instance.acquire()) {
+        // The first viewer comes forward; this one ends without a window.
+        instance.ask("raise");
+        return 0;
+    }
+    QString sourceFolder;
+    if (!options.source.isEmpty()) {
+        const QFileInfo folder(options.source);
+        if (!folder.isDir()) {
+            std::fprintf(stderr, "qelv-viewer: %s is not a folder\n", qPrintable(options.source));
+            return 2;
+        }
+        sourceFolder = folder.absoluteFilePath();
+    }
+
+    const QDir programFolder(QApplication::applicationDirPath());
+    if (!loadSkinLibrary(programFolder.filePath(QStringLiteral("ResourceDll.rcc")))) {
+        tellUser(QStringLiteral("Not Find ResourceDll"));
+        return 1;
+    }
+    // A missing or broken file leaves the defaults; the diagnostics go to standard output.
+    core::ConfigStore::shared(programFolder.filesystemAbsolutePath() / "viewerconfig.cfg",
+                              std::cout);
+
+    QSettings settings;
+    ViewerContext& context = ViewerContext::instance();
+    CQV_NPlayerDlg main(context, createViewerPanes, [&settings] { return ensureMedia(settings); });
+    QObject::connect(&instance, &SingleInstance::raiseRequested, &main, [&main] {
+        if (main.isMinimized()) {
+            main.showNormal();
+        }
+        main.raise();
+        main.activateWindow();
+    });
+    instance.setStateProvider([&main, &context] { return viewerStateJson(main, context); });
+    if (options.exitAfterPaint) {
+        QObject::connect(&main, &CQV_NPlayerDlg::firstPainted, &main,
+                         [&main] { QTimer::singleShot(0, &main, [&main] { main.close(); }); });
+    }
+    if (!main.create()) {
+        return 1;
+    }
+    if (!sourceFolder.isEmpty()) {
+        auto* list = dynamic_cast<CFileManagerDlg*>(WindowRegistry::instance().find(kKeyFileList));
+        if (list == nullptr || !list->openFolder(sourceFolder)) {
+            std::fprintf(stderr, "qelv-viewer: no recordings in %s\n", qPrintable(sourceFolder));
+        }
+    }
+    main.exec();
+    WindowRegistry::instance().clear();
+    return 0;
+}
+
+}  // namespace qelv::ui

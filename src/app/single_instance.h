@@ -1,0 +1,46 @@
+// One viewer per user: a lock file in the user's runtime folder and a local socket named
+// "QELV Viewer" beside it. A second start asks the first to bring its main window forward and
+// ends; it can also ask for the first one's state (windows and list rows) as one JSON line.
+#pragma once
+
+#include <QByteArray>
+#include <QLocalServer>
+#include <QLockFile>
+#include <QObject>
+#include <QString>
+#include <functional>
+#include <memory>
+
+namespace qelv::ui {
+
+class SingleInstance : public QObject {
+    Q_OBJECT
+public:
+    // `folder` holds the lock and the socket (the runtime folder by default).
+    explicit SingleInstance(const QString& folder = QString());
+    ~SingleInstance() override;
+
+    // True when this process is the first viewer: it then listens for later starts.
+    bool acquire();
+    // Sent by a later start: "raise" or "state". The answer ("ok", or the state's JSON line),
+    // or nothing when no viewer answered within `timeoutMs`.
+    std::optional<QByteArray> ask(const QByteArray& request, int timeoutMs = 1000) const;
+
+    // What "state" answers.
+    void setStateProvider(std::function<QByteArray()> provider) { m_state = std::move(provider); }
+
+    QString socketPath() const { return m_folder + QStringLiteral("/QELV Viewer"); }
+
+signals:
+    void raiseRequested();
+
+private:
+    void answer();
+
+    QString m_folder;
+    std::unique_ptr<QLockFile> m_lock;
+    std::unique_ptr<QLocalServer> m_server;
+    std::function<QByteArray()> m_state;
+};
+
+}  // namespace qelv::ui

@@ -1,0 +1,31 @@
+// Message boxes of the viewer. Tests replace the handler to see what a user would be shown
+// without a modal box blocking them.
+#pragma once
+
+#include <functional>
+
+#include <QString>
+#include <QWidget>
+
+namespace qelv::ui {
+
+enum class MessageIcon { None, Error, Information, Question };
+enum class MessageButtons { Ok, OkCancel, YesNo };
+
+// The button the user pressed: 1 OK, 2 Cancel, 6 Yes, 7 No.
+inline constexpr int kIdOk = 1;
+inline constexpr int kIdCancel = 2;
+inline constexpr int kIdYes = 6;
+inline constexpr int kIdNo = 7;
+
+using MessageBoxHandler = std::function<int(QWidget* parent, const QString& text, MessageIcon icon,
+                                            MessageButtons buttons)>;
+
+// Shows a modal box titled "QELV Viewer" (or hands it to the test handler).
+int showMessageBox(QWidget* parent, const QString& text, MessageIcon icon,
+                   MessageButtons buttons = MessageButtons::Ok);
+
+// Replaces the handler; an empty one restores the real boxes. Returns the one before.
+MessageBoxHandler setMessageBoxHandler(MessageBoxHandler handler);
+
+}  // namespace qelv::ui

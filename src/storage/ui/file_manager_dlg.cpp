@@ -1,0 +1,302 @@
+#include "storage/ui/file_manager_dlg.h"
+
+#include <QMouseEvent>
+#include <QPainter>
+#include <QSettings>
+#include <QTimer>
+#include <iostream>
+
+#include "app/window_keys.h"
+#include "app/window_registry.h"
+#include "platform/drive_discovery.h"
+#include "skin/message_box.h"
+#include "skin/xfolder_dialog.h"
+
+namespace qelv::ui {
+
+namespace {
+constexpr QPoint kOffset{810, 320};
+constexpr QSize kSize{315, 470};
+
+struct ButtonSpec {
+    const char* text;
+    int command;
+    int left;
+    int top;
+    int normal;
+    int pressed;
+};
+constexpr ButtonSpec kButtons[] = {
+    {"Close", CFileManagerDlg::kCmdClose, 285, 2, 219, 218},
+    {"Fixed window", CFileManagerDlg::kCmdFixed, 265, 2, 243, 244},
+    {"Open File", CFileManagerDlg::kCmdOpen, 58, 4, 262, 263},
+    {"Sort Ascending", CFileManagerDlg::kCmdSortUp, 290, 445, 264, 265},
+    {"Sort Descending", CFileManagerDlg::kCmdSortDown, 265, 445, 266, 267},
+};
+}  // namespace
+
+CFileManagerDlg::Services CFileManagerDlg::defaultServices() {
+    Services services;
+    services.listDrives = [](const std::string& folderText) {
+        return platform::discoverDrives(platform::SystemPaths{}, folderText);
+    };
+    services.runDriveDialog = [](CFileManagerDlg& pane) -> std::optional<int> {
+        CNSelectDriveDlg dialog(&pane, pane.m_context.catalogue(), pane.m_services.listDrives);
+        if (dialog.exec() != QDialog::Accepted) {
+            return std::nullopt;
+        }
+        return dialog.chosenIndex();
+    };
+    services.chooseFolder = [](const std::string& title) -> std::optional<std::string> {
+        QSettings settings;
+        CXFolderDialog dialog(settings, QString(), nullptr, QString::fromStdString(title));
+        if (dialog.run() != 1) {
+            return std::nullopt;
+        }
+        return dialog.folder().toStdString();
+    };
+    return services;
+}
+
+CFileManagerDlg::CFileManagerDlg(QWidget* mainWindow, ViewerContext& context, Services services)
+    : PaneWindow(mainWindow, kKeyFileList, kOffset, kSize),
+      m_context(context),
+      m_services(std::move(services)),
+      m_list(new CSkinListCtrl(this)),
+      m_combo(new CSkinComboBox(this)) {
+    setWindowTitle(QStringLiteral("File List"));
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    m_list->setObjectName(QStringLiteral("recordingList"));
+    m_list->setGeometry(4, 32, 307, 412);
+    m_list->setColumns({QStringLiteral("NO."), QStringLiteral("DATA"), QStringLiteral("TIME"),
+                        QStringLiteral("TYPE")},
+                       {35, 110, 80, 60});
+    m_list->viewport()->installEventFilter(this);
+    m_context.setFileList(m_list);
+
+    m_combo->setObjectName(QStringLiteral("categoryCombo"));
+    m_combo->setGeometry(195, 5, 60, 20);
+    m_combo->addItems({QStringLiteral("ALL"), QStringLiteral("NORMAL"), QStringLiteral("EVENT"),
+                       QStringLiteral("PARKING"), QStringLiteral("USER")});
+    m_combo->setCurrentIndex(0);
+    connect(m_combo, &QComboBox::currentIndexChanged, this, [this] { listAgain(); });
+
+    for (const ButtonSpec& spec : kButtons) {
+        m_buttons.push_back(CSkinButton::createImageButton(
+            20, spec.top, this, QString::fromLatin1(spec.text), spec.command, spec.left, 20,
+            spec.normal, spec.normal, spec.pressed));
+    }
+}
+
+CSkinButton* CFileManagerDlg::button(int command) const {
+    for (CSkinButton* button : m_buttons) {
+        if (button->controlId() == command) {
+            return button;
+        }
+    }
+    return nullptr;
+}
+
+qintptr CFileManagerDlg::onMessage(unsigned message, qintptr wParam, qintptr) {
+    if (message == kMsgButtonClicked) {
+        switch (wParam) {
+            case kCmdClose:
+                hide();
+                m_visible = false;
+                return 0;
+            case kCmdFixed:
+                toggleFixed();
+                return 0;
+            case kCmdOpen:
+                chooseSource();
+                return 0;
+            case kCmdSortUp:
+                sort(core::SortMode::Ascending);
+                return 0;
+            case kCmdSortDown:
+                sort(core::SortMode::Descending);
+                return 0;
+            default:
+                return -1;
+        }
+    }
+    if (message == kMsgPaneCommand && wParam == kToggleFileList) {
+        togglePane();
+        return 0;
+    }
+    return -1;
+}
+
+void CFileManagerDlg::chooseSource() {
+    WindowRegistry& registry = WindowRegistry::instance();
+    registry.post(kKeyMainWindow, kMsgModalGuard, 0);
+    // Playback lets go of the current recording before the source changes.
+    registry.post(kKeyControlBar, kMsgPaneCommand, kPaneStop);
+    m_context.catalogue().setSortMode(core::SortMode::Ascending);
+    std::optional<int> drive;
+    if (m_services.runDriveDialog) {
+        drive = m_services.runDriveDialog(*this);
+    }
+    if (drive) {
+        m_lastFolder.reset();
+        if (core::selectSource(m_context.catalogue(), *drive, m_services.chooseFolder, std::cout)) {
+            m_currentDrive = *drive;
+            listAgain();
+        } else {
+            m_list->clearRows();
+            m_context.catalogue().setShown({});
+        }
+        m_list->selectRow(0);
+    }
+    registry.post(kKeyMainWindow, kMsgModalGuard, 1);
+    if (!drive || m_list->rowCount() == 0) {
+        const auto text = m_context.config().localizedString("MAIN_MSG_NO_FILES");
+        showMessageBox(this, QString::fromStdString(text.value_or(std::string())),
+                       MessageIcon::Error);
+    }
+}
+
+bool CFileManagerDlg::openFolder(const QString& folder) {
+    core::RecordingCatalogue& catalogue = m_context.catalogue();
+    if (m_services.listDrives) {
+        catalogue.setDrives(m_services.listDrives(catalogue.folderSearchText()));
+    }
+    const auto line = static_cast<int>(catalogue.drives().size()) - 1;
+    if (line < 0 || catalogue.drives().back().kind != core::SourceKind::PcFolder) {
+        return false;
+    }
+    m_lastFolder = folder.toStdString();
+    const core::FolderChooser remembered = [this](const std::string&) { return m_lastFolder; };
+    if (!core::selectSource(catalogue, line, remembered, std::cout)) {
+        m_lastFolder.reset();
+        m_list->clearRows();
+        catalogue.setShown({});
+        return false;
+    }
+    m_currentDrive = line;
+    listAgain();
+    m_list->selectRow(0);
+    return m_list->rowCount() > 0;
+}
+
+void CFileManagerDlg::sort(core::SortMode mode) {
+    if (m_list->rowCount() == 0) {
+        return;
+    }
+    m_context.catalogue().setSortMode(mode);
+    if (!selectAgain()) {
+        m_list->clearRows();
+        m_context.catalogue().setShown({});
+        return;
+    }
+    listAgain();
+}
+
+bool CFileManagerDlg::selectAgain() {
+    core::FolderChooser chooser = m_services.chooseFolder;
+    if (m_lastFolder) {
+        chooser = [this](const std::string&) { return m_lastFolder; };
+    } else if (chooser) {
+        chooser = [this, ask = std::move(chooser)](const std::string& title) {
+            m_lastFolder = ask(title);
+            return m_lastFolder;
+        };
+    }
+    return core::selectSource(m_context.catalogue(), m_currentDrive, chooser, std::cout);
+}
+
+void CFileManagerDlg::listAgain() {
+    const auto filter = static_cast<core::ListFilter>(std::max(0, m_combo->currentIndex()));
+    const std::vector<core::ListRow> rows = core::listRecordings(m_context.catalogue(), filter);
+    m_list->clearRows();
+    for (const core::ListRow& row : rows) {
+        m_list->addRow({QString::fromStdString(row.number), QString::fromStdString(row.date),
+                        QString::fromStdString(row.time), QString::fromStdString(row.type)});
+    }
+}
+
+void CFileManagerDlg::toggleFixed() {
+    m_fixed = !m_fixed;
+    CSkinButton* fixedButton = button(kCmdFixed);
+    if (m_fixed) {
+        fixedButton->setImageNumbers(244, 243, 243);
+        dock();
+    } else {
+        fixedButton->setImageNumbers(243, 244, 244);
+    }
+}
+
+void CFileManagerDlg::togglePane() {
+    if (isVisible()) {
+        hide();
+        m_visible = false;
+        return;
+    }
+    m_visible = true;
+    show();
+    raise();
+}
+
+void CFileManagerDlg::dock() {
+    if (QWidget* main = mainWindow(); main != nullptr && !enlargedLayout()) {
+        move(main->pos() + offset());
+    }
+}
+
+bool CFileManagerDlg::enlargedLayout() const {
+    return m_context.layoutMode() != kLayoutDefault;
+}
+
+void CFileManagerDlg::followMainWindow(QPoint mainTopLeft) {
+    if (m_fixed && !enlargedLayout()) {
+        move(mainTopLeft + offset());
+    }
+}
+
+void CFileManagerDlg::takeLayoutMode(int mode, QSize) {
+    resize(kSize);
+    if (mode != kLayoutDefault) {
+        setWindowFlag(Qt::WindowStaysOnTopHint, true);
+        hide();
+        m_visible = false;
+        return;
+    }
+    setWindowFlag(Qt::WindowStaysOnTopHint, false);
+    m_visible = true;
+    dock();
+    show();
+}
+
+bool CFileManagerDlg::draggableAt(QPoint) const {
+    return !m_fixed || enlargedLayout();
+}
+
+bool CFileManagerDlg::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == m_list->viewport()) {
+        if (event->type() == QEvent::MouseButtonDblClick) {
+            // The control bar opens the focused recording; with none it ignores the request.
+            WindowRegistry::instance().post(kKeyControlBar, kMsgPaneCommand, kPaneReopen);
+            QTimer::singleShot(0, this, [this] { m_list->selectRow(m_list->focusedRow()); });
+        } else if (event->type() == QEvent::MouseButtonRelease) {
+            QTimer::singleShot(0, this, [this] { m_list->selectRow(m_list->focusedRow()); });
+        }
+    }
+    return PaneWindow::eventFilter(watched, event);
+}
+
+void CFileManagerDlg::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    painter.fillRect(rect(), QColor(16, 16, 16));
+    painter.setPen(QPen(QColor(32, 33, 38), 3));
+    painter.drawRect(QRectF(rect()).adjusted(1.5, 1.5, -1.5, -1.5));
+    QFont caption(QStringLiteral("Arial"));
+    caption.setPointSize(10);
+    painter.setFont(caption);
+    painter.setPen(Qt::white);
+    painter.drawText(QRect(QPoint(10, 7), QPoint(109, 22)), Qt::AlignLeft | Qt::AlignTop,
+                     QStringLiteral("File List"));
+    painter.drawText(QRect(QPoint(115, 421), QPoint(128, 439)), Qt::AlignCenter,
+                     QStringLiteral("~"));
+}
+
+}  // namespace qelv::ui

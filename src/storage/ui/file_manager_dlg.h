@@ -1,0 +1,83 @@
+// The "File List" pane beside the main window: the recordings of the current source by date,
+// time and category. The user chooses the source (a card drive or a folder), filters by
+// category, sorts, and double-clicks a recording to play it; the control bar reads the focused
+// row from its list.
+#pragma once
+
+#include <QString>
+#include <functional>
+#include <optional>
+
+#include "app/pane_window.h"
+#include "app/viewer_context.h"
+#include "skin/skin_button.h"
+#include "skin/skin_combo_box.h"
+#include "skin/skin_list_ctrl.h"
+#include "storage/recording_listing.h"
+#include "storage/recording_scanner.h"
+#include "storage/ui/select_drive_dlg.h"
+
+namespace qelv::ui {
+
+class CFileManagerDlg : public PaneWindow {
+    Q_OBJECT
+public:
+    static constexpr int kListId = 1013;
+    static constexpr int kComboId = 1008;
+    enum Command { kCmdClose = 0, kCmdFixed = 1, kCmdOpen = 2, kCmdSortUp = 4, kCmdSortDown = 5 };
+
+    // How the pane reaches the machine; the defaults are the real drive discovery, drive
+    // dialog and folder picker.
+    struct Services {
+        DriveLister listDrives;
+        // Runs the drive dialog modally: the chosen drive index, or nothing when cancelled.
+        std::function<std::optional<int>(CFileManagerDlg&)> runDriveDialog;
+        core::FolderChooser chooseFolder;
+    };
+    static Services defaultServices();
+
+    CFileManagerDlg(QWidget* mainWindow, ViewerContext& context, Services services);
+
+    // Makes `folder` the current source without any dialog; false when it holds no recording.
+    bool openFolder(const QString& folder);
+
+    qintptr onMessage(unsigned message, qintptr wParam, qintptr lParam) override;
+    void followMainWindow(QPoint mainTopLeft) override;
+    void takeLayoutMode(int mode, QSize screen) override;
+    bool shownByDefault() const override { return m_visible; }
+
+    CSkinListCtrl* list() const { return m_list; }
+    CSkinComboBox* categoryCombo() const { return m_combo; }
+    CSkinButton* button(int command) const;
+    bool fixed() const { return m_fixed; }
+    bool paneVisible() const { return m_visible; }
+    int currentDrive() const { return m_currentDrive; }
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    bool draggableAt(QPoint point) const override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void chooseSource();
+    void sort(core::SortMode mode);
+    bool selectAgain();
+    void listAgain();
+    void toggleFixed();
+    void togglePane();
+    void dock();
+    bool enlargedLayout() const;
+
+    ViewerContext& m_context;
+    Services m_services;
+    CSkinListCtrl* m_list;
+    CSkinComboBox* m_combo;
+    std::vector<CSkinButton*> m_buttons;
+    bool m_fixed = true;
+    bool m_visible = true;
+    int m_currentDrive = -1;
+    // The folder last chosen on the PC: a rescan (for a sort) reads it again without asking.
+    std::optional<std::string> m_lastFolder;
+};
+
+}  // namespace qelv::ui

@@ -1,0 +1,67 @@
+#include "storage/ui/select_drive_dlg.h"
+
+#include "app/window_keys.h"
+#include "app/window_registry.h"
+
+namespace qelv::ui {
+
+namespace {
+const QString kButtonStyle = QStringLiteral(
+    "QPushButton { color: rgb(229,229,229); background: rgb(40,44,56);"
+    " border: 1px solid rgb(58,63,78); border-radius: 3px; }"
+    "QPushButton:hover { border-color: rgb(80,200,220); }"
+    "QPushButton:pressed { background: rgb(20,22,28); color: rgb(80,200,220); }");
+}  // namespace
+
+CNSelectDriveDlg::CNSelectDriveDlg(QWidget* owner, core::RecordingCatalogue& catalogue,
+                                   const DriveLister& listDrives)
+    : QDialog(owner, Qt::Dialog | Qt::FramelessWindowHint),
+      m_catalogue(catalogue),
+      m_combo(new QComboBox(this)),
+      m_close(new QPushButton(QStringLiteral("Close"), this)),
+      m_check(new QPushButton(QStringLiteral("Check"), this)) {
+    setWindowTitle(QStringLiteral("Select Drive"));
+    setFixedSize(456, 182);
+    QPalette black = palette();
+    black.setColor(QPalette::Window, Qt::black);
+    setPalette(black);
+    setAutoFillBackground(true);
+
+    m_combo->setObjectName(QStringLiteral("driveCombo"));
+    m_combo->setGeometry(110, 90, 240, 30);
+    m_close->setGeometry(382, 8, 65, 28);
+    m_check->setGeometry(143, 130, 158, 36);
+    m_close->setStyleSheet(kButtonStyle);
+    m_check->setStyleSheet(kButtonStyle);
+    m_check->setDefault(true);
+
+    if (listDrives) {
+        m_catalogue.setDrives(listDrives(m_catalogue.folderSearchText()));
+    }
+    for (const core::SourceDrive& drive : m_catalogue.drives()) {
+        m_combo->addItem(lineText(drive));
+    }
+    m_combo->setCurrentIndex(m_combo->count() > 0 ? 0 : -1);
+
+    connect(m_check, &QPushButton::clicked, this, [this] {
+        m_chosen = m_combo->currentIndex();
+        accept();
+    });
+    connect(m_close, &QPushButton::clicked, this, &QDialog::reject);
+}
+
+QString CNSelectDriveDlg::lineText(const core::SourceDrive& drive) {
+    QString text = QString::fromStdString(drive.label);
+    text.remove(QStringLiteral("(WYFS)"));
+    return text;
+}
+
+void CNSelectDriveDlg::showEvent(QShowEvent* event) {
+    // Centred on the application's main window.
+    if (QWidget* main = WindowRegistry::instance().find(kKeyMainWindow)) {
+        move(main->geometry().center() - QPoint(width() / 2, height() / 2));
+    }
+    QDialog::showEvent(event);
+}
+
+}  // namespace qelv::ui
