@@ -4,6 +4,7 @@
 #include <QWindow>
 
 #include "app/window_registry.h"
+#include "skin/window_guard.h"
 
 namespace qelv::ui {
 
@@ -38,7 +39,8 @@ bool PaneWindow::draggableAt(QPoint) const {
 }
 
 void PaneWindow::mousePressEvent(QMouseEvent* event) {
-    if (event->button() != Qt::LeftButton || !draggableAt(event->position().toPoint())) {
+    if (event->button() != Qt::LeftButton || windowGuarded(this) ||
+        !draggableAt(event->position().toPoint())) {
         QWidget::mousePressEvent(event);
         return;
     }

@@ -14,6 +14,7 @@
 #include "app/window_keys.h"
 #include "app/window_registry.h"
 #include "skin/message_box.h"
+#include "skin/window_guard.h"
 
 namespace qelv::ui {
 
@@ -268,7 +269,7 @@ void CQV_NPlayerDlg::setModalGuard(bool enabled) {
     for (int key : {kKeyMainWindow, kKeyScreen1, kKeyScreen2, kKeyScreen3, kKeyControlBar, kKeyMap,
                     kKeyFileList, kKeyGraph}) {
         if (QWidget* window = WindowRegistry::instance().find(key)) {
-            window->setEnabled(enabled);
+            setWindowGuarded(window, !enabled);
         }
     }
 }
@@ -315,7 +316,8 @@ void CQV_NPlayerDlg::moveEvent(QMoveEvent* event) {
 
 void CQV_NPlayerDlg::mousePressEvent(QMouseEvent* event) {
     // In the default layout the whole window is its caption.
-    if (event->button() != Qt::LeftButton || m_context.layoutMode() != kLayoutDefault) {
+    if (event->button() != Qt::LeftButton || m_context.layoutMode() != kLayoutDefault ||
+        windowGuarded(this)) {
         QWidget::mousePressEvent(event);
         return;
     }

@@ -1,6 +1,37 @@
 #include "skin/skin_list_ctrl.h"
 
+#include <QPainter>
+#include <QStyledItemDelegate>
+
 namespace qelv::ui {
+
+namespace {
+// Draws a selected row as a flat band in the list's own colours (the style would shade it)
+// and never draws a focus frame.
+class SelectedRowDelegate : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+    void paint(QPainter* painter, const QStyleOptionViewItem& option,
+               const QModelIndex& index) const override {
+        QStyleOptionViewItem item(option);
+        initStyleOption(&item, index);
+        item.state &= ~QStyle::State_HasFocus;
+        if (!(item.state & QStyle::State_Selected)) {
+            QStyledItemDelegate::paint(painter, item, index);
+            return;
+        }
+        painter->save();
+        painter->fillRect(item.rect, CSkinListCtrl::kSelectedBackground);
+        painter->setPen(CSkinListCtrl::kSelectedText);
+        painter->setFont(item.font);
+        const QRect text = item.rect.adjusted(2, 0, -2, 0);
+        painter->drawText(text, static_cast<int>(item.displayAlignment),
+                          item.fontMetrics.elidedText(item.text, Qt::ElideRight, text.width()));
+        painter->restore();
+    }
+};
+}  // namespace
 
 CSkinListCtrl::CSkinListCtrl(QWidget* parent)
     : QTreeWidget(parent), m_header(new CSkinHeaderCtrl(this)) {
@@ -8,7 +39,7 @@ CSkinListCtrl::CSkinListCtrl(QWidget* parent)
     setRootIsDecorated(false);
     setItemsExpandable(false);
     setUniformRowHeights(true);
-    setAllColumnsShowFocus(true);
+    setAllColumnsShowFocus(false);
     setSelectionMode(QAbstractItemView::SingleSelection);
     setSelectionBehavior(QAbstractItemView::SelectRows);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -27,6 +58,8 @@ CSkinListCtrl::CSkinListCtrl(QWidget* parent)
         colours.setColor(group, QPalette::HighlightedText, kSelectedText);
     }
     setPalette(colours);
+    setIndentation(0);
+    setItemDelegate(new SelectedRowDelegate(this));
     QFont font(QStringLiteral("Verdana"));
     font.setPixelSize(14);
     setFont(font);

@@ -139,7 +139,7 @@ void CFileManagerDlg::chooseSource() {
     }
     if (drive) {
         m_lastFolder.reset();
-        if (core::selectSource(m_context.catalogue(), *drive, m_services.chooseFolder, std::cout)) {
+        if (core::selectSource(m_context.catalogue(), *drive, rememberingChooser(), std::cout)) {
             m_currentDrive = *drive;
             listAgain();
         } else {
@@ -192,15 +192,20 @@ void CFileManagerDlg::sort(core::SortMode mode) {
     listAgain();
 }
 
+core::FolderChooser CFileManagerDlg::rememberingChooser() {
+    if (!m_services.chooseFolder) {
+        return {};
+    }
+    return [this](const std::string& title) {
+        m_lastFolder = m_services.chooseFolder(title);
+        return m_lastFolder;
+    };
+}
+
 bool CFileManagerDlg::selectAgain() {
-    core::FolderChooser chooser = m_services.chooseFolder;
+    core::FolderChooser chooser = rememberingChooser();
     if (m_lastFolder) {
         chooser = [this](const std::string&) { return m_lastFolder; };
-    } else if (chooser) {
-        chooser = [this, ask = std::move(chooser)](const std::string& title) {
-            m_lastFolder = ask(title);
-            return m_lastFolder;
-        };
     }
     return core::selectSource(m_context.catalogue(), m_currentDrive, chooser, std::cout);
 }

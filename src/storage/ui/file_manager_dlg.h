@@ -62,6 +62,8 @@ private:
     void chooseSource();
     void sort(core::SortMode mode);
     bool selectAgain();
+    // Asks the user for a folder and remembers the answer.
+    core::FolderChooser rememberingChooser();
     void listAgain();
     void toggleFixed();
     void togglePane();

@@ -1,0 +1,272 @@
+#include <gtest/gtest.h>
+
+#include <QMouseEvent>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include "app/window_keys.h"
+#include "storage/ui/file_manager_dlg.h"
+#include "storage/ui/select_drive_dlg.h"
+#include "support/temp_dir.h"
+#include "ui_support.h"
+
+namespace qelv::test {
+namespace {
+
+using ui::CFileManagerDlg;
+
+core::SourceDrive drive(int index, const std::string& label, core::SourceKind kind) {
+    return core::SourceDrive{index, label, {}, kind};
+}
+
+class FileListTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ui::WindowRegistry::instance().clear();
+        main = std::make_unique<RecordingWindow>(ui::kKeyMainWindow);
+        bar = std::make_unique<RecordingWindow>(ui::kKeyControlBar);
+        settings = std::make_unique<QSettings>(profile.filePath(QStringLiteral("p.ini")),
+                                               QSettings::IniFormat);
+        context = std::make_unique<ui::ViewerContext>(shippedConfig(), *settings);
+        for (const char* name :
+             {"NOR/FRONT/20240131_120400_2CH_N_F.mp4", "NOR/REAR/20240131_120400_2CH_N_R1.mp4",
+              "EVT/FRONT/20240131_120100_2CH_E_F.mp4", "MOT/FRONT/20240131_120200_1CH_P_F.mp4",
+              "USR/FRONT/20240131_120300_1CH_U_F.mp4", "NOR/FRONT/20240131_120000_2CH_N_F.mp4"}) {
+            touch(card.path() / name);
+        }
+        CFileManagerDlg::Services services;
+        services.listDrives = [](const std::string& folderText) {
+            return std::vector<core::SourceDrive>{
+                drive(-1, folderText, core::SourceKind::PcFolder)};
+        };
+        services.runDriveDialog = [this](CFileManagerDlg&) {
+            ++dialogs;
+            context->catalogue().setDrives(
+                {drive(-1, context->catalogue().folderSearchText(), core::SourceKind::PcFolder)});
+            return dialogAnswer;
+        };
+        services.chooseFolder = [this](const std::string& title) {
+            ++choices;
+            lastTitle = title;
+            return folderAnswer;
+        };
+        folderAnswer = card.path().string();
+        list = new CFileManagerDlg(main.get(), *context, std::move(services));
+    }
+    void TearDown() override {
+        delete list;
+        ui::WindowRegistry::instance().clear();
+    }
+
+    void command(int id) { ui::sendMessage(list, ui::kMsgButtonClicked, id); }
+    std::vector<std::string> rows(int column = 2) const {
+        std::vector<std::string> texts;
+        for (int row = 0; row < list->list()->rowCount(); ++row) {
+            texts.push_back(list->list()->cellText(row, column).toStdString());
+        }
+        return texts;
+    }
+
+    TempDir card;
+    QTemporaryDir profile;
+    std::unique_ptr<QSettings> settings;
+    std::unique_ptr<ui::ViewerContext> context;
+    std::unique_ptr<RecordingWindow> main;
+    std::unique_ptr<RecordingWindow> bar;
+    CFileManagerDlg* list = nullptr;
+    std::optional<int> dialogAnswer = 0;
+    std::optional<std::string> folderAnswer;
+    int dialogs = 0;
+    int choices = 0;
+    std::string lastTitle;
+};
+
+TEST_F(FileListTest, LaysOutItsControls) {
+    EXPECT_EQ(list->size(), QSize(315, 470));
+    EXPECT_EQ(list->list()->geometry(), QRect(4, 32, 307, 412));
+    EXPECT_EQ(list->categoryCombo()->geometry(), QRect(195, 5, 60, 20));
+    EXPECT_EQ(list->categoryCombo()->count(), 5);
+    EXPECT_EQ(list->categoryCombo()->currentText(), QStringLiteral("ALL"));
+    EXPECT_EQ(list->button(CFileManagerDlg::kCmdOpen)->geometry(), QRect(58, 4, 20, 20));
+    EXPECT_EQ(list->button(CFileManagerDlg::kCmdSortUp)->toolTip(),
+              QStringLiteral("Sort Ascending"));
+    EXPECT_EQ(list->list()->headerItem()->text(1), QStringLiteral("DATA"));
+    EXPECT_EQ(list->list()->columnWidth(0), 35);
+    EXPECT_EQ(context->fileList(), list->list());
+}
+
+TEST_F(FileListTest, OpeningASourceGuardsTheWindowsStopsPlaybackAndListsInOrder) {
+    MessageBoxSpy boxes;
+    command(CFileManagerDlg::kCmdOpen);
+    processPosted();
+    EXPECT_EQ(main->received, (std::vector<Received>{{1128, 0, 0}, {1128, 1, 0}}));
+    EXPECT_EQ(bar->received, (std::vector<Received>{{1127, 2, 0}}));
+    EXPECT_EQ(rows(), (std::vector<std::string>{"12:00:00", "12:01:00", "12:02:00", "12:03:00",
+                                                "12:04:00"}));
+    EXPECT_EQ(rows(3), (std::vector<std::string>{"NOR", "EVT", "MOT", "USR", "NOR"}));
+    EXPECT_EQ(list->list()->focusedRow(), 0);
+    EXPECT_EQ(list->currentDrive(), 0);
+    EXPECT_EQ(lastTitle, "Select Folder");
+    EXPECT_TRUE(boxes.boxes.empty());
+}
+
+TEST_F(FileListTest, CancelledOrEmptyChoiceTellsTheUserNoFilesWereFound) {
+    MessageBoxSpy boxes;
+    dialogAnswer.reset();
+    command(CFileManagerDlg::kCmdOpen);
+    EXPECT_EQ(choices, 0);
+    ASSERT_EQ(boxes.boxes.size(), 1u);
+    EXPECT_EQ(boxes.boxes[0].text,
+              QStringLiteral("No recordings were found.\nChoose another drive or folder."));
+    EXPECT_EQ(boxes.boxes[0].icon, ui::MessageIcon::Error);
+
+    // A listing first, then a folder choice that is cancelled: no row outlives its entry.
+    dialogAnswer = 0;
+    command(CFileManagerDlg::kCmdOpen);
+    ASSERT_EQ(list->list()->rowCount(), 5);
+    folderAnswer.reset();
+    command(CFileManagerDlg::kCmdOpen);
+    EXPECT_EQ(list->list()->rowCount(), 0);
+    EXPECT_EQ(context->catalogue().shownCount(), 0u);
+    EXPECT_EQ(boxes.boxes.size(), 2u);
+}
+
+TEST_F(FileListTest, SortingAnEmptyListDoesNothing) {
+    command(CFileManagerDlg::kCmdSortDown);
+    command(CFileManagerDlg::kCmdSortUp);
+    EXPECT_EQ(dialogs, 0);
+    EXPECT_EQ(choices, 0);
+    EXPECT_EQ(list->list()->rowCount(), 0);
+}
+
+TEST_F(FileListTest, SortingRescansTheSourceSoNewRecordingsShowUp) {
+    command(CFileManagerDlg::kCmdOpen);
+    touch(card.path() / "EVT/FRONT/20240131_120500_2CH_E_F.mp4");
+    command(CFileManagerDlg::kCmdSortDown);
+    EXPECT_EQ(rows(), (std::vector<std::string>{"12:05:00", "12:04:00", "12:03:00", "12:02:00",
+                                                "12:01:00", "12:00:00"}));
+    EXPECT_EQ(context->catalogue().sortMode(), core::SortMode::Descending);
+    // The folder chosen on the PC is read again without asking for it again.
+    EXPECT_EQ(choices, 1);
+    command(CFileManagerDlg::kCmdSortUp);
+    EXPECT_EQ(rows().front(), "12:00:00");
+}
+
+TEST_F(FileListTest, CategoryComboFiltersTheRows) {
+    command(CFileManagerDlg::kCmdOpen);
+    list->categoryCombo()->setCurrentIndex(2);  // EVENT
+    EXPECT_EQ(rows(), (std::vector<std::string>{"12:01:00"}));
+    list->categoryCombo()->setCurrentIndex(1);  // NORMAL
+    EXPECT_EQ(rows(), (std::vector<std::string>{"12:00:00", "12:04:00"}));
+    list->categoryCombo()->setCurrentIndex(0);
+    EXPECT_EQ(rows().size(), 5u);
+    EXPECT_EQ(rows(0).front(), "001");
+}
+
+TEST_F(FileListTest, DoubleClickAsksTheControlBarToPlayEvenWithoutAFocusedRow) {
+    list->show();
+    QTest::mouseDClick(list->list()->viewport(), Qt::LeftButton, {}, QPoint(100, 300));
+    processPosted();
+    EXPECT_EQ(bar->received, (std::vector<Received>{{1127, 5, 0}}));
+    command(CFileManagerDlg::kCmdOpen);
+    processPosted();
+    bar->received.clear();
+    list->list()->selectRow(2);
+    const QRect row = list->list()->visualItemRect(list->list()->topLevelItem(2));
+    QTest::mouseDClick(list->list()->viewport(), Qt::LeftButton, {}, row.center());
+    processPosted();
+    EXPECT_EQ(bar->received, (std::vector<Received>{{1127, 5, 0}}));
+    EXPECT_EQ(list->list()->focusedRow(), 2);
+}
+
+TEST_F(FileListTest, FixedWindowFollowsAndAFloatingOneStays) {
+    list->followMainWindow(QPoint(100, 50));
+    EXPECT_EQ(list->pos(), QPoint(910, 370));
+    command(CFileManagerDlg::kCmdFixed);
+    EXPECT_FALSE(list->fixed());
+    list->followMainWindow(QPoint(0, 0));
+    EXPECT_EQ(list->pos(), QPoint(910, 370));
+    main->move(200, 100);
+    command(CFileManagerDlg::kCmdFixed);  // becoming fixed snaps it back
+    EXPECT_TRUE(list->fixed());
+    EXPECT_EQ(list->pos(), QPoint(1010, 420));
+}
+
+TEST_F(FileListTest, CloseAndToggleShowAndHideThePane) {
+    list->show();
+    command(CFileManagerDlg::kCmdClose);
+    EXPECT_FALSE(list->isVisible());
+    EXPECT_FALSE(list->paneVisible());
+    ui::sendMessage(list, ui::kMsgPaneCommand, ui::kToggleFileList);
+    EXPECT_TRUE(list->isVisible());
+    EXPECT_TRUE(list->paneVisible());
+    ui::sendMessage(list, ui::kMsgPaneCommand, ui::kToggleFileList);
+    EXPECT_FALSE(list->isVisible());
+}
+
+TEST_F(FileListTest, EnlargedLayoutHidesThePaneAndTheDefaultOneDocksIt) {
+    list->show();
+    list->takeLayoutMode(ui::kLayoutFullScreen, QSize(1600, 900));
+    EXPECT_FALSE(list->isVisible());
+    EXPECT_TRUE(list->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+    // While enlarged the pane does not follow the main window.
+    context->setLayoutMode(ui::kLayoutFullScreen);
+    const QPoint before = list->pos();
+    list->followMainWindow(QPoint(300, 300));
+    EXPECT_EQ(list->pos(), before);
+    context->setLayoutMode(ui::kLayoutDefault);
+    main->move(10, 20);
+    list->takeLayoutMode(ui::kLayoutDefault, QSize(1600, 900));
+    EXPECT_TRUE(list->isVisible());
+    EXPECT_FALSE(list->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+    EXPECT_EQ(list->pos(), QPoint(820, 340));
+}
+
+TEST_F(FileListTest, OpenFolderNeedsRecordings) {
+    EXPECT_TRUE(list->openFolder(QString::fromStdString(card.path().string())));
+    EXPECT_EQ(list->list()->rowCount(), 5);
+    TempDir empty;
+    EXPECT_FALSE(list->openFolder(QString::fromStdString(empty.path().string())));
+    EXPECT_EQ(list->list()->rowCount(), 0);
+    EXPECT_EQ(choices, 0);  // no dialog
+}
+
+TEST(SelectDriveDialog, ListsTheDrivesAndTheFolderLine) {
+    core::RecordingCatalogue catalogue;
+    ui::CNSelectDriveDlg dialog(nullptr, catalogue, [](const std::string& folderText) {
+        return std::vector<core::SourceDrive>{
+            drive(0, "/media/card/", core::SourceKind::FatDrive),
+            drive(1, "/dev/sdc (WYFS)", core::SourceKind::WyfsDrive),
+            drive(-1, folderText, core::SourceKind::PcFolder)};
+    });
+    EXPECT_EQ(dialog.size(), QSize(456, 182));
+    QComboBox* combo = dialog.driveCombo();
+    ASSERT_EQ(combo->count(), 3);
+    EXPECT_EQ(combo->itemText(0), QStringLiteral("/media/card/"));
+    EXPECT_EQ(combo->itemText(1), QStringLiteral("/dev/sdc "));
+    EXPECT_EQ(combo->itemText(2), QStringLiteral("Find in My Computer"));
+    EXPECT_EQ(combo->currentIndex(), 0);
+    EXPECT_EQ(catalogue.drives().size(), 3u);
+    EXPECT_EQ(combo->geometry(), QRect(110, 90, 240, 30));
+    combo->setCurrentIndex(1);
+    dialog.checkButton()->click();
+    EXPECT_EQ(dialog.result(), QDialog::Accepted);
+    EXPECT_EQ(dialog.chosenIndex(), 1);
+}
+
+TEST(SelectDriveDialog, WithoutACardOnlyTheFolderLineIsOffered) {
+    core::RecordingCatalogue catalogue;
+    ui::CNSelectDriveDlg dialog(nullptr, catalogue, [](const std::string& folderText) {
+        return std::vector<core::SourceDrive>{drive(-1, folderText, core::SourceKind::PcFolder)};
+    });
+    ASSERT_EQ(dialog.driveCombo()->count(), 1);
+    dialog.checkButton()->click();
+    EXPECT_EQ(dialog.chosenIndex(), 0);
+    ui::CNSelectDriveDlg closed(nullptr, catalogue, {});
+    closed.closeButton()->click();
+    EXPECT_EQ(closed.result(), QDialog::Rejected);
+}
+
+}  // namespace
+}  // namespace qelv::test
