@@ -1,0 +1,195 @@
+#!/usr/bin/env python3
+"""Runs the real qelv-viewer under Xvfb on a simulated card and checks what a user sees:
+the main window and the recording list in order, the single-instance rule, the docked panes
+following the main window, and the start without its skin file."""
+import json
+import os
+import re
+import shutil
+import subprocess
+import sys
+import tempfile
+import time
+import unittest
+
+BIN = os.environ.get("QELV_BIN", "")
+# GStreamer, GLib and Qt keep allocations for the life of the process; leaks are checked by
+# the unit tests, not here.
+os.environ["ASAN_OPTIONS"] = "detect_leaks=0"
+
+
+def wait_until(check, timeout, step=0.1):
+    end = time.monotonic() + timeout
+    while time.monotonic() < end:
+        result = check()
+        if result:
+            return result
+        time.sleep(step)
+    return check()
+
+
+class Display:
+    """An Xvfb server on a free display number."""
+
+    def __enter__(self):
+        read, write = os.pipe()
+        self.proc = subprocess.Popen(
+            ["Xvfb", "-displayfd", str(write), "-screen", "0", "1600x900x24", "-nolisten", "tcp"],
+            pass_fds=(write,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        os.close(write)
+        number = b""
+        while not number.endswith(b"\n"):
+            chunk = os.read(read, 16)
+            if not chunk:
+                break
+            number += chunk
+        os.close(read)
+        self.name = ":" + number.decode().strip()
+        return self
+
+    def __exit__(self, *_):
+        self.proc.terminate()
+        self.proc.wait(10)
+
+
+class ViewerEndToEnd(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.tmp = tempfile.mkdtemp(prefix="qelv-e2e-")
+        cls.card = os.path.join(cls.tmp, "card")
+        subprocess.run([os.path.join(BIN, "qelv"), "demo-card", cls.card, "--recordings", "6",
+                        "--seconds", "2", "--unfinished", "1", "--channels", "1"],
+                       check=True, stdout=subprocess.DEVNULL)
+        cls.display = Display().__enter__()
+        cls.env = cls.environment("runtime")
+        cls.viewer = subprocess.Popen([os.path.join(BIN, "qelv-viewer"), "--source", cls.card],
+                                      env=cls.env, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+        cls.first_state = wait_until(cls.shown_state, 60)
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.viewer.terminate()
+        try:
+            cls.viewer.wait(10)
+        except subprocess.TimeoutExpired:
+            cls.viewer.kill()
+        cls.display.__exit__()
+        shutil.rmtree(cls.tmp, ignore_errors=True)
+
+    @classmethod
+    def environment(cls, runtime):
+        env = dict(os.environ)
+        env.pop("QT_QPA_PLATFORM", None)
+        env.pop("WAYLAND_DISPLAY", None)
+        runtime_dir = os.path.join(cls.tmp, runtime)
+        os.makedirs(runtime_dir, mode=0o700, exist_ok=True)
+        home = os.path.join(cls.tmp, "home")
+        os.makedirs(home, exist_ok=True)
+        env.update(DISPLAY=cls.display.name, XDG_RUNTIME_DIR=runtime_dir, HOME=home,
+                   XDG_CONFIG_HOME=os.path.join(home, ".config"),
+                   ASAN_OPTIONS="detect_leaks=0", QTWEBENGINE_DISABLE_SANDBOX="1")
+        return env
+
+    @classmethod
+    def state(cls):
+        run = subprocess.run([os.path.join(BIN, "qelv-viewer"), "--state"], env=cls.env,
+                             capture_output=True, text=True, timeout=30)
+        if run.returncode != 0:
+            return None
+        return json.loads(run.stdout)
+
+    @classmethod
+    def shown_state(cls):
+        state = cls.state()
+        if state and state["visible"] and state["rows"] and any(
+                pane["key"] == 139 and pane["visible"] for pane in state["panes"]):
+            return state
+        return None
+
+    def xdotool(self, *args):
+        return subprocess.run(["xdotool", *args], env=self.env, capture_output=True, text=True,
+                              timeout=20)
+
+    def expected_rows(self):
+        """The card's front recordings by date and time, as the list shows them."""
+        kinds = {"N": "NOR", "E": "EVT", "P": "MOT", "U": "USR"}
+        rows = []
+        for folder, _, files in os.walk(self.card):
+            for name in files:
+                match = re.fullmatch(r"(\d{4})(\d\d)(\d\d)_(\d\d)(\d\d)(\d\d)_\dCH_([NEPU])_F\.mp4",
+                                     name)
+                if match:
+                    y, mo, d, h, mi, s, kind = match.groups()
+                    rows.append((f"{y}-{mo}-{d}", f"{h}:{mi}:{s}", kinds[kind]))
+        rows.sort()
+        return [[f"{i + 1:03d}", *row] for i, row in enumerate(rows)]
+
+    def test_1_main_window_and_list_in_order(self):
+        state = self.first_state
+        self.assertIsNotNone(state, "the viewer did not show its windows")
+        self.assertEqual(state["title"], "QELV Viewer")
+        self.assertEqual((state["width"], state["height"]), (820, 790))
+        self.assertEqual(state["rows"], self.expected_rows())
+        self.assertEqual(len(state["rows"]), 6)
+        tree = subprocess.run(["xwininfo", "-root", "-tree"], env=self.env, capture_output=True,
+                              text=True).stdout
+        self.assertIn('"QELV Viewer"', tree)
+        self.assertIn('"File List"', tree)
+
+    def test_2_second_start_ends_at_once_and_the_first_stays(self):
+        start = time.monotonic()
+        second = subprocess.run([os.path.join(BIN, "qelv-viewer")], env=self.env,
+                                capture_output=True, timeout=20)
+        elapsed = time.monotonic() - start
+        self.assertEqual(second.returncode, 0)
+        self.assertLess(elapsed, 1.0, f"the second start took {elapsed:.2f} s")
+        self.assertIsNone(self.viewer.poll())
+        state = self.state()
+        self.assertTrue(state["visible"])
+        names = self.xdotool("search", "--onlyvisible", "--name", "^QELV Viewer$").stdout.split()
+        self.assertEqual(len(names), 1, "a second main window appeared")
+
+    def test_3_moving_the_main_window_moves_the_docked_panes(self):
+        window = self.xdotool("search", "--onlyvisible", "--name", "^QELV Viewer$").stdout.split()
+        self.assertTrue(window)
+        self.xdotool("windowmove", "--sync", window[0], "100", "40")
+        state = wait_until(lambda: (s := self.state()) and (s["x"], s["y"]) == (100, 40) and s,
+                           10)
+        self.assertTrue(state, "the main window did not move")
+        list_pane = next(p for p in state["panes"] if p["key"] == 139)
+        self.assertEqual((list_pane["x"], list_pane["y"]), (100 + 810, 40 + 320))
+        self.xdotool("windowmove", "--sync", window[0], "300", "60")
+        state = wait_until(lambda: (s := self.state()) and (s["x"], s["y"]) == (300, 60) and s,
+                           10)
+        list_pane = next(p for p in state["panes"] if p["key"] == 139)
+        self.assertEqual((list_pane["x"], list_pane["y"]), (1110, 380))
+
+    def test_4_without_its_skin_the_viewer_says_so_and_ends(self):
+        folder = os.path.join(self.tmp, "no-skin")
+        os.makedirs(folder, exist_ok=True)
+        for name in ("qelv-viewer", "viewerconfig.cfg"):
+            shutil.copy2(os.path.join(BIN, name), folder)
+        env = self.environment("runtime-no-skin")
+        lonely = subprocess.Popen([os.path.join(folder, "qelv-viewer")], env=env,
+                                  stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+        box = wait_until(lambda: self.xdotool("search", "--pid", str(lonely.pid)).stdout.split(),
+                         30)
+        self.assertTrue(box, "no message box appeared")
+        self.assertIsNone(lonely.poll(), "the viewer ended before the user read the message")
+        # The box is the only window of that process: answering it ends the program.
+        for window in box:
+            self.xdotool("windowfocus", "--sync", window)
+            self.xdotool("key", "Return")
+        try:
+            _, stderr = lonely.communicate(timeout=15)
+        except subprocess.TimeoutExpired:
+            lonely.kill()
+            self.fail("the viewer did not end after its message box")
+        self.assertEqual(lonely.returncode, 1)
+        self.assertIn("Not Find ResourceDll", stderr)
+
+
+if __name__ == "__main__":
+    if len(sys.argv) > 1:
+        BIN = sys.argv.pop(1)
+    unittest.main(verbosity=2)
