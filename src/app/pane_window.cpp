@@ -1,10 +1,8 @@
 #include "app/pane_window.h"
 
 #include <QMouseEvent>
-#include <QWindow>
 
 #include "app/window_registry.h"
-#include "skin/window_guard.h"
 
 namespace qelv::ui {
 
@@ -39,29 +37,19 @@ bool PaneWindow::draggableAt(QPoint) const {
 }
 
 void PaneWindow::mousePressEvent(QMouseEvent* event) {
-    if (event->button() != Qt::LeftButton || windowGuarded(this) ||
-        !draggableAt(event->position().toPoint())) {
+    if (!m_drag.press(this, event, draggableAt(event->position().toPoint()))) {
         QWidget::mousePressEvent(event);
-        return;
     }
-    // The window manager moves the window where it can; otherwise the pane moves itself.
-    if (windowHandle() != nullptr && windowHandle()->startSystemMove()) {
-        return;
-    }
-    m_dragging = true;
-    m_dragFrom = event->globalPosition().toPoint() - pos();
 }
 
 void PaneWindow::mouseMoveEvent(QMouseEvent* event) {
-    if (m_dragging) {
-        move(event->globalPosition().toPoint() - m_dragFrom);
-        return;
+    if (!m_drag.move(this, event)) {
+        QWidget::mouseMoveEvent(event);
     }
-    QWidget::mouseMoveEvent(event);
 }
 
 void PaneWindow::mouseReleaseEvent(QMouseEvent* event) {
-    m_dragging = false;
+    m_drag.release();
     QWidget::mouseReleaseEvent(event);
 }
 

@@ -7,6 +7,7 @@
 #include <QSize>
 #include <QWidget>
 
+#include "skin/body_drag.h"
 #include "skin/window_message.h"
 
 namespace qelv::ui {
@@ -45,8 +46,7 @@ private:
     int m_key;
     QPoint m_offset;
     QSize m_size;
-    bool m_dragging = false;
-    QPoint m_dragFrom;
+    BodyDrag m_drag;
 };
 
 }  // namespace qelv::ui

@@ -1,12 +1,12 @@
 #include "app/qv_nplayer_app.h"
 
+#include <unistd.h>
 #include <QApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QSettings>
 #include <QTimer>
-#include <unistd.h>
 
 #include <cstdio>
 #include <iostream>

@@ -8,7 +8,6 @@
 #include <QPainter>
 #include <QScreen>
 #include <QTimerEvent>
-#include <QWindow>
 
 #include "app/video_pane.h"
 #include "app/window_keys.h"
@@ -316,28 +315,22 @@ void CQV_NPlayerDlg::moveEvent(QMoveEvent* event) {
 
 void CQV_NPlayerDlg::mousePressEvent(QMouseEvent* event) {
     // In the default layout the whole window is its caption.
-    if (event->button() != Qt::LeftButton || m_context.layoutMode() != kLayoutDefault ||
-        windowGuarded(this)) {
+    if (!m_drag.press(this, event, m_context.layoutMode() == kLayoutDefault)) {
         QWidget::mousePressEvent(event);
-        return;
     }
-    if (windowHandle() != nullptr && windowHandle()->startSystemMove()) {
-        return;
-    }
-    m_dragging = true;
-    m_dragFrom = event->globalPosition().toPoint() - pos();
 }
 
 void CQV_NPlayerDlg::mouseMoveEvent(QMouseEvent* event) {
-    if (m_dragging && m_context.layoutMode() == kLayoutDefault) {
-        move(event->globalPosition().toPoint() - m_dragFrom);
-        return;
+    if (m_context.layoutMode() != kLayoutDefault) {
+        m_drag.release();
     }
-    QWidget::mouseMoveEvent(event);
+    if (!m_drag.move(this, event)) {
+        QWidget::mouseMoveEvent(event);
+    }
 }
 
 void CQV_NPlayerDlg::mouseReleaseEvent(QMouseEvent* event) {
-    m_dragging = false;
+    m_drag.release();
     QWidget::mouseReleaseEvent(event);
 }
 

@@ -10,6 +10,7 @@
 
 #include "app/pane_window.h"
 #include "app/viewer_context.h"
+#include "skin/body_drag.h"
 #include "skin/skin_button.h"
 #include "skin/window_message.h"
 
@@ -96,8 +97,7 @@ private:
     QBasicTimer m_showTimer;
     bool m_closed = false;
     bool m_painted = false;
-    bool m_dragging = false;
-    QPoint m_dragFrom;
+    BodyDrag m_drag;
 };
 
 }  // namespace qelv::ui

@@ -126,6 +126,10 @@ bool CXFolderDialog::confirm() {
     return true;
 }
 
+void CXFolderDialog::accept() {
+    confirm();
+}
+
 int CXFolderDialog::run() {
     return exec() == QDialog::Accepted ? 1 : 2;
 }

@@ -36,6 +36,8 @@ public:
     // What "OK" does: checks the folder (a message box when it is empty or not accessible),
     // saves the history and ends the dialog with OK. False when the dialog stays open.
     bool confirm();
+    // The file dialog's own acceptance (Enter in its fields) takes the same road as "OK".
+    void accept() override;
 
 private:
     void buildFolderRow();
