@@ -166,6 +166,8 @@ int CQV_NPlayerApp::run(int argc, char** argv) {
         });
     }
     if (!main.create()) {
+        // The main window told the user; the terminal hears it too.
+        std::fprintf(stderr, "qelv-viewer: Not Find QV filter\n");
         return 1;
     }
     if (!sourceFolder.isEmpty()) {

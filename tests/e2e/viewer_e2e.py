@@ -169,10 +169,22 @@ class ViewerEndToEnd(unittest.TestCase):
         os.makedirs(folder, exist_ok=True)
         for name in ("qelv-viewer", "viewerconfig.cfg"):
             shutil.copy2(os.path.join(BIN, name), folder)
-        env = self.environment("runtime-no-skin")
-        lonely = subprocess.Popen([os.path.join(folder, "qelv-viewer")], env=env,
-                                  stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
-        box = wait_until(lambda: self.xdotool("search", "--pid", str(lonely.pid)).stdout.split(),
+        self.answer_the_box([os.path.join(folder, "qelv-viewer")],
+                            self.environment("runtime-no-skin"), "Not Find ResourceDll")
+
+    def test_5_without_the_media_elements_the_viewer_says_so_and_ends(self):
+        plugins = os.path.join(self.tmp, "no-plugins")
+        os.makedirs(plugins, exist_ok=True)
+        env = self.environment("runtime-no-plugins")
+        env.update(GST_PLUGIN_SYSTEM_PATH_1_0=plugins, GST_PLUGIN_PATH_1_0=plugins,
+                   GST_REGISTRY_1_0=os.path.join(self.tmp, "empty-registry.bin"))
+        self.answer_the_box([os.path.join(BIN, "qelv-viewer")], env, "Not Find QV filter")
+
+    def answer_the_box(self, command, env, message):
+        """Starts the viewer, expects one message box and answers it; the viewer must end."""
+        lonely = subprocess.Popen(command, env=env, stdout=subprocess.PIPE,
+                                  stderr=subprocess.PIPE, text=True)
+        box = wait_until(lambda: self.xdotool("search", "--onlyvisible", "--pid", str(lonely.pid)).stdout.split(),
                          30)
         self.assertTrue(box, "no message box appeared")
         self.assertIsNone(lonely.poll(), "the viewer ended before the user read the message")
@@ -186,7 +198,7 @@ class ViewerEndToEnd(unittest.TestCase):
             lonely.kill()
             self.fail("the viewer did not end after its message box")
         self.assertEqual(lonely.returncode, 1)
-        self.assertIn("Not Find ResourceDll", stderr)
+        self.assertIn(message, stderr)
 
 
 if __name__ == "__main__":

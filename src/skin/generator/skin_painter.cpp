@@ -326,7 +326,7 @@ QImage settingsBackground() {
                                     {269, 503, "Parking LED"},
                                     {40, 583, "Low Voltage Cut"},
                                     {40, 690, "Time Zone"},
-                                    {269, 726, "Daylight Saving"}};
+                                    {40, 749, "Daylight Saving"}};
     static const Label kChoices[] = {{40, 209, "1"},
                                      {131, 209, "2"},
                                      {246, 209, "3"},
