@@ -69,6 +69,37 @@ long long millisecondsSinceProcessStart() {
     return static_cast<long long>((now - started) * 1000.0);
 }
 
+// Makes `folder` the recording list's source: "ok", or why not.
+QByteArray openSourceFolder(const QString& folder) {
+    if (QApplication::activeModalWidget() != nullptr) {
+        return "the viewer has a dialog open; " + folder.toUtf8() + " was not opened";
+    }
+    auto* list = dynamic_cast<CFileManagerDlg*>(WindowRegistry::instance().find(kKeyFileList));
+    if (list == nullptr) {
+        return "the viewer has no recording list";
+    }
+    if (!QFileInfo(folder).isDir()) {
+        return folder.toUtf8() + " is not a folder";
+    }
+    if (!list->openFolder(folder)) {
+        return "no recordings in " + folder.toUtf8();
+    }
+    return "ok";
+}
+
+// A later start: the first viewer comes forward (with the folder, when one was given); this
+// one ends without a window.
+void handOverToFirstViewer(const SingleInstance& instance, const QString& folder) {
+    if (!folder.isEmpty()) {
+        // Listing may repair unfinished recordings first: give it time.
+        const auto answer = instance.ask("source " + folder.toUtf8(), 60000);
+        if (answer && *answer != "ok") {
+            std::fprintf(stderr, "qelv-viewer: %s\n", answer->constData());
+        }
+    }
+    instance.ask("raise");
+}
+
 bool ensureMedia(QSettings& settings) {
     QSettingsStore store(settings);
     media::extendWhitelists(store);
@@ -122,19 +153,14 @@ int CQV_NPlayerApp::run(int argc, char** argv) {
         std::printf("%s\n", state->constData());
         return 0;
     }
-    if (!instance.acquire()) {
-        // The first viewer comes forward; this one ends without a window.
-        instance.ask("raise");
-        return 0;
+    const QString sourceFolder = QFileInfo(options.source).absoluteFilePath();
+    if (!options.source.isEmpty() && !QFileInfo(sourceFolder).isDir()) {
+        std::fprintf(stderr, "qelv-viewer: %s is not a folder\n", qPrintable(options.source));
+        return 2;
     }
-    QString sourceFolder;
-    if (!options.source.isEmpty()) {
-        const QFileInfo folder(options.source);
-        if (!folder.isDir()) {
-            std::fprintf(stderr, "qelv-viewer: %s is not a folder\n", qPrintable(options.source));
-            return 2;
-        }
-        sourceFolder = folder.absoluteFilePath();
+    if (!instance.acquire()) {
+        handOverToFirstViewer(instance, options.source.isEmpty() ? QString() : sourceFolder);
+        return 0;
     }
 
     const QDir programFolder(QApplication::applicationDirPath());
@@ -146,6 +172,11 @@ int CQV_NPlayerApp::run(int argc, char** argv) {
     core::ConfigStore::shared(programFolder.filesystemAbsolutePath() / "viewerconfig.cfg",
                               std::cout);
 
+    return runMainWindow(instance, options, sourceFolder);
+}
+
+int CQV_NPlayerApp::runMainWindow(SingleInstance& instance, const StartOptions& options,
+                                  const QString& sourceFolder) {
     QSettings settings;
     ViewerContext& context = ViewerContext::instance();
     CQV_NPlayerDlg main(context, createViewerPanes, [&settings] { return ensureMedia(settings); });
@@ -157,6 +188,7 @@ int CQV_NPlayerApp::run(int argc, char** argv) {
         main.activateWindow();
     });
     instance.setStateProvider([&main, &context] { return viewerStateJson(main, context); });
+    instance.setSourceHandler([](const QString& folder) { return openSourceFolder(folder); });
     if (options.exitAfterPaint) {
         QObject::connect(&main, &CQV_NPlayerDlg::firstPainted, &main, [&main] {
             std::printf("first paint %lld ms after the process started\n",
@@ -170,10 +202,10 @@ int CQV_NPlayerApp::run(int argc, char** argv) {
         std::fprintf(stderr, "qelv-viewer: Not Find QV filter\n");
         return 1;
     }
-    if (!sourceFolder.isEmpty()) {
-        auto* list = dynamic_cast<CFileManagerDlg*>(WindowRegistry::instance().find(kKeyFileList));
-        if (list == nullptr || !list->openFolder(sourceFolder)) {
-            std::fprintf(stderr, "qelv-viewer: no recordings in %s\n", qPrintable(sourceFolder));
+    if (!options.source.isEmpty()) {
+        const QByteArray answer = openSourceFolder(sourceFolder);
+        if (answer != "ok") {
+            std::fprintf(stderr, "qelv-viewer: %s\n", answer.constData());
         }
     }
     main.exec();

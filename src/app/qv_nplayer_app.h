@@ -17,10 +17,17 @@ struct StartOptions {
 
 StartOptions parseStartOptions(const QStringList& arguments);
 
+class SingleInstance;
+
 class CQV_NPlayerApp {
 public:
     // Everything from the process start to the end of the main window; the exit status.
     static int run(int argc, char** argv);
+
+private:
+    // The first viewer, skin and configuration loaded: the main window until it closes.
+    static int runMainWindow(SingleInstance& instance, const StartOptions& options,
+                             const QString& sourceFolder);
 };
 
 }  // namespace qelv::ui

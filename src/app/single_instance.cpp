@@ -47,6 +47,8 @@ void SingleInstance::answer() {
                 socket->write("ok\n");
             } else if (request == "state" && m_state) {
                 socket->write(m_state() + '\n');
+            } else if (request.startsWith("source ") && m_source) {
+                socket->write(m_source(QString::fromUtf8(request.mid(7))) + '\n');
             } else {
                 socket->write("unknown\n");
             }

@@ -1,6 +1,7 @@
 // One viewer per user: a lock file in the user's runtime folder and a local socket named
 // "QELV Viewer" beside it. A second start asks the first to bring its main window forward and
-// ends; it can also ask for the first one's state (windows and list rows) as one JSON line.
+// ends; it can also hand it a folder to open, or ask for its state (windows and list rows) as
+// one JSON line.
 #pragma once
 
 #include <QByteArray>
@@ -28,6 +29,10 @@ public:
 
     // What "state" answers.
     void setStateProvider(std::function<QByteArray()> provider) { m_state = std::move(provider); }
+    // What "source DIR" does (a later start with --source): "ok" or why not.
+    void setSourceHandler(std::function<QByteArray(const QString&)> handler) {
+        m_source = std::move(handler);
+    }
 
     QString socketPath() const { return m_folder + QStringLiteral("/QELV Viewer"); }
 
@@ -41,6 +46,7 @@ private:
     std::unique_ptr<QLockFile> m_lock;
     std::unique_ptr<QLocalServer> m_server;
     std::function<QByteArray()> m_state;
+    std::function<QByteArray(const QString&)> m_source;
 };
 
 }  // namespace qelv::ui

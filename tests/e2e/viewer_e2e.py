@@ -180,6 +180,22 @@ class ViewerEndToEnd(unittest.TestCase):
                    GST_REGISTRY_1_0=os.path.join(self.tmp, "empty-registry.bin"))
         self.answer_the_box([os.path.join(BIN, "qelv-viewer")], env, "Not Find QV filter")
 
+    def test_6_a_later_start_with_a_folder_hands_it_to_the_first(self):
+        second_card = os.path.join(self.tmp, "second-card")
+        shutil.copytree(os.path.join(self.card, "EVT"), os.path.join(second_card, "EVT"))
+        run = subprocess.run([os.path.join(BIN, "qelv-viewer"), "--source", second_card],
+                             env=self.env, capture_output=True, text=True, timeout=60)
+        self.assertEqual(run.returncode, 0, run.stderr)
+        state = self.state()
+        self.assertEqual([row[3] for row in state["rows"]], ["EVT", "EVT"])
+        names = self.xdotool("search", "--onlyvisible", "--name", "^QELV Viewer$").stdout.split()
+        self.assertEqual(len(names), 1)
+        empty = os.path.join(self.tmp, "empty-folder")
+        os.makedirs(empty, exist_ok=True)
+        run = subprocess.run([os.path.join(BIN, "qelv-viewer"), "--source", empty],
+                             env=self.env, capture_output=True, text=True, timeout=60)
+        self.assertIn("no recordings in", run.stderr)
+
     def answer_the_box(self, command, env, message):
         """Starts the viewer, expects one message box and answers it; the viewer must end."""
         lonely = subprocess.Popen(command, env=env, stdout=subprocess.PIPE,

@@ -61,6 +61,17 @@ TEST(SingleInstance, ASecondStartReachesTheFirstAndCannotTakeTheLock) {
     ASSERT_TRUE(waitFor(
         [&] { return state.wait_for(std::chrono::seconds(0)) == std::future_status::ready; }));
     EXPECT_EQ(state.get(), QByteArray("{\"title\":\"QELV Viewer\"}"));
+    // A later start with a folder hands it over; the first viewer says how it went.
+    QString opened;
+    first.setSourceHandler([&opened](const QString& folder) {
+        opened = folder;
+        return QByteArray("no recordings in ") + folder.toUtf8();
+    });
+    auto source = std::async(std::launch::async, [&] { return second.ask("source /media/a b"); });
+    ASSERT_TRUE(waitFor(
+        [&] { return source.wait_for(std::chrono::seconds(0)) == std::future_status::ready; }));
+    EXPECT_EQ(source.get(), QByteArray("no recordings in /media/a b"));
+    EXPECT_EQ(opened, QStringLiteral("/media/a b"));
 }
 
 TEST(SingleInstance, NobodyAnswersWhenNoViewerRuns) {

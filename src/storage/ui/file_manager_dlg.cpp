@@ -157,6 +157,8 @@ void CFileManagerDlg::chooseSource() {
 }
 
 bool CFileManagerDlg::openFolder(const QString& folder) {
+    // Playback lets go of the current recording before the source changes.
+    WindowRegistry::instance().post(kKeyControlBar, kMsgPaneCommand, kPaneStop);
     core::RecordingCatalogue& catalogue = m_context.catalogue();
     if (m_services.listDrives) {
         catalogue.setDrives(m_services.listDrives(catalogue.folderSearchText()));
