@@ -5,6 +5,7 @@
 #include <QJsonObject>
 
 #include "app/qv_nplayer_dlg.h"
+#include "skin/window_guard.h"
 
 namespace qelv::ui {
 
@@ -17,7 +18,8 @@ QJsonObject windowJson(const QWidget& window) {
                        {QStringLiteral("width"), frame.width()},
                        {QStringLiteral("height"), frame.height()},
                        {QStringLiteral("visible"), window.isVisible()},
-                       {QStringLiteral("enabled"), window.isEnabled()}};
+                       {QStringLiteral("enabled"), window.isEnabled()},
+                       {QStringLiteral("guarded"), windowGuarded(&window)}};
 }
 }  // namespace
 

@@ -130,6 +130,13 @@ void CXFolderDialog::accept() {
     confirm();
 }
 
+void CXFolderDialog::showEvent(QShowEvent* event) {
+    QFileDialog::showEvent(event);
+    // The user types or picks a folder first.
+    m_history->setFocus();
+    m_history->lineEdit()->selectAll();
+}
+
 int CXFolderDialog::run() {
     return exec() == QDialog::Accepted ? 1 : 2;
 }

@@ -39,6 +39,9 @@ public:
     // The file dialog's own acceptance (Enter in its fields) takes the same road as "OK".
     void accept() override;
 
+protected:
+    void showEvent(QShowEvent* event) override;
+
 private:
     void buildFolderRow();
     void applyViewMode();

@@ -196,6 +196,39 @@ class ViewerEndToEnd(unittest.TestCase):
                              env=self.env, capture_output=True, text=True, timeout=60)
         self.assertIn("no recordings in", run.stderr)
 
+    def test_7_choosing_a_folder_through_the_dialogs(self):
+        third_card = os.path.join(self.tmp, "third-card")
+        shutil.copytree(os.path.join(self.card, "USR"), os.path.join(third_card, "USR"))
+        state = self.state()
+        pane = next(p for p in state["panes"] if p["key"] == 139)
+        # "Open File" sits at (58, 4) in the File List.
+        self.xdotool("mousemove", "--sync", str(pane["x"] + 68), str(pane["y"] + 14))
+        self.xdotool("click", "1")
+        drives = wait_until(lambda: self.visible_window("^Select Drive$"), 20)
+        self.assertTrue(drives, "the drive dialog did not open")
+        self.assertTrue(self.state()["guarded"], "the main window is usable behind the dialog")
+        # Only the folder line here: "Check" is the default button.
+        self.xdotool("windowfocus", "--sync", drives)
+        self.xdotool("key", "Return")
+        folders = wait_until(lambda: self.visible_window("^Select Folder$"), 20)
+        self.assertTrue(folders, "the folder picker did not open")
+        self.xdotool("windowfocus", "--sync", folders)
+        self.xdotool("type", "--delay", "5", third_card)
+        self.xdotool("key", "Return")
+        users = [row[1:] for row in self.expected_rows() if row[3] == "USR"]
+        state = wait_until(lambda: (s := self.state()) and not s["guarded"] and
+                           [r[1:] for r in s["rows"]] == users and s, 20)
+        self.assertTrue(state, f"the list did not show the chosen folder: {self.state()}")
+        profile = os.path.join(self.tmp, "home", ".config", "Local application",
+                               "QELV Viewer.conf")
+        with open(profile, encoding="utf-8") as text:
+            settings = text.read()
+        self.assertIn("Folder0000=" + third_card, settings)
+
+    def visible_window(self, name):
+        found = self.xdotool("search", "--onlyvisible", "--name", name).stdout.split()
+        return found[0] if found else None
+
     def answer_the_box(self, command, env, message):
         """Starts the viewer, expects one message box and answers it; the viewer must end."""
         lonely = subprocess.Popen(command, env=env, stdout=subprocess.PIPE,

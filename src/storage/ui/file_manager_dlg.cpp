@@ -49,7 +49,8 @@ CFileManagerDlg::Services CFileManagerDlg::defaultServices() {
     };
     services.chooseFolder = [](const std::string& title) -> std::optional<std::string> {
         QSettings settings;
-        CXFolderDialog dialog(settings, QString(), nullptr, QString::fromStdString(title));
+        CXFolderDialog dialog(settings, QString(), WindowRegistry::instance().find(kKeyMainWindow),
+                              QString::fromStdString(title));
         if (dialog.run() != 1) {
             return std::nullopt;
         }

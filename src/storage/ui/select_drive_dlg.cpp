@@ -1,5 +1,7 @@
 #include "storage/ui/select_drive_dlg.h"
 
+#include <QPainter>
+
 #include "app/window_keys.h"
 #include "app/window_registry.h"
 
@@ -54,6 +56,22 @@ QString CNSelectDriveDlg::lineText(const core::SourceDrive& drive) {
     QString text = QString::fromStdString(drive.label);
     text.remove(QStringLiteral("(WYFS)"));
     return text;
+}
+
+void CNSelectDriveDlg::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    painter.fillRect(rect(), Qt::black);
+    painter.setPen(QPen(QColor(32, 33, 38), 3));
+    painter.drawRect(QRectF(rect()).adjusted(1.5, 1.5, -1.5, -1.5));
+    QFont caption(QStringLiteral("Arial"));
+    caption.setPointSize(10);
+    painter.setFont(caption);
+    painter.setPen(Qt::white);
+    painter.drawText(QRect(16, 12, 300, 20), Qt::AlignLeft | Qt::AlignVCenter,
+                     QStringLiteral("Select Drive"));
+    painter.setPen(QColor(158, 176, 187));
+    painter.drawText(QRect(16, 50, 424, 30), Qt::AlignCenter,
+                     QStringLiteral("Choose the recorder's card, or a folder on this computer."));
 }
 
 void CNSelectDriveDlg::showEvent(QShowEvent* event) {

@@ -38,6 +38,7 @@ public:
 
 protected:
     void showEvent(QShowEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
 
 private:
     core::RecordingCatalogue& m_catalogue;
