@@ -67,10 +67,10 @@ bool CQV_NPlayerDlg::create() {
     centre();
     WindowRegistry::instance().add(kKeyMainWindow, this);
     CSkinButton::setMainWindow(this);
-    for (const CaptionButton& spec : kCaptionButtons) {
+    for (const CaptionButton& button : kCaptionButtons) {
         m_buttons.push_back(CSkinButton::createImageButton(
-            kButtonSize, 2, this, QString::fromLatin1(spec.text), spec.command, spec.x, kButtonSize,
-            spec.normal, spec.normal, spec.pressed));
+            kButtonSize, 2, this, QString::fromLatin1(button.text), button.command, button.x,
+            kButtonSize, button.normal, button.normal, button.pressed));
     }
     m_buttons[kDefaultScreen]->hide();
     if (m_paneFactory) {

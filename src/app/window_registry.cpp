@@ -36,9 +36,4 @@ void WindowRegistry::post(int key, unsigned message, qintptr wParam, qintptr lPa
     }
 }
 
-qintptr WindowRegistry::send(int key, unsigned message, qintptr wParam, qintptr lParam) {
-    QWidget* window = find(key);
-    return window ? sendMessage(window, message, wParam, lParam) : -1;
-}
-
 }  // namespace qelv::ui

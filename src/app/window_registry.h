@@ -19,8 +19,6 @@ public:
     QWidget* find(int key);
     // Posts the message to the window of `key`; dropped silently when there is none.
     void post(int key, unsigned message, qintptr wParam, qintptr lParam = 0);
-    // Sends the message at once; -1 when there is no window.
-    qintptr send(int key, unsigned message, qintptr wParam, qintptr lParam = 0);
     void clear() { m_entries.clear(); }
     std::size_t size() const { return m_entries.size(); }
 

@@ -32,9 +32,6 @@ public:
     // The face the next paint draws: 0 none, 1 normal, 2 hover, 3 pressed.
     int faceToDraw() const;
 
-    // Optional cursor shown over the button.
-    void setCursorShape(Qt::CursorShape shape) { setCursor(shape); }
-
     // The window a resting mouse brings forward (the application's main window).
     static void setMainWindow(QWidget* window);
 

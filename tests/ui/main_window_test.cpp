@@ -19,15 +19,15 @@ namespace {
 using ui::CQV_NPlayerDlg;
 using ui::WindowRegistry;
 
-struct PaneSpec {
+struct PanePlace {
     int key;
     QPoint offset;
     QSize size;
 };
 // The panes of the default layout other than the recording list.
-const PaneSpec kPanes[] = {{129, {14, 25}, {785, 419}},   {130, {14, 508}, {390, 219}},
-                           {169, {409, 508}, {390, 219}}, {135, {14, 453}, {770, 50}},
-                           {136, {14, 735}, {770, 55}},   {137, {810, 0}, {315, 320}}};
+const PanePlace kPanes[] = {{129, {14, 25}, {785, 419}},   {130, {14, 508}, {390, 219}},
+                            {169, {409, 508}, {390, 219}}, {135, {14, 453}, {770, 50}},
+                            {136, {14, 735}, {770, 55}},   {137, {810, 0}, {315, 320}}};
 
 class MainWindowTest : public ::testing::Test {
 protected:
@@ -45,9 +45,9 @@ protected:
     void makeMain(bool filtersPresent = true) {
         auto factory = [this](CQV_NPlayerDlg& window, ui::ViewerContext& shared) {
             std::vector<ui::PaneWindow*> panes;
-            for (const PaneSpec& spec : kPanes) {
-                auto* pane = new FakePane(&window, spec.key, spec.offset, spec.size);
-                fakes[spec.key] = pane;
+            for (const PanePlace& place : kPanes) {
+                auto* pane = new FakePane(&window, place.key, place.offset, place.size);
+                fakes[place.key] = pane;
                 panes.push_back(pane);
             }
             list = new ui::CFileManagerDlg(&window, shared, {});

@@ -32,7 +32,7 @@ TEST_F(RegistryTest, PostedMessagesArriveLaterWithTheirParameters) {
     EXPECT_TRUE(bar.received.empty());  // the sender never waits for the receiver
     processPosted();
     EXPECT_EQ(bar.received, (std::vector<Received>{{1127, 5, 0}, {1126, 4200, 1}}));
-    EXPECT_EQ(WindowRegistry::instance().send(135, ui::kMsgButtonClicked, 3), 7);
+    EXPECT_EQ(ui::sendMessage(WindowRegistry::instance().find(135), ui::kMsgButtonClicked, 3), 7);
 }
 
 TEST_F(RegistryTest, ADestroyedWindowIsForgottenAndItsMessagesDropped) {
@@ -43,7 +43,7 @@ TEST_F(RegistryTest, ADestroyedWindowIsForgottenAndItsMessagesDropped) {
     EXPECT_EQ(WindowRegistry::instance().find(137), nullptr);
     EXPECT_EQ(WindowRegistry::instance().size(), 0u);
     WindowRegistry::instance().post(137, ui::kMsgPaneCommand, ui::kToggleMap);
-    EXPECT_EQ(WindowRegistry::instance().send(137, ui::kMsgPaneCommand, 1), -1);
+    EXPECT_EQ(ui::sendMessage(WindowRegistry::instance().find(137), ui::kMsgPaneCommand, 1), -1);
     EXPECT_EQ(WindowRegistry::instance().find(999), nullptr);
 }
 

@@ -10,6 +10,7 @@
 #include "app/window_registry.h"
 #include "platform/drive_discovery.h"
 #include "skin/message_box.h"
+#include "skin/pane_frame.h"
 #include "skin/xfolder_dialog.h"
 
 namespace qelv::ui {
@@ -18,7 +19,7 @@ namespace {
 constexpr QPoint kOffset{810, 320};
 constexpr QSize kSize{315, 470};
 
-struct ButtonSpec {
+struct ListButton {
     const char* text;
     int command;
     int left;
@@ -26,7 +27,7 @@ struct ButtonSpec {
     int normal;
     int pressed;
 };
-constexpr ButtonSpec kButtons[] = {
+constexpr ListButton kButtons[] = {
     {"Close", CFileManagerDlg::kCmdClose, 285, 2, 219, 218},
     {"Fixed window", CFileManagerDlg::kCmdFixed, 265, 2, 243, 244},
     {"Open File", CFileManagerDlg::kCmdOpen, 58, 4, 262, 263},
@@ -82,10 +83,10 @@ CFileManagerDlg::CFileManagerDlg(QWidget* mainWindow, ViewerContext& context, Se
     m_combo->setCurrentIndex(0);
     connect(m_combo, &QComboBox::currentIndexChanged, this, [this] { listAgain(); });
 
-    for (const ButtonSpec& spec : kButtons) {
+    for (const ListButton& entry : kButtons) {
         m_buttons.push_back(CSkinButton::createImageButton(
-            20, spec.top, this, QString::fromLatin1(spec.text), spec.command, spec.left, 20,
-            spec.normal, spec.normal, spec.pressed));
+            20, entry.top, this, QString::fromLatin1(entry.text), entry.command, entry.left, 20,
+            entry.normal, entry.normal, entry.pressed));
     }
 }
 
@@ -144,8 +145,7 @@ void CFileManagerDlg::chooseSource() {
             m_currentDrive = *drive;
             listAgain();
         } else {
-            m_list->clearRows();
-            m_context.catalogue().setShown({});
+            forgetRows();
         }
         m_list->selectRow(0);
     }
@@ -172,8 +172,7 @@ bool CFileManagerDlg::openFolder(const QString& folder) {
     const core::FolderChooser remembered = [this](const std::string&) { return m_lastFolder; };
     if (!core::selectSource(catalogue, line, remembered, std::cout)) {
         m_lastFolder.reset();
-        m_list->clearRows();
-        catalogue.setShown({});
+        forgetRows();
         return false;
     }
     m_currentDrive = line;
@@ -188,8 +187,7 @@ void CFileManagerDlg::sort(core::SortMode mode) {
     }
     m_context.catalogue().setSortMode(mode);
     if (!selectAgain()) {
-        m_list->clearRows();
-        m_context.catalogue().setShown({});
+        forgetRows();
         return;
     }
     listAgain();
@@ -211,6 +209,11 @@ bool CFileManagerDlg::selectAgain() {
         chooser = [this](const std::string&) { return m_lastFolder; };
     }
     return core::selectSource(m_context.catalogue(), m_currentDrive, chooser, std::cout);
+}
+
+void CFileManagerDlg::forgetRows() {
+    m_list->clearRows();
+    m_context.catalogue().setShown({});
 }
 
 void CFileManagerDlg::listAgain() {
@@ -294,15 +297,8 @@ bool CFileManagerDlg::eventFilter(QObject* watched, QEvent* event) {
 
 void CFileManagerDlg::paintEvent(QPaintEvent*) {
     QPainter painter(this);
-    painter.fillRect(rect(), QColor(16, 16, 16));
-    painter.setPen(QPen(QColor(32, 33, 38), 3));
-    painter.drawRect(QRectF(rect()).adjusted(1.5, 1.5, -1.5, -1.5));
-    QFont caption(QStringLiteral("Arial"));
-    caption.setPointSize(10);
-    painter.setFont(caption);
-    painter.setPen(Qt::white);
-    painter.drawText(QRect(QPoint(10, 7), QPoint(109, 22)), Qt::AlignLeft | Qt::AlignTop,
-                     QStringLiteral("File List"));
+    paintPaneFrame(painter, rect(), QColor(16, 16, 16), QStringLiteral("File List"),
+                   QRect(QPoint(10, 7), QPoint(109, 22)), 10);
     painter.drawText(QRect(QPoint(115, 421), QPoint(128, 439)), Qt::AlignCenter,
                      QStringLiteral("~"));
 }

@@ -65,6 +65,8 @@ private:
     // Asks the user for a folder and remembers the answer.
     core::FolderChooser rememberingChooser();
     void listAgain();
+    // Empties the list and the catalogue's rows, so that no row outlives its entry.
+    void forgetRows();
     void toggleFixed();
     void togglePane();
     void dock();

@@ -4,6 +4,7 @@
 
 #include "app/window_keys.h"
 #include "app/window_registry.h"
+#include "skin/pane_frame.h"
 
 namespace qelv::ui {
 
@@ -60,15 +61,8 @@ QString CNSelectDriveDlg::lineText(const core::SourceDrive& drive) {
 
 void CNSelectDriveDlg::paintEvent(QPaintEvent*) {
     QPainter painter(this);
-    painter.fillRect(rect(), Qt::black);
-    painter.setPen(QPen(QColor(32, 33, 38), 3));
-    painter.drawRect(QRectF(rect()).adjusted(1.5, 1.5, -1.5, -1.5));
-    QFont caption(QStringLiteral("Arial"));
-    caption.setPointSize(10);
-    painter.setFont(caption);
-    painter.setPen(Qt::white);
-    painter.drawText(QRect(16, 12, 300, 20), Qt::AlignLeft | Qt::AlignVCenter,
-                     QStringLiteral("Select Drive"));
+    paintPaneFrame(painter, rect(), Qt::black, QStringLiteral("Select Drive"),
+                   QRect(16, 12, 300, 20), 10);
     painter.setPen(QColor(158, 176, 187));
     painter.drawText(QRect(16, 50, 424, 30), Qt::AlignCenter,
                      QStringLiteral("Choose the recorder's card, or a folder on this computer."));
