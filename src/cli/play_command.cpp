@@ -13,8 +13,11 @@ namespace {
 constexpr const char* kUsage =
     "usage: qelv play [--rate R] [--seconds S] [--no-sync] FRONT [REAR [THIRD]]\n"
     "Plays a recording headless through the viewer's engine, to the end or for S seconds of\n"
-    "wall-clock time, and prints what was shown: {\"frames\", \"dropped\", \"positionMs\",\n"
-    "\"durationMs\", \"wallMs\"}. --no-sync decodes as fast as the decoders go.\n";
+    "wall-clock time, and prints per channel the frames that were due, shown and lost (dropped\n"
+    "late): {\"due\", \"shown\", \"lost\", \"positionMs\", \"durationMs\", \"wallMs\"}.\n"
+    "--no-sync decodes as fast as the decoders go. Rear and third files that cannot be played\n"
+    "are left out with a note on standard error. Exit 1 when the front file cannot be opened\n"
+    "or playback fails, with the reason; 2 for a usage error.\n";
 
 // A pane that only counts.
 class CountingSurface : public media::VideoSurface {
@@ -56,8 +59,11 @@ int runPlayCommand(const Arguments& args, std::ostream& out, std::ostream& err) 
     engine.setSynchronised(!o.flags.contains("--no-sync"));
     o.positional.resize(3);
     if (!engine.open(o.positional[0], o.positional[1], o.positional[2])) {
-        err << "qelv play: cannot open " << o.positional[0] << '\n';
+        err << "qelv play: cannot play " << engine.openError() << '\n';
         return 1;
+    }
+    for (const std::string& note : engine.leftOut()) {
+        err << "qelv play: left out " << note << '\n';
     }
     if (rate != 1.0) {
         engine.setRate(static_cast<float>(rate));
@@ -72,7 +78,8 @@ int runPlayCommand(const Arguments& args, std::ostream& out, std::ostream& err) 
         engine.processMessages();
         const double elapsed =
             std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        if (engine.endOfStream() || (seconds > 0 && elapsed >= seconds)) {
+        if (engine.endOfStream() || !engine.failure().empty() ||
+            (seconds > 0 && elapsed >= seconds)) {
             break;
         }
         std::this_thread::sleep_for(5ms);
@@ -81,14 +88,23 @@ int runPlayCommand(const Arguments& args, std::ostream& out, std::ostream& err) 
         std::chrono::steady_clock::now() - start);
     engine.pause();
     const auto counts = engine.graph()->counts();
+    std::array<std::int64_t, 3> due{};
+    for (std::size_t k = 0; k < 3; ++k) {
+        due[k] = counts.shown[k] + counts.lost[k];
+    }
     out << JsonObject()
-               .addRaw("frames", array3(counts.frames))
-               .addRaw("dropped", array3(counts.dropped))
+               .addRaw("due", array3(due))
+               .addRaw("shown", array3(counts.shown))
+               .addRaw("lost", array3(counts.lost))
                .add("positionMs", static_cast<std::int64_t>(engine.positionMs()))
                .add("durationMs", static_cast<std::int64_t>(engine.durationMs()))
                .add("wallMs", static_cast<std::int64_t>(wall.count()))
                .str()
         << '\n';
+    if (!engine.failure().empty()) {
+        err << "qelv play: playback failed: " << engine.failure() << '\n';
+        return 1;
+    }
     return 0;
 }
 

@@ -6,15 +6,21 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace qelv::media {
 
 // 1 when everything is there; -1 the container parsers (qtdemux, avidemux) are missing, -2
-// the H.264 decoder, -3 the AAC decoder, -4 the picture-settings element (videobalance).
+// the H.264 decoder or the rest of the video chain, -3 the AAC decoder, -4 the
+// picture-settings elements (videobalance, videoflip).
 std::int32_t checkFilters();
 
-// The project's own elements are registered statically with GStreamer; true when every
-// element the graph needs can be made (the viewer shows "Not Find QV filter" otherwise).
+// The sound chain's elements that cannot be made; empty when recordings play with sound.
+std::vector<std::string> missingSoundElements();
+
+// True when recordings can be played: the parsers and the video chain can be made (the
+// viewer shows "Not Find QV filter" otherwise). A missing sound chain is said once on
+// standard error and recordings play silently.
 bool ensureFilters();
 
 // A key-value store of the user's settings (the application keeps it in QSettings).

@@ -25,7 +25,7 @@ void PlaybackEngine::initialise(VideoSurface* pane1, VideoSurface* pane2, VideoS
     m_paneCount = 4;
     if (!m_hasGraphObject) {
         m_hasGraphObject = true;
-        m_state = static_cast<std::int32_t>(GraphState::Created);
+        setState(static_cast<std::int32_t>(GraphState::Created));
         m_rate = 1.0f;
     }
 }
@@ -33,6 +33,7 @@ void PlaybackEngine::initialise(VideoSurface* pane1, VideoSurface* pane2, VideoS
 bool PlaybackEngine::open(const std::string& path1, const std::string& path2,
                           const std::string& path3) {
     if (path1.empty()) {
+        m_openError = "no front file given";
         return false;
     }
     return openSources({{path1, path2, path3}, nullptr});
@@ -46,7 +47,9 @@ bool PlaybackEngine::openCard(std::shared_ptr<core::ByteSource> file) {
 }
 
 bool PlaybackEngine::openSources(const RecordingSources& sources) {
+    m_openError.clear();
     if (m_windows[0] == nullptr) {
+        m_openError = "no pane to show the front camera in";
         return false;
     }
     if (m_hasGraphObject && pause() >= 0 && m_graph) {
@@ -54,26 +57,28 @@ bool PlaybackEngine::openSources(const RecordingSources& sources) {
     }
     teardown();
     m_hasGraphObject = true;
-    m_state = static_cast<std::int32_t>(GraphState::Created);
+    setState(static_cast<std::int32_t>(GraphState::Created));
     m_rate = 1.0f;
     m_durationMs = 0;
     m_endOfStream = false;
+    m_failure.clear();
+    m_leftOut.clear();
     ++m_generation;
     m_graph = std::make_unique<PlaybackGraph>(
-        m_generation, [this](std::uint64_t generation, GstMessage* message) {
-            if (GST_MESSAGE_TYPE(message) == GST_MESSAGE_EOS) {
-                const std::lock_guard guard(m_queueLock);
-                m_queue.push_back({generation, true});
-            }
+        m_generation, [this](std::uint64_t generation, const BusEvent& event) {
+            const std::lock_guard guard(m_queueLock);
+            m_queue.push_back({generation, event});
         });
     m_graph->setSynchronised(m_synchronised);
     const int loaded = m_graph->build(sources, {m_windows[0], m_windows[1], m_windows[2]});
+    m_leftOut = m_graph->leftOut();
     if (loaded == 0) {
+        m_openError = m_graph->error();
         teardown();
         return false;
     }
     m_graph->setVolume(m_gain);
-    m_state = static_cast<std::int32_t>(GraphState::Stopped);
+    setState(static_cast<std::int32_t>(GraphState::Stopped));
     (void)durationMs();  // cached for the control bar's timer
     return true;
 }
@@ -90,6 +95,7 @@ std::int32_t PlaybackEngine::run() {
         return kNoGraph;
     }
     processMessages();
+    m_failure.clear();
     const std::uint64_t duration = durationMs();
     if (m_endOfStream || (duration != 0 && positionMs() >= duration)) {
         m_graph->seekNs(0, 1.0);
@@ -101,7 +107,7 @@ std::int32_t PlaybackEngine::run() {
     if (!m_graph->play(m_rate)) {
         return kNoGraph;
     }
-    m_state = static_cast<std::int32_t>(GraphState::Running);
+    setState(static_cast<std::int32_t>(GraphState::Running));
     return kOk;
 }
 
@@ -115,7 +121,7 @@ std::int32_t PlaybackEngine::pause() {
     if (m_graph) {
         m_graph->pause();
     }
-    m_state = static_cast<std::int32_t>(GraphState::Paused);
+    setState(static_cast<std::int32_t>(GraphState::Paused));
     return kOk;
 }
 
@@ -128,7 +134,7 @@ bool PlaybackEngine::stop() {
         m_state != static_cast<std::int32_t>(GraphState::Paused)) {
         return false;  // the graph-level stop refuses every other state
     }
-    m_state = static_cast<std::int32_t>(GraphState::Stopped);
+    setState(static_cast<std::int32_t>(GraphState::Stopped));
     return paused >= 0;
 }
 
@@ -189,10 +195,6 @@ std::uint64_t PlaybackEngine::durationMs() {
     return m_durationMs;
 }
 
-std::int32_t PlaybackEngine::state() const {
-    return m_hasGraphObject ? m_state : kNoGraphState;
-}
-
 bool PlaybackEngine::setVolume(std::int32_t percent) {
     m_gain = gainOfLevel(volumeLevel(std::clamp(percent, 0, 100)));
     if (m_graph) {
@@ -249,10 +251,9 @@ std::int32_t PlaybackEngine::repaint(int index) {
     if (!m_graph || index < 0 || index > 2 || m_graph->surface(index) == nullptr) {
         return 0;
     }
+    // The picture is redrawn where it is placed now (zoomed, dragged or just re-targeted).
     if (const auto frame = m_graph->lastFrame(index)) {
-        VideoSurface* surface = m_graph->surface(index);
-        surface->present(frame, offsetRect(zoom(index), surface->width(), surface->height(),
-                                           zoom(index), zoom(index)));
+        m_graph->surface(index)->present(frame, m_graph->destination(index));
     }
     return 1;
 }
@@ -325,11 +326,8 @@ std::int32_t PlaybackEngine::decoderSettingAll(std::int32_t setting, std::int32_
 
 void PlaybackEngine::teardown() {
     m_graph.reset();
-    if (m_hasGraphObject) {
-        m_state = static_cast<std::int32_t>(GraphState::Stopped);
-    }
     m_hasGraphObject = false;
-    m_state = kNoGraphState;
+    setState(kNoGraphState);
     m_durationMs = 0;
     const std::lock_guard guard(m_queueLock);
     m_queue.clear();
@@ -346,17 +344,37 @@ int PlaybackEngine::processMessages() {
         if (message.generation != m_generation || !m_graph) {
             continue;  // from a graph that is gone
         }
-        if (message.endOfStream) {
-            m_endOfStream = true;
-        }
+        handle(message.event);
         ++handled;
     }
     return handled;
 }
 
+void PlaybackEngine::handle(const BusEvent& event) {
+    if (event.kind == BusEvent::Kind::EndOfStream) {
+        m_endOfStream = true;
+        return;
+    }
+    const bool secondary = event.branch == 1 || event.branch == 2 || event.branch == kSoundBranch;
+    if (secondary) {
+        m_graph->endBranch(event.branch);
+        m_leftOut.push_back((event.branch == kSoundBranch
+                                 ? std::string("sound")
+                                 : "camera " + std::to_string(event.branch + 1)) +
+                            ": " + event.text);
+        return;
+    }
+    if (!m_failure.empty()) {
+        return;  // the first error is what the user needs to see
+    }
+    m_failure = event.text;
+    m_graph->pause();
+    setState(static_cast<std::int32_t>(GraphState::Stopped));
+}
+
 void PlaybackEngine::queueEndOfStream(std::uint64_t generation) {
     const std::lock_guard guard(m_queueLock);
-    m_queue.push_back({generation, true});
+    m_queue.push_back({generation, BusEvent{}});
 }
 
 }  // namespace qelv::media

@@ -1,16 +1,21 @@
 // The playback engine the control bar and the panes drive: one graph at a time, opened for a
 // recording, with the viewer's results for every operation (HRESULT style where the control
-// bar looks at them). All operations run on one thread, the engine's; GStreamer's threads
-// only hand pictures to the surfaces and messages to the engine's queue.
+// bar looks at them).
+//
+// Threads: every operation runs on one thread, the engine's (the viewer's main thread), except
+// state(), which any thread may call (the telemetry reader polls it). GStreamer's threads only
+// hand pictures to the surfaces and messages to the engine's queue.
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <deque>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "playback/playback_graph.h"
 
@@ -25,8 +30,9 @@ public:
     void initialise(VideoSurface* pane1, VideoSurface* pane2, VideoSurface* pane3);
 
     // Opens a recording (path 2 and 3 may be empty). False when pane 1 is missing, path 1 is
-    // empty or channel 1 cannot be loaded; then no graph is left. Missing or unreadable rear
-    // and third files leave those channels out.
+    // empty or channel 1 cannot be loaded; then no graph is left and openError() names the
+    // file and the reason. Rear and third files that are missing or fail to load leave those
+    // channels out (leftOut() says which and why).
     bool open(const std::string& path1, const std::string& path2 = {},
               const std::string& path3 = {});
     // The same for a WyFS recording: one AVI read through `file`.
@@ -41,7 +47,8 @@ public:
     bool stepForward(double seconds);
     std::uint64_t positionMs();
     std::uint64_t durationMs();
-    std::int32_t state() const;
+    // 0 running, 1 paused, 2 stopped, 3 created, -1 without a graph object. Thread-safe.
+    std::int32_t state() const { return m_state.load(std::memory_order_acquire); }
     float rate() const { return m_rate; }
     bool setVolume(std::int32_t percent);
 
@@ -65,8 +72,16 @@ public:
 
     // Bus messages of the current graph, handled on the engine's thread; messages of a graph
     // that was torn down are dropped. Returns how many were handled.
+    //
+    // An error of a rear or third channel (or of the sound) while playing ends that branch and
+    // the rest plays on; an error of the front channel ends playback: the graph pauses, the
+    // state becomes 2 (stopped) and failure() holds the element's message.
     int processMessages();
     bool endOfStream() const { return m_endOfStream; }
+    const std::string& failure() const { return m_failure; }
+    const std::string& openError() const { return m_openError; }
+    // Channels and sound left out when the recording was opened or that failed since.
+    const std::vector<std::string>& leftOut() const { return m_leftOut; }
     std::uint64_t generation() const { return m_generation; }
     // For tests: queues a message as if a graph of `generation` had sent it.
     void queueEndOfStream(std::uint64_t generation);
@@ -85,17 +100,23 @@ private:
     std::array<std::int32_t, 4> m_zoom{};
     bool m_hasGraphObject = false;
     std::unique_ptr<PlaybackGraph> m_graph;
-    std::int32_t m_state = -1;
+    void setState(std::int32_t state) { m_state.store(state, std::memory_order_release); }
+    void handle(const BusEvent& event);
+
+    std::atomic<std::int32_t> m_state{kNoGraphState};
     float m_rate = 1.0f;
     std::uint64_t m_durationMs = 0;
     std::uint64_t m_generation = 0;
     bool m_endOfStream = false;
+    std::string m_failure;
+    std::string m_openError;
+    std::vector<std::string> m_leftOut;
     double m_gain = 1.0;
     bool m_synchronised = true;
 
     struct Message {
         std::uint64_t generation;
-        bool endOfStream;
+        BusEvent event;
     };
     std::mutex m_queueLock;
     std::deque<Message> m_queue;

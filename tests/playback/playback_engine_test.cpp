@@ -4,10 +4,9 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <filesystem>
-#include <mutex>
 
+#include "playback/headless_surface.h"
 #include "simulator/frame_painter.h"
 #include "simulator/recorder_simulator.h"
 #include "support/temp_dir.h"
@@ -15,37 +14,7 @@
 namespace qelv::media {
 namespace {
 
-class HeadlessSurface : public VideoSurface {
-public:
-    HeadlessSurface(std::int32_t w, std::int32_t h) : m_width(w), m_height(h) {}
-    std::int32_t width() const override { return m_width; }
-    std::int32_t height() const override { return m_height; }
-    void present(std::shared_ptr<const VideoFrame> frame, Rect destination) override {
-        const std::lock_guard guard(m_lock);
-        m_frame = std::move(frame);
-        m_destination = destination;
-        ++m_presented;
-    }
-    void place(Rect destination) override {
-        const std::lock_guard guard(m_lock);
-        m_destination = destination;
-    }
-    Rect destination() const {
-        const std::lock_guard guard(m_lock);
-        return m_destination;
-    }
-    int presented() const {
-        const std::lock_guard guard(m_lock);
-        return m_presented;
-    }
-
-private:
-    std::int32_t m_width, m_height;
-    mutable std::mutex m_lock;
-    std::shared_ptr<const VideoFrame> m_frame;
-    Rect m_destination;
-    int m_presented = 0;
-};
+using test::HeadlessSurface;
 
 // Mean colour of a snapshot's bottom quarter, clear of the digit and the moving square.
 sim::Rgb meanColour(const Snapshot& s) {

@@ -1,0 +1,117 @@
+#include "playback/graph_bus.h"
+
+#include <gst/gst.h>
+
+#include <optional>
+
+namespace qelv::media {
+
+namespace {
+
+constexpr const char* kBranchKey = "qelv-branch";
+
+std::string errorText(GstMessage* message) {
+    GError* error = nullptr;
+    gchar* debug = nullptr;
+    gst_message_parse_error(message, &error, &debug);
+    std::string text = error != nullptr && error->message != nullptr ? error->message : "error";
+    if (error != nullptr) {
+        g_error_free(error);
+    }
+    g_free(debug);
+    return text;
+}
+
+// A QoS report carries the element's running count of dropped buffers; the difference to its
+// previous report is what it lost since. A count lower than before means it started over (a
+// sink restarts at every flushing seek).
+void accountLoss(detail::GraphBus& bus, GstMessage* message) {
+    GstFormat format = GST_FORMAT_UNDEFINED;
+    guint64 processed = 0;
+    guint64 dropped = 0;
+    gst_message_parse_qos_stats(message, &format, &processed, &dropped);
+    const int branch = branchOf(GST_MESSAGE_SRC(message));
+    if (format != GST_FORMAT_BUFFERS || dropped == static_cast<guint64>(-1) || branch < 0 ||
+        branch > 2) {
+        return;
+    }
+    std::uint64_t& last = bus.lastDropped[GST_MESSAGE_SRC(message)];
+    bus.lost[static_cast<std::size_t>(branch)] +=
+        static_cast<std::int64_t>(dropped >= last ? dropped - last : dropped);
+    last = dropped;
+}
+
+GstBusSyncReply onBusMessage(GstBus*, GstMessage* message, gpointer data) {
+    auto& bus = *static_cast<detail::GraphBus*>(data);
+    std::optional<BusEvent> event;
+    {
+        const std::lock_guard guard(bus.lock);
+        switch (GST_MESSAGE_TYPE(message)) {
+            case GST_MESSAGE_ASYNC_DONE:
+                bus.asyncDone = true;
+                break;
+            case GST_MESSAGE_ERROR:
+                if (!bus.error) {
+                    bus.errorBranch = branchOf(GST_MESSAGE_SRC(message));
+                    bus.errorText = errorText(message);
+                }
+                bus.error = true;
+                if (bus.forward) {
+                    event = BusEvent{BusEvent::Kind::Error, branchOf(GST_MESSAGE_SRC(message)),
+                                     errorText(message)};
+                }
+                break;
+            case GST_MESSAGE_EOS:
+                if (bus.forward) {
+                    event = BusEvent{};
+                }
+                break;
+            case GST_MESSAGE_QOS:
+                accountLoss(bus, message);
+                break;
+            default:
+                break;
+        }
+        if (event && bus.onEvent != nullptr && *bus.onEvent) {
+            (*bus.onEvent)(bus.generation, *event);
+        }
+    }
+    bus.changed.notify_all();
+    gst_message_unref(message);
+    return GST_BUS_DROP;
+}
+
+}  // namespace
+
+void tagBranch(GstElement* element, int branch) {
+    if (element != nullptr) {
+        g_object_set_data(G_OBJECT(element), kBranchKey, GINT_TO_POINTER(branch + 1));
+    }
+}
+
+int branchOf(GstObject* object) {
+    for (GstObject* o = object; o != nullptr; o = GST_OBJECT_PARENT(o)) {
+        if (const int tagged = GPOINTER_TO_INT(g_object_get_data(G_OBJECT(o), kBranchKey))) {
+            return tagged - 1;
+        }
+    }
+    return kNoBranch;
+}
+
+namespace detail {
+
+void watchBus(GstElement* pipeline, GraphBus* bus) {
+    GstBus* gstBus = gst_element_get_bus(pipeline);
+    gst_bus_set_sync_handler(gstBus, onBusMessage, bus, nullptr);
+    gst_object_unref(gstBus);
+}
+
+void unwatchBus(GstElement* pipeline) {
+    GstBus* gstBus = gst_element_get_bus(pipeline);
+    gst_bus_set_sync_handler(gstBus, nullptr, nullptr, nullptr);
+    gst_object_unref(gstBus);
+}
+
+}  // namespace detail
+
+}  // namespace qelv::media

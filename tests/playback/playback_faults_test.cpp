@@ -1,0 +1,356 @@
+// What the engine does when things go wrong or change under it: a rate change back to 1.0,
+// damaged rear files, errors while playing, frames lost to a slow pane, a repaint after a
+// drag, the state read from another thread. Each case measures what a user would see.
+#include <gst/gst.h>
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstring>
+#include <fstream>
+#include <random>
+#include <set>
+#include <thread>
+
+#include "playback/filter_check.h"
+#include "playback/headless_surface.h"
+#include "playback/playback_engine.h"
+#include "simulator/recorder_simulator.h"
+#include "support/temp_dir.h"
+
+namespace qelv::media {
+namespace {
+
+using namespace std::chrono_literals;
+using test::HeadlessSurface;
+
+std::vector<std::uint8_t> readFile(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
+void writeFile(const std::filesystem::path& path, const std::vector<std::uint8_t>& bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
+}
+
+std::uint32_t be32(const std::vector<std::uint8_t>& b, std::size_t at) {
+    return (std::uint32_t{b[at]} << 24) | (std::uint32_t{b[at + 1]} << 16) |
+           (std::uint32_t{b[at + 2]} << 8) | b[at + 3];
+}
+
+// Offset of the top-level box `type` (the recorder's files have small boxes only).
+std::size_t topBox(const std::vector<std::uint8_t>& bytes, std::string_view type) {
+    for (std::size_t at = 0; at + 8 <= bytes.size();) {
+        if (std::string_view(reinterpret_cast<const char*>(&bytes[at + 4]), 4) == type) {
+            return at;
+        }
+        const std::uint32_t size = be32(bytes, at);
+        if (size < 8) {
+            break;
+        }
+        at += size;
+    }
+    ADD_FAILURE() << "no " << type << " box";
+    return 0;
+}
+
+// Waits for `done`, handling the engine's messages, for at most `limit`.
+template <typename Done>
+bool waitFor(PlaybackEngine& engine, Done done, std::chrono::milliseconds limit = 30s) {
+    const auto end = std::chrono::steady_clock::now() + limit;
+    while (std::chrono::steady_clock::now() < end) {
+        engine.processMessages();
+        if (done()) {
+            return true;
+        }
+        std::this_thread::sleep_for(10ms);
+    }
+    return false;
+}
+
+// Posts an error as the named element would when it fails.
+void failElement(const PlaybackEngine& engine, const char* name, const char* text) {
+    GstElement* element = gst_bin_get_by_name(GST_BIN(engine.graph()->pipeline()), name);
+    ASSERT_NE(element, nullptr) << name;
+    GError* error = g_error_new_literal(GST_STREAM_ERROR, GST_STREAM_ERROR_DECODE, text);
+    gst_element_post_message(element, gst_message_new_error(GST_OBJECT(element), error, "test"));
+    g_error_free(error);
+    gst_object_unref(element);
+}
+
+class Faults : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        s_dir = new test::TempDir();
+        sim::RecordingRequest request;
+        request.cardRoot = s_dir->path();
+        request.seconds = 4;
+        request.channels = 3;
+        request.seed = 11;
+        request.bitrateScale = 0.05;
+        s_recording = new sim::SimulatedRecording(sim::simulateRecording(request));
+    }
+    static void TearDownTestSuite() {
+        delete s_recording;
+        delete s_dir;
+    }
+    static std::string path(int channel) {
+        return s_recording->files[static_cast<std::size_t>(channel)].path.string();
+    }
+    // How fast the position advances against the wall clock, over `span`.
+    double measuredRate(std::chrono::milliseconds span) {
+        std::this_thread::sleep_for(200ms);  // past the seek that a rate change makes
+        const auto t0 = std::chrono::steady_clock::now();
+        const double p0 = static_cast<double>(engine.positionMs());
+        std::this_thread::sleep_for(span);
+        const double p1 = static_cast<double>(engine.positionMs());
+        const auto wallMs =
+            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0)
+                .count();
+        return (p1 - p0) / wallMs;
+    }
+
+    void SetUp() override { engine.initialise(&pane1, &pane2, &pane3); }
+
+    static test::TempDir* s_dir;
+    static sim::SimulatedRecording* s_recording;
+    HeadlessSurface pane1{640, 360}, pane2{320, 180}, pane3{320, 180};
+    PlaybackEngine engine;
+};
+
+test::TempDir* Faults::s_dir = nullptr;
+sim::SimulatedRecording* Faults::s_recording = nullptr;
+
+// After 2.0x or 0.5x, choosing 1.0x must play at normal speed again, not only say so.
+TEST_F(Faults, RateOneTakesEffectAfterAnotherRate) {
+    for (const float before : {2.0f, 0.5f}) {
+        ASSERT_TRUE(engine.open(path(0)));
+        engine.setRate(before);
+        ASSERT_EQ(engine.run(), kOk);
+        EXPECT_NEAR(measuredRate(500ms), before, 0.3 * before) << "playing at " << before;
+        engine.setRate(1.0f);
+        EXPECT_FLOAT_EQ(engine.rate(), 1.0f);
+        EXPECT_NEAR(measuredRate(800ms), 1.0, 0.3) << "1.0 after " << before;
+        EXPECT_TRUE(engine.stop());
+    }
+}
+
+// A rear file that no parser can read leaves the recording playing with the others.
+TEST_F(Faults, DamagedRearFileLeavesItsChannelOut) {
+    const std::vector<std::uint8_t> rear = readFile(path(1));
+    const std::size_t moov = topBox(rear, "moov");
+    const std::uint32_t moovSize = be32(rear, moov);
+    struct Case {
+        const char* name;
+        std::vector<std::uint8_t> bytes;
+    };
+    std::vector<Case> cases;
+    cases.push_back(
+        {"cut inside its movie box",
+         std::vector<std::uint8_t>(
+             rear.begin(), rear.begin() + static_cast<std::ptrdiff_t>(moov + moovSize / 2))});
+    std::vector<std::uint8_t> garbage = rear;
+    std::mt19937 random(7);
+    for (std::size_t i = moov + 8; i < moov + moovSize; ++i) {
+        garbage[i] = static_cast<std::uint8_t>(random());
+    }
+    cases.push_back({"movie box of random bytes", garbage});
+    cases.push_back({"bare RIFF header", {'R', 'I', 'F', 'F', 4, 0, 0, 0, 'A', 'V', 'I', ' '}});
+    std::vector<std::uint8_t> noVideo = rear;
+    for (std::size_t i = moov; i + 4 <= moov + moovSize; ++i) {
+        if (std::memcmp(&noVideo[i], "vide", 4) == 0) {
+            std::memcpy(&noVideo[i], "zzzz", 4);  // the handler: no track is video any more
+        }
+    }
+    cases.push_back({"index without a video track", noVideo});
+    cases.push_back({"text file", {'h', 'e', 'l', 'l', 'o', '\n'}});
+
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto damaged = s_dir->path() / (std::string(c.name) + "_R1.mp4");
+        writeFile(damaged, c.bytes);
+        const int shownBefore = pane1.presented();
+        ASSERT_TRUE(engine.open(path(0), damaged.string(), path(2))) << engine.openError();
+        EXPECT_TRUE(engine.graph()->hasChannel(0));
+        EXPECT_FALSE(engine.graph()->hasChannel(1));
+        EXPECT_TRUE(engine.graph()->hasChannel(2));
+        EXPECT_TRUE(engine.graph()->hasSound());
+        EXPECT_GT(pane1.presented(), shownBefore);
+        ASSERT_FALSE(engine.leftOut().empty());
+        EXPECT_EQ(engine.leftOut().front().rfind(damaged.string(), 0), 0u)
+            << engine.leftOut().front();
+        EXPECT_EQ(engine.run(), kOk);
+        EXPECT_TRUE(engine.stop());
+        EXPECT_EQ(readFile(damaged), c.bytes);  // nothing touched the file
+    }
+}
+
+// The same damage on the front file fails the open, and the message names that file.
+TEST_F(Faults, DamagedFrontFileFailsTheOpenNamingIt) {
+    const auto damaged = s_dir->path() / "broken_F.mp4";
+    writeFile(damaged, {'R', 'I', 'F', 'F', 4, 0, 0, 0, 'A', 'V', 'I', ' '});
+    EXPECT_FALSE(engine.open(damaged.string(), path(1), path(2)));
+    EXPECT_EQ(engine.state(), kNoGraphState);
+    EXPECT_NE(engine.openError().find(damaged.string()), std::string::npos) << engine.openError();
+    EXPECT_EQ(engine.openError().find(path(1)), std::string::npos);
+}
+
+TEST_F(Faults, FrontErrorWhilePlayingEndsPlaybackWithTheMessage) {
+    ASSERT_TRUE(engine.open(path(0), path(1)));
+    ASSERT_EQ(engine.run(), kOk);
+    failElement(engine, "FFDShow Decoder1", "the front picture is broken");
+    ASSERT_TRUE(waitFor(engine, [&] { return !engine.failure().empty(); }));
+    EXPECT_EQ(engine.failure(), "the front picture is broken");
+    EXPECT_EQ(engine.state(), 2);
+    const std::uint64_t stoppedAt = engine.positionMs();
+    std::this_thread::sleep_for(300ms);
+    EXPECT_NEAR(static_cast<double>(engine.positionMs()), static_cast<double>(stoppedAt), 40.0);
+}
+
+// A rear channel that fails while playing ends alone; the recording still plays to its end.
+TEST_F(Faults, RearErrorWhilePlayingLeavesTheRestPlaying) {
+    ASSERT_TRUE(engine.open(path(0), path(1), path(2)));
+    ASSERT_EQ(engine.run(), kOk);
+    std::this_thread::sleep_for(300ms);
+    failElement(engine, "FFDShow Decoder2", "the rear picture is broken");
+    EXPECT_TRUE(waitFor(engine, [&] { return engine.endOfStream(); }));
+    EXPECT_TRUE(engine.failure().empty()) << engine.failure();
+    ASSERT_FALSE(engine.leftOut().empty());
+    EXPECT_NE(engine.leftOut().back().find("the rear picture is broken"), std::string::npos);
+    EXPECT_NEAR(static_cast<double>(engine.positionMs()), static_cast<double>(engine.durationMs()),
+                150.0);
+}
+
+// A pane too slow for the frame rate: every frame is either shown or counted as lost.
+TEST_F(Faults, EveryDueFrameIsShownOrCountedLost) {
+    class SlowSurface : public HeadlessSurface {
+    public:
+        using HeadlessSurface::HeadlessSurface;
+        void present(std::shared_ptr<const VideoFrame> frame, Rect destination) override {
+            std::this_thread::sleep_for(70ms);
+            HeadlessSurface::present(std::move(frame), destination);
+        }
+    } slow{640, 360};
+    engine.initialise(&slow, &pane2, &pane3);
+    ASSERT_TRUE(engine.open(path(0)));
+    ASSERT_EQ(engine.run(), kOk);
+    ASSERT_TRUE(waitFor(engine, [&] { return engine.endOfStream(); }));
+    const auto counts = engine.graph()->counts();
+    const int frames = s_recording->frames;
+    EXPECT_GT(counts.lost[0], frames / 4);
+    EXPECT_LT(counts.shown[0], frames);
+    EXPECT_NEAR(static_cast<double>(counts.shown[0] + counts.lost[0]), frames, 2.0);
+    engine.stop();
+}
+
+TEST_F(Faults, RepaintDrawsThePictureWhereItIsPlaced) {
+    ASSERT_TRUE(engine.open(path(0), path(1), path(2)));
+    ASSERT_EQ(engine.shrink(0, &pane1), 0);
+    ASSERT_EQ(engine.shrink(0, &pane1), 0);
+    engine.placeWithOffset(0, &pane1, 10, 20);  // dragged
+    const Rect dragged = pane1.destination();
+    EXPECT_EQ(engine.repaint(0), 1);
+    EXPECT_EQ(pane1.presentedAt(), dragged);
+    // Re-targeted to another pane, the picture fills that pane.
+    engine.setWindows(&pane2, &pane3, &pane1);
+    EXPECT_EQ(pane2.presentedAt(), (Rect{0, 0, 320, 180}));
+    EXPECT_EQ(engine.repaintAll(), 1);
+    EXPECT_EQ(pane2.presentedAt(), (Rect{0, 0, 320, 180}));
+}
+
+// The telemetry reader polls the state from its own thread while the user plays, pauses,
+// stops and opens recordings; panes are only asked their size on the engine's thread.
+TEST_F(Faults, StateIsReadSafelyFromAnotherThread) {
+    class ThreadCheckingSurface : public HeadlessSurface {
+    public:
+        using HeadlessSurface::HeadlessSurface;
+        std::int32_t width() const override {
+            check();
+            return HeadlessSurface::width();
+        }
+        std::int32_t height() const override {
+            check();
+            return HeadlessSurface::height();
+        }
+        void check() const {
+            if (std::this_thread::get_id() != owner) {
+                ++foreign;
+            }
+        }
+        std::thread::id owner = std::this_thread::get_id();
+        mutable std::atomic<int> foreign{0};
+    } checked{640, 360};
+    engine.initialise(&checked, &pane2, &pane3);
+    std::atomic<bool> done{false};
+    std::set<std::int32_t> seen;
+    std::thread reader([&] {
+        while (!done) {
+            seen.insert(engine.state());
+            std::this_thread::sleep_for(1ms);
+        }
+    });
+    for (int round = 0; round < 2; ++round) {
+        ASSERT_TRUE(engine.open(path(0), path(1)));
+        ASSERT_EQ(engine.run(), kOk);
+        std::this_thread::sleep_for(100ms);
+        ASSERT_EQ(engine.pause(), kOk);
+        std::this_thread::sleep_for(50ms);
+        ASSERT_EQ(engine.run(), kOk);
+        std::this_thread::sleep_for(100ms);
+        ASSERT_TRUE(engine.stop());
+        engine.teardown();
+    }
+    done = true;
+    reader.join();
+    EXPECT_EQ(checked.foreign.load(), 0);
+    for (const std::int32_t state : seen) {
+        EXPECT_TRUE(state >= -1 && state <= 3) << state;
+    }
+    EXPECT_TRUE(seen.contains(0));
+}
+
+// Without the sound chain's decoder the viewer still starts and recordings play silently;
+// without the video decoder it cannot play anything.
+TEST(FilterCheckWithoutElements, OnlyTheParsersAndTheVideoChainAreNeeded) {
+    ensureFilters();  // GStreamer started
+    GstRegistry* registry = gst_registry_get();
+    const auto without = [&](const char* name, auto check) {
+        GstPluginFeature* feature = gst_registry_lookup_feature(registry, name);
+        ASSERT_NE(feature, nullptr) << name;
+        gst_registry_remove_feature(registry, feature);
+        check();
+        gst_registry_add_feature(registry, feature);  // takes the reference back
+    };
+    without("avdec_aac", [] {
+        EXPECT_EQ(checkFilters(), -3);
+        EXPECT_TRUE(ensureFilters());
+    });
+    without("scaletempo", [] { EXPECT_TRUE(ensureFilters()); });
+    without("avdec_h264", [] {
+        EXPECT_EQ(checkFilters(), -2);
+        EXPECT_FALSE(ensureFilters());
+    });
+    without("qtdemux", [] { EXPECT_FALSE(ensureFilters()); });
+}
+
+TEST_F(Faults, WithoutTheSoundDecoderRecordingsPlaySilently) {
+    GstRegistry* registry = gst_registry_get();
+    GstPluginFeature* feature = gst_registry_lookup_feature(registry, "avdec_aac");
+    ASSERT_NE(feature, nullptr);
+    gst_registry_remove_feature(registry, feature);
+    const bool opened = engine.open(path(0), path(1));
+    const bool sound = opened && engine.graph()->hasSound();
+    const bool video = opened && engine.graph()->hasChannel(0) && engine.graph()->hasChannel(1);
+    const bool runs = opened && engine.run() == kOk;
+    engine.teardown();
+    gst_registry_add_feature(registry, feature);
+    EXPECT_TRUE(opened) << engine.openError();
+    EXPECT_FALSE(sound);
+    EXPECT_TRUE(video);
+    EXPECT_TRUE(runs);
+}
+
+}  // namespace
+}  // namespace qelv::media
