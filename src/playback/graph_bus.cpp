@@ -90,10 +90,17 @@ void tagBranch(GstElement* element, int branch) {
 }
 
 int branchOf(GstObject* object) {
-    for (GstObject* o = object; o != nullptr; o = GST_OBJECT_PARENT(o)) {
-        if (const int tagged = GPOINTER_TO_INT(g_object_get_data(G_OBJECT(o), kBranchKey))) {
+    // Parents are read under their objects' locks: branches are added from streaming threads.
+    GstObject* o = object != nullptr ? GST_OBJECT(gst_object_ref(object)) : nullptr;
+    while (o != nullptr) {
+        const int tagged = GPOINTER_TO_INT(g_object_get_data(G_OBJECT(o), kBranchKey));
+        if (tagged != 0) {
+            gst_object_unref(o);
             return tagged - 1;
         }
+        GstObject* parent = gst_object_get_parent(o);
+        gst_object_unref(o);
+        o = parent;
     }
     return kNoBranch;
 }

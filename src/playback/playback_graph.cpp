@@ -95,26 +95,8 @@ int PlaybackGraph::build(const RecordingSources& sources,
     const std::string front =
         sources.cardFile ? std::string("the card recording") : sources.paths[0];
     Attempt attempt;
-    if (sources.cardFile) {
-        char head[12] = {};
-        if (sources.cardFile->read(0, std::span(reinterpret_cast<std::uint8_t*>(head), 12)) != 12 ||
-            !isAvi(head)) {
-            m_error = front + ": is not an AVI recording";
-            return 0;
-        }
-    } else {
-        for (std::size_t k = 0; k < 3; ++k) {
-            const std::string& path = sources.paths[k];
-            const auto problem = path.empty() ? std::optional<std::string>("") : unplayable(path);
-            if (problem && k == 0) {
-                m_error = path + ": " + (path.empty() ? "no front file given" : *problem);
-                return 0;
-            }
-            attempt.skip[k] = problem.has_value();
-            if (problem && !path.empty()) {
-                m_leftOut.push_back(path + ": " + *problem);
-            }
-        }
+    if (!checkFiles(sources, attempt)) {
+        return 0;
     }
     // Each failed attempt leaves out the branch that failed; at most the two rear channels
     // and the sound can go, so four attempts settle it.
@@ -129,7 +111,7 @@ int PlaybackGraph::build(const RecordingSources& sources,
                 return loaded;
             }
             branch = m_bus->errorBranch;
-            text = m_bus->error ? m_bus->errorText : "it was not ready within 20 seconds";
+            text = m_bus->error ? m_bus->errorText : "it could not be cued";
         }
         destroyPipeline();
         if ((branch == 1 || branch == 2) && !attempt.skip[static_cast<std::size_t>(branch)]) {
@@ -148,6 +130,32 @@ int PlaybackGraph::build(const RecordingSources& sources,
     }
     m_error = front + ": does not play";
     return 0;
+}
+
+// Files no parser can take are left out before anything is built; the front one fails.
+bool PlaybackGraph::checkFiles(const RecordingSources& sources, Attempt& attempt) {
+    if (sources.cardFile) {
+        char head[12] = {};
+        if (sources.cardFile->read(0, std::span(reinterpret_cast<std::uint8_t*>(head), 12)) != 12 ||
+            !isAvi(head)) {
+            m_error = "the card recording: is not an AVI recording";
+            return false;
+        }
+        return true;
+    }
+    for (std::size_t k = 0; k < 3; ++k) {
+        const std::string& path = sources.paths[k];
+        const auto problem = path.empty() ? std::optional<std::string>("") : unplayable(path);
+        if (problem && k == 0) {
+            m_error = path + ": " + (path.empty() ? "no front file given" : *problem);
+            return false;
+        }
+        attempt.skip[k] = problem.has_value();
+        if (problem && !path.empty()) {
+            m_leftOut.push_back(path + ": " + *problem);
+        }
+    }
+    return true;
 }
 
 int PlaybackGraph::buildOnce(const RecordingSources& sources, const Attempt& attempt) {

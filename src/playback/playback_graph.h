@@ -114,6 +114,7 @@ private:
     struct Attempt;
     static void onPadAdded(GstElement* parser, GstPad* pad, void* self);
     static void onNoMorePads(GstElement* parser, void* bus);
+    bool checkFiles(const RecordingSources& sources, Attempt& attempt);
     int buildOnce(const RecordingSources& sources, const Attempt& attempt);
     bool addChannelSource(int channel, const RecordingSources& sources, bool avi);
     void linkVideo(int channel, GstPad* pad);
