@@ -54,6 +54,12 @@ std::optional<std::size_t> findMarker(std::span<const std::uint8_t> window, std:
     return std::nullopt;
 }
 
+// Why a read stopped before the end of the data.
+std::string readErrorOf(const ByteSource& source) {
+    const std::string why = source.error();
+    return why.empty() ? "the data ends before its size" : why;
+}
+
 class Walker {
 public:
     explicit Walker(ByteSource& source) : m_source(source) {}
@@ -77,6 +83,9 @@ private:
         }
         const std::size_t n = m_source.read(m_pos, m_ahead);
         const std::span<const std::uint8_t> ahead(m_ahead.data(), n);
+        if (n < m_ahead.size() && m_pos + n < m_source.size()) {
+            return readFailed(m_pos + n);
+        }
         if (n < 8) {
             return end(m_pos + n, 8);
         }
@@ -194,6 +203,12 @@ private:
         m_walk.referencedEnd = std::max(m_walk.referencedEnd, end);
     }
 
+    bool readFailed(std::uint64_t position) {
+        m_walk.readError =
+            "cannot read at offset " + std::to_string(position) + ": " + readErrorOf(m_source);
+        return end(position, 8);
+    }
+
     bool end(std::uint64_t position, std::uint32_t window) {
         m_walk.endPosition = position;
         m_walk.window = window;
@@ -227,6 +242,17 @@ private:
 
 RebuildResult failed(std::string reason) {
     return {RebuildOutcome::Failed, std::move(reason)};
+}
+
+enum class ReadResult { Whole, PastTheEnd, Failed };
+
+// Reads all of dst: fewer bytes are fine only where the data ends.
+ReadResult readWhole(ByteSource& source, std::uint64_t offset, std::span<std::uint8_t> dst) {
+    const std::size_t n = source.read(offset, dst);
+    if (n == dst.size()) {
+        return ReadResult::Whole;
+    }
+    return offset + n < source.size() ? ReadResult::Failed : ReadResult::PastTheEnd;
 }
 
 // Writes the box, then the size that makes the file complete, each flushed to the card.
@@ -271,7 +297,8 @@ std::optional<std::uint64_t> movieBoxPlacement(const SampleWalk& walk) {
     return std::max(recorder, afterSamples);
 }
 
-RebuildResult rebuildIndex(const std::filesystem::path& path, CameraChannel camera, int sizeClass) {
+RebuildResult rebuildIndex(const std::filesystem::path& path, CameraChannel camera, int sizeClass,
+                           const RebuildOptions& options) {
     // Non-blocking, so that a FIFO named like a recording cannot hang the listing.
     const Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     if (!fd.valid()) {
@@ -283,23 +310,40 @@ RebuildResult rebuildIndex(const std::filesystem::path& path, CameraChannel came
     if (::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode)) {
         return failed("not a regular file");
     }
-    FileSource source(fd.get(), static_cast<std::uint64_t>(info.st_size));
+    const auto fileSize = static_cast<std::uint64_t>(info.st_size);
+    const std::unique_ptr<ByteSource> made =
+        options.makeSource ? options.makeSource(fd.get(), fileSize) : nullptr;
+    FileSource fileSource(fd.get(), fileSize);
+    ByteSource& source = made ? *made : fileSource;
     ::posix_fadvise(fd.get(), 0, 0, POSIX_FADV_SEQUENTIAL);
 
     std::array<std::uint8_t, 4> sizeField{};
-    if (source.read(mp4::kMediaDataOffset, sizeField) != sizeField.size()) {
-        return failed("too short to hold a data box");
+    switch (readWhole(source, mp4::kMediaDataOffset, sizeField)) {
+        case ReadResult::Failed:
+            return failed("cannot read the data size: " + readErrorOf(source));
+        case ReadResult::PastTheEnd:
+            return failed("too short to hold a data box");
+        case ReadResult::Whole:
+            break;
     }
     const std::uint32_t dataSize = readBe32(sizeField.data());
     if (dataSize != 0) {
+        // Past the end of the file the size is a writer's leftover and the walk decides; a
+        // closed file whose box cannot be read must not be taken for an unfinished one.
         std::array<std::uint8_t, 4> type{};
-        if (source.read(mp4::kMediaDataOffset + 4 + dataSize, type) == type.size() &&
-            matches(type.data(), "moov")) {
+        const ReadResult typeRead = readWhole(source, mp4::kMediaDataOffset + 4 + dataSize, type);
+        if (typeRead == ReadResult::Failed) {
+            return failed("cannot read the movie box: " + readErrorOf(source));
+        }
+        if (typeRead == ReadResult::Whole && matches(type.data(), "moov")) {
             return {RebuildOutcome::Intact, {}};
         }
     }
 
     const SampleWalk walk = walkSamples(source);
+    if (!walk.readError.empty()) {
+        return failed(walk.readError);
+    }
     const auto placement = movieBoxPlacement(walk);
     if (!placement) {
         return failed("too little data");
