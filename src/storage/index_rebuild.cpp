@@ -348,8 +348,10 @@ RebuildResult rebuildIndex(const std::filesystem::path& path, CameraChannel came
     if (!placement) {
         return failed("too little data");
     }
-    if (walk.tables.empty()) {
-        return failed("no recognisable sample");
+    // One header with nothing known after it is no evidence of a recording: writing a box
+    // over such a file would destroy whatever it is.
+    if (!walk.tables.hasCompleteSample()) {
+        return failed("no complete sample");
     }
     if (*placement - mp4::kMediaDataOffset > 0xFFFFFFFFull) {
         return failed("too large for a 32-bit data box");

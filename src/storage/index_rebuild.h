@@ -55,10 +55,11 @@ struct RebuildOptions {
 };
 
 // Rebuilds the movie box of the recording at `path` for the given camera (front or rear) and
-// size class. A file that is complete, holds no recognisable sample or fails any test is left
-// byte for byte as it was. The new box is written and flushed before the data-box size at 40
-// is patched to point at it, so an interruption leaves either the unfinished file (a later
-// listing repairs it again) or the complete one.
+// size class. A file that is complete, holds no complete sample (header, size and body inside
+// the file), cannot be read to its end or fails any test is left byte for byte as it was.
+// The new box is written and flushed before the data-box size at 40 is patched to point at
+// it, so an interruption leaves either the unfinished file (a later listing repairs it
+// again) or the complete one.
 RebuildResult rebuildIndex(const std::filesystem::path& path, CameraChannel camera, int sizeClass,
                            const RebuildOptions& options = {});
 

@@ -106,5 +106,60 @@ TEST_F(RebuildGuard, FileShorterThanItsSizeFailsTheRebuild) {
     EXPECT_TRUE(readFile(path) == before) << "the file was changed";
 }
 
+// 48 zero bytes (an unfinished size at 40), then `samples`.
+std::string afterLeadingZeros(const std::string& samples) {
+    return std::string(48, '\0') + samples;
+}
+
+// Bytes that can start no sample anywhere: no zero byte (video) and no "G" (records).
+std::string noise(std::size_t size) {
+    std::mt19937 random(7);
+    std::string bytes(size, '\0');
+    for (char& c : bytes) {
+        c = static_cast<char>(random() % 255 + 1);
+        if (c == 'G') {
+            c = 'H';
+        }
+    }
+    return bytes;
+}
+
+TEST_F(RebuildGuard, NothingIsWrittenWithoutOneCompleteSample) {
+    const std::string record = "G$GPRMC,120000.00,A,3733.1000,N,12658.6000,E,030.0,090.0,310124";
+    struct Case {
+        const char* what;
+        std::string bytes;
+    };
+    const Case cases[] = {
+        {"a bare sound header before noise", afterLeadingZeros("!" + noise(4000))},
+        // The marker lies within the record's 256 bytes, but its 16-byte block is cut off.
+        {"a record whose marker block is cut short",
+         afterLeadingZeros(record + std::string(180, 'x') + "QELVM" + std::string(5, '\0'))},
+        {"a record without a marker, then noise",
+         afterLeadingZeros(record + std::string(400, 'x'))},
+        {"a video frame running past the end",
+         afterLeadingZeros(std::string("\x00\x00\x40\x00\x65\xB8\x00", 7) + noise(2000))},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const auto path = write(c.bytes);
+        const RebuildResult result = rebuildIndex(path, CameraChannel::Front, 0);
+        EXPECT_EQ(result.outcome, RebuildOutcome::Failed);
+        EXPECT_EQ(result.reason, "no complete sample");
+        EXPECT_TRUE(readFile(path) == c.bytes) << "the file was changed";
+    }
+}
+
+TEST_F(RebuildGuard, OneCompleteSampleIsEnough) {
+    // A sound frame whose size is known from the frame after it, though that one is cut off.
+    const RecordingLayout layout({test::audioSample(200)});
+    const std::string before =
+        unfinishedFile(layout, 0) + std::string("\x00\x00\x40\x00\x41\xE0", 6) + noise(600);
+    const auto path = write(before);
+    ASSERT_EQ(rebuildIndex(path, CameraChannel::Front, 0).outcome, RebuildOutcome::Rebuilt);
+    const std::string after = readFile(path);
+    EXPECT_EQ(after.substr(48, 200), before.substr(48, 200));  // the sound frame is kept
+}
+
 }  // namespace
 }  // namespace qelv::core
