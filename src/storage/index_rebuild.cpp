@@ -280,6 +280,28 @@ RebuildResult writeIndex(const std::filesystem::path& path, const struct stat& w
     return {RebuildOutcome::Rebuilt, {}};
 }
 
+// Whether the open file's real path lies inside `root`. The path comes from the descriptor,
+// so a link swapped after the check cannot redirect the write (the write reopens the path and
+// must find the same file).
+bool openedInside(int fd, const std::filesystem::path& path, const std::filesystem::path& root) {
+    std::error_code error;
+    const std::filesystem::path realRoot = std::filesystem::canonical(root, error);
+    if (error) {
+        return false;
+    }
+    std::filesystem::path real =
+        std::filesystem::read_symlink("/proc/self/fd/" + std::to_string(fd), error);
+    if (error) {
+        real = std::filesystem::canonical(path, error);
+        if (error) {
+            return false;
+        }
+    }
+    const auto [rootEnd, realAt] =
+        std::mismatch(realRoot.begin(), realRoot.end(), real.begin(), real.end());
+    return rootEnd == realRoot.end() && realAt != real.end();
+}
+
 }  // namespace
 
 SampleWalk walkSamples(ByteSource& source) {
@@ -309,6 +331,9 @@ RebuildResult rebuildIndex(const std::filesystem::path& path, CameraChannel came
     struct stat info {};
     if (::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode)) {
         return failed("not a regular file");
+    }
+    if (!options.within.empty() && !openedInside(fd.get(), path, options.within)) {
+        return failed("outside the source folder");
     }
     const auto fileSize = static_cast<std::uint64_t>(info.st_size);
     const std::unique_ptr<ByteSource> made =

@@ -49,6 +49,9 @@ struct RebuildResult {
 };
 
 struct RebuildOptions {
+    // When set, only a file whose real path (links resolved) lies inside this folder is
+    // rebuilt; any other fails with "outside the source folder".
+    std::filesystem::path within;
     // Makes the source the rebuild reads the file through (a FileSource when empty); the
     // descriptor stays open and owned by the rebuild. Tests put a failing disk behind it.
     std::function<std::unique_ptr<ByteSource>(int fd, std::uint64_t size)> makeSource;
