@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <string>
 
+#include "support/synthetic_samples.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -88,6 +89,49 @@ TEST(QelvCli, NamePrintsOneLinePerPath) {
               "\"time\": \"00:00:05\", \"channels\": 1, \"category\": null, "
               "\"listCategory\": null, \"typeText\": \"NONE\", \"camera\": 2, "
               "\"companionPaths\": [\"\", \"\"]}\n");
+}
+
+TEST(QelvCli, RepairExitsWithOneWhenAnyFileFailed) {
+    qelv::test::TempDir dir;
+    const std::string unfinished =
+        qelv::test::unfinishedFile(qelv::sim::RecordingLayout(qelv::test::frontSeconds(1)), 4096);
+    const std::string front = "20240131_120000_1CH_N_F.mp4";
+    const auto path = [&](const std::string& name) {
+        return "'" + (dir.path() / name).string() + "'";
+    };
+    dir.write("good/" + front, unfinished);
+    dir.write("again/" + front, unfinished);
+    dir.write("text/" + front, "this is not a recording\n");
+    dir.write("nocamera.mp4", unfinished);
+    dir.write("20240131_120000_1CH_X_R1.mp4", unfinished);  // a rear file without category
+    struct Case {
+        const char* what;
+        std::string args;
+        int exitCode;
+        int rebuilt;  // how many lines say "rebuilt"
+    };
+    const Case cases[] = {
+        {"rebuilt", path("good/" + front), 0, 1},
+        {"intact the second time", path("good/" + front), 0, 0},
+        {"rebuilt and failed", path("again/" + front) + " " + path("text/" + front), 1, 1},
+        {"failed: no recording", path("text/" + front), 1, 0},
+        {"failed: missing", path("missing.mp4"), 1, 0},
+        {"failed: the name says no camera", path("nocamera.mp4"), 1, 0},
+        {"failed: a rear file with no size class", path("20240131_120000_1CH_X_R1.mp4"), 1, 0},
+        {"usage: no file", "", 2, 0},
+        {"usage: bad camera", "--camera middle " + path("good/" + front), 2, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const CliRun run = runQelv("repair " + c.args);
+        EXPECT_EQ(run.exitCode, c.exitCode) << run.out;
+        int rebuilt = 0;
+        for (std::size_t at = 0; (at = run.out.find("\"rebuilt\"", at)) != std::string::npos;
+             ++at) {
+            ++rebuilt;
+        }
+        EXPECT_EQ(rebuilt, c.rebuilt) << run.out;
+    }
 }
 
 }  // namespace
