@@ -91,6 +91,7 @@ public:
             {readBe32(head->data() + 4 + skip), (box.size - 8 - skip) / (4 * width), kMaxEntries});
         const auto body = read(box.payload + 8 + skip, count * 4 * width);
         std::vector<std::uint32_t> out;
+        out.reserve(body ? count * width : 0);
         if (body) {
             for (std::uint64_t i = 0; i < count * width; ++i) {
                 out.push_back(readBe32(body->data() + 4 * i));
@@ -102,6 +103,41 @@ public:
 private:
     ByteSource& m_bytes;
 };
+
+struct TrackTables {
+    std::vector<std::uint32_t> offsets;  // stco: one per chunk
+    std::vector<std::uint32_t> runs;     // stsc: (first chunk, samples per chunk, entry) each
+    std::vector<std::uint32_t> sizes;    // stsz table; empty when fixedSize is not 0
+    std::uint32_t fixedSize;
+    std::uint64_t samples;
+};
+
+// The records of a track's tables that lie inside a file of `fileSize` bytes. A chunk takes
+// its sample count from the last run of the leading runs that start at or before it (so runs
+// out of order end where the first one starts past the chunk). Chunks are numbered upwards, so
+// that prefix only grows: runs and chunks are walked together, once each.
+std::vector<std::pair<std::uint64_t, std::uint32_t>> chunkRecords(const TrackTables& t,
+                                                                  std::uint64_t fileSize) {
+    std::vector<std::pair<std::uint64_t, std::uint32_t>> records;
+    const std::size_t runCount = t.runs.size() / 3;
+    std::size_t nextRun = 0;
+    std::uint64_t k = 0;
+    for (std::size_t chunk = 1; chunk <= t.offsets.size() && k < t.samples; ++chunk) {
+        while (nextRun < runCount && t.runs[3 * nextRun] <= chunk) {
+            ++nextRun;
+        }
+        const std::uint64_t perChunk = nextRun == 0 ? 0 : t.runs[3 * (nextRun - 1) + 1];
+        std::uint64_t at = t.offsets[chunk - 1];
+        for (std::uint64_t j = 0; j < perChunk && k < t.samples; ++j, ++k) {
+            const std::uint32_t size = t.fixedSize != 0 ? t.fixedSize : t.sizes[k];
+            if (at + size <= fileSize) {
+                records.emplace_back(at, size);
+            }
+            at += size;
+        }
+    }
+    return records;
+}
 
 std::vector<std::pair<std::uint64_t, std::uint32_t>> mp4Records(Reader& r) {
     std::vector<std::pair<std::uint64_t, std::uint32_t>> records;
@@ -137,29 +173,13 @@ std::vector<std::pair<std::uint64_t, std::uint32_t>> mp4Records(Reader& r) {
             continue;
         }
         const std::uint32_t fixedSize = readBe32(sizeHead->data() + 4);
-        const auto sizes = fixedSize != 0 ? std::vector<std::uint32_t>{} : r.table(*stsz, 4, 1);
+        auto sizes = fixedSize != 0 ? std::vector<std::uint32_t>{} : r.table(*stsz, 4, 1);
         const std::uint64_t samples =
             fixedSize != 0 ? std::min<std::uint64_t>(readBe32(sizeHead->data() + 8), kMaxEntries)
                            : sizes.size();
-        const auto offsets = r.table(*stco, 0, 1);
-        const auto runs = r.table(*stsc, 0, 3);
-        std::uint64_t k = 0;
-        for (std::size_t chunk = 1; chunk <= offsets.size() && k < samples; ++chunk) {
-            // Samples in this chunk: from the last run that starts at or before it.
-            std::uint64_t perChunk = 0;
-            for (std::size_t i = 0; i + 2 < runs.size() && runs[i] <= chunk; i += 3) {
-                perChunk = runs[i + 1];
-            }
-            std::uint64_t at = offsets[chunk - 1];
-            for (std::uint64_t j = 0; j < perChunk && k < samples; ++j, ++k) {
-                const std::uint32_t size = fixedSize != 0 ? fixedSize : sizes[k];
-                if (at + size <= r.size()) {
-                    records.emplace_back(at, size);
-                }
-                at += size;
-            }
-        }
-        break;  // the first telemetry track
+        const TrackTables tables{r.table(*stco, 0, 1), r.table(*stsc, 0, 3), std::move(sizes),
+                                 fixedSize, samples};
+        return chunkRecords(tables, r.size());  // the first telemetry track
     }
     return records;
 }
