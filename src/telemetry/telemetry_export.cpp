@@ -2,22 +2,35 @@
 
 #include <array>
 #include <charconv>
+#include <cmath>
 #include <cstdio>
 
 namespace qelv::core {
 
 namespace {
 
-std::string num(double v) {
-    std::array<char, 64> text{};
+// A JSON number in its shortest exact form; JSON has no infinity, so a value beyond single
+// precision (a speed of "1e300" knots) is null.
+std::string jsonNumber(double v) {
+    if (!std::isfinite(v)) {
+        return "null";
+    }
+    std::array<char, 64> text{};  // the shortest form of a double takes at most 24
     const auto result = std::to_chars(text.data(), text.data() + text.size(), v);
     return std::string(text.data(), result.ptr);
 }
 
+// `decimals` after the point, every digit before it (a latitude of 1e200 has 199): nothing is
+// cut off. Empty for a value that is not finite.
 std::string fixed(double v, int decimals) {
-    std::array<char, 64> text{};
+    if (!std::isfinite(v)) {
+        return {};
+    }
+    const int length = std::snprintf(nullptr, 0, "%.*f", decimals, v);
+    std::string text(static_cast<std::size_t>(length) + 1, '\0');
     std::snprintf(text.data(), text.size(), "%.*f", decimals, v);
-    return text.data();
+    text.pop_back();
+    return text;
 }
 
 std::string xmlEscape(const std::string& text) {
@@ -57,6 +70,15 @@ bool plausible(const CVOKAGPSData& f) {
            f.second < 61;
 }
 
+// A fix a map can place: a plausible valid fix on the globe, every number finite.
+bool mappable(const CVOKAGPSData& f) {
+    const double latitude = decimalDegrees(f.latitude);
+    const double longitude = decimalDegrees(f.longitude);
+    return plausible(f) && std::isfinite(latitude) && std::isfinite(longitude) &&
+           std::abs(latitude) <= 90.0 && std::abs(longitude) <= 180.0 && std::isfinite(f.speed) &&
+           std::isfinite(f.course);
+}
+
 }  // namespace
 
 std::vector<ExportedRecord> readAllRecords(TextTrackSource& source) {
@@ -85,10 +107,11 @@ std::string exportJson(const std::vector<ExportedRecord>& records) {
                 ", \"hour\": " + std::to_string(f.hour) +
                 ", \"minute\": " + std::to_string(f.minute) +
                 ", \"second\": " + std::to_string(f.second) +
-                ", \"valid\": " + std::to_string(f.valid) + ", \"latitude\": " + num(f.latitude) +
-                ", \"longitude\": " + num(f.longitude) + ", \"speed\": " + num(f.speed) +
-                ", \"course\": " + num(f.course) + ", \"timeMs\": " + std::to_string(f.timeMs) +
-                "}";
+                ", \"valid\": " + std::to_string(f.valid) +
+                ", \"latitude\": " + jsonNumber(f.latitude) +
+                ", \"longitude\": " + jsonNumber(f.longitude) +
+                ", \"speed\": " + jsonNumber(f.speed) + ", \"course\": " + jsonNumber(f.course) +
+                ", \"timeMs\": " + std::to_string(f.timeMs) + "}";
         }
         if (r.sample) {
             const GSensorSample& s = *r.sample;
@@ -140,7 +163,7 @@ std::string exportGpx(const std::vector<ExportedRecord>& records, const std::str
         "  <trk>\n    <name>" +
         xmlEscape(name) + "</name>\n    <trkseg>\n";
     for (const ExportedRecord& r : records) {
-        if (!r.fix || !plausible(*r.fix)) {
+        if (!r.fix || !mappable(*r.fix)) {
             continue;
         }
         const CVOKAGPSData& f = *r.fix;
@@ -156,7 +179,7 @@ std::string exportGpx(const std::vector<ExportedRecord>& records, const std::str
 std::string exportKml(const std::vector<ExportedRecord>& records, const std::string& name) {
     std::string coordinates;
     for (const ExportedRecord& r : records) {
-        if (r.fix && plausible(*r.fix)) {
+        if (r.fix && mappable(*r.fix)) {
             coordinates += "          " + fixed(decimalDegrees(r.fix->longitude), 7) + "," +
                            fixed(decimalDegrees(r.fix->latitude), 7) + ",0\n";
         }
