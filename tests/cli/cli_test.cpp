@@ -1,36 +1,16 @@
 // The `qelv` program as users and scripts run it.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
-#include <array>
-#include <cstdio>
 #include <string>
 
+#include "cli_run.h"
 #include "support/synthetic_samples.h"
 #include "support/temp_dir.h"
 
 namespace {
 
-struct CliRun {
-    int exitCode;
-    std::string out;
-};
-
-// Runs qelv with `args` (already quoted for the shell); standard error is discarded.
-CliRun runQelv(const std::string& args) {
-    const std::string command = std::string(QELV_BINARY) + " " + args + " 2>/dev/null";
-    FILE* pipe = popen(command.c_str(), "r");
-    if (pipe == nullptr) {
-        return {-1, {}};
-    }
-    std::string out;
-    std::array<char, 4096> buffer{};
-    for (std::size_t n; (n = fread(buffer.data(), 1, buffer.size(), pipe)) > 0;) {
-        out.append(buffer.data(), n);
-    }
-    const int status = pclose(pipe);
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, out};
-}
+using qelv::test::CliRun;
+using qelv::test::runQelv;
 
 TEST(QelvCli, HelpListsTheSubcommands) {
     const CliRun run = runQelv("--help");

@@ -30,12 +30,14 @@ inline std::string mp4Box(const std::string& type, const std::string& payload) {
 // (relative to the data) and the given stsc runs.
 inline constexpr std::uint32_t kTelemetryDataOffset = 24;
 
+// `handler` other than "sdsm" makes it some other track (a camera's "vide").
 inline std::string telemetryMovie(const std::string& data, std::uint32_t recordSize,
                                   std::uint32_t recordCount,
                                   const std::vector<std::uint32_t>& chunkOffsets,
-                                  const std::vector<StscRun>& runs) {
+                                  const std::vector<StscRun>& runs,
+                                  const std::string& handler = "sdsm") {
     std::string hdlr(8, '\0');
-    hdlr += "sdsm" + std::string(12, '\0') + "XBLB" + std::string(1, '\0');
+    hdlr += handler + std::string(12, '\0') + "XBLB" + std::string(1, '\0');
     std::string stsd(4, '\0');
     put32(stsd, 1);
     stsd += mp4Box("mp4s", std::string(8, '\0'));
