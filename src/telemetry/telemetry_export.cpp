@@ -4,6 +4,9 @@
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <string_view>
+
+#include "common/utf8.h"
 
 namespace qelv::core {
 
@@ -33,25 +36,30 @@ std::string fixed(double v, int decimals) {
     return text;
 }
 
-std::string xmlEscape(const std::string& text) {
+// Text for XML 1.0 content and attributes: markup escaped, and every byte sequence that is no
+// XML character (control characters, bytes that are not UTF-8, U+FFFE and U+FFFF) replaced
+// by U+FFFD, so that a file name from the card cannot make the document unreadable.
+std::string xmlEscape(std::string_view text) {
     std::string out;
-    for (char c : text) {
-        switch (c) {
-            case '&':
-                out += "&amp;";
-                break;
-            case '<':
-                out += "&lt;";
-                break;
-            case '>':
-                out += "&gt;";
-                break;
-            case '"':
-                out += "&quot;";
-                break;
-            default:
-                out += c;
+    while (!text.empty()) {
+        const auto decoded = decodeUtf8(text);
+        const char32_t c = decoded ? decoded->code : 0;
+        const bool xmlChar = c == 0x9 || c == 0xA || c == 0xD || (c >= 0x20 && c <= 0xFFFD) ||
+                             c >= 0x10000;  // decodeUtf8 gives no surrogates
+        if (!decoded || !xmlChar) {
+            out += kReplacementCharacter;
+        } else if (c == '&') {
+            out += "&amp;";
+        } else if (c == '<') {
+            out += "&lt;";
+        } else if (c == '>') {
+            out += "&gt;";
+        } else if (c == '"') {
+            out += "&quot;";
+        } else {
+            out.append(text.substr(0, decoded->length));
         }
+        text.remove_prefix(decoded ? decoded->length : 1);
     }
     return out;
 }
@@ -177,20 +185,33 @@ std::string exportGpx(const std::vector<ExportedRecord>& records, const std::str
 }
 
 std::string exportKml(const std::vector<ExportedRecord>& records, const std::string& name) {
-    std::string coordinates;
+    std::vector<std::string> points;
     for (const ExportedRecord& r : records) {
         if (r.fix && mappable(*r.fix)) {
-            coordinates += "          " + fixed(decimalDegrees(r.fix->longitude), 7) + "," +
-                           fixed(decimalDegrees(r.fix->latitude), 7) + ",0\n";
+            points.push_back(fixed(decimalDegrees(r.fix->longitude), 7) + "," +
+                             fixed(decimalDegrees(r.fix->latitude), 7) + ",0");
         }
     }
-    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-           "<kml xmlns=\"http://www.opengis.net/kml/2.2\">\n  <Document>\n    <name>" +
-           xmlEscape(name) +
-           "</name>\n    <Placemark>\n      <name>Route</name>\n      <LineString>\n"
-           "        <tessellate>1</tessellate>\n        <coordinates>\n" +
-           coordinates +
-           "        </coordinates>\n      </LineString>\n    </Placemark>\n  </Document>\n</kml>\n";
+    std::string out =
+        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+        "<kml xmlns=\"http://www.opengis.net/kml/2.2\">\n  <Document>\n    <name>" +
+        xmlEscape(name) + "</name>\n";
+    // A line needs two points: a single fix is a point, no fix no placemark.
+    if (points.size() == 1) {
+        out +=
+            "    <Placemark>\n      <name>Position</name>\n      <Point>\n"
+            "        <coordinates>" +
+            points[0] + "</coordinates>\n      </Point>\n    </Placemark>\n";
+    } else if (points.size() > 1) {
+        out +=
+            "    <Placemark>\n      <name>Route</name>\n      <LineString>\n"
+            "        <tessellate>1</tessellate>\n        <coordinates>\n";
+        for (const std::string& point : points) {
+            out += "          " + point + "\n";
+        }
+        out += "        </coordinates>\n      </LineString>\n    </Placemark>\n";
+    }
+    return out + "  </Document>\n</kml>\n";
 }
 
 }  // namespace qelv::core

@@ -28,8 +28,11 @@ std::string exportJson(const std::vector<ExportedRecord>& records);
 // finite leaves its field empty.
 std::string exportCsv(const std::vector<ExportedRecord>& records);
 // The valid fixes that lie on the globe (latitude within 90 degrees, longitude within 180)
-// with finite numbers, as a track with UTC times and speeds.
+// with finite numbers, as a track with UTC times and speeds. Both XML exports are well-formed
+// XML 1.0 whatever `name` holds (what is no XML character becomes U+FFFD).
 std::string exportGpx(const std::vector<ExportedRecord>& records, const std::string& name);
+// The same fixes as a KML line; one fix is a point, none leaves the document without a
+// placemark (a line of fewer than two points is invalid).
 std::string exportKml(const std::vector<ExportedRecord>& records, const std::string& name);
 
 }  // namespace qelv::core

@@ -42,6 +42,27 @@ std::pair<int, std::string> run(const std::string& command, const std::string& i
     return {status, out};
 }
 
+// What xmllint makes of a document: "" when it is well-formed, its complaint otherwise.
+std::string wellFormedness(const std::string& xml) {
+    const auto [status, out] = run("xmllint --noout -", xml);
+    return status == 0 ? "" : out.empty() ? "xmllint failed" : out;
+}
+
+// The value of an XPath expression over the document, as xmllint prints it (without the
+// line end it adds).
+std::string xpath(const std::string& xml, const std::string& expression) {
+    std::string value = run("xmllint --xpath \"" + expression + "\" -", xml).second;
+    if (!value.empty() && value.back() == '\n') {
+        value.pop_back();
+    }
+    return value;
+}
+
+// Element names are matched without their namespace: count(//*[local-name()='trkpt']).
+std::string countOf(const std::string& xml, const std::string& element) {
+    return xpath(xml, "count(//*[local-name()='" + element + "'])");
+}
+
 // Python's reader, refusing the NaN and Infinity it would otherwise accept; prints every
 // fix's speed and course.
 constexpr const char* kStrictJson =
@@ -100,11 +121,57 @@ TEST(TelemetryExport, MapsCarryOnlyFixesOnTheGlobe) {
         SCOPED_TRACE(c.what);
         const std::vector<ExportedRecord> records = {record(c.sentence)};
         const std::string gpx = exportGpx(records, "route");
-        EXPECT_EQ(gpx.find("<trkpt") != std::string::npos, c.onMap) << gpx;
+        EXPECT_EQ(countOf(gpx, "trkpt"), c.onMap ? "1" : "0") << gpx;
         const std::string kml = exportKml(records, "route");
-        EXPECT_EQ(kml.find(",0\n") != std::string::npos, c.onMap) << kml;  // "lon,lat,0"
+        EXPECT_EQ(countOf(kml, "coordinates"), c.onMap ? "1" : "0") << kml;
         EXPECT_EQ(gpx.find("inf"), std::string::npos);
         EXPECT_EQ(kml.find("inf"), std::string::npos);
+    }
+}
+
+TEST(TelemetryExport, GpxAndKmlAreWellFormedForAnyNameAndFixCount) {
+    // The check needs xmllint (libxml2-utils, installed by scripts/setup); without it the
+    // test fails rather than passing unchecked.
+    ASSERT_EQ(run("xmllint --version", "").first, 0)
+        << "xmllint is missing: install libxml2-utils (scripts/setup)";
+    const std::vector<ExportedRecord> route = {
+        record(sentence("3733.1000", "12658.6000", "10.0", "90.0")),
+        record(sentence("3733.2000", "12658.7000", "12.0", "91.0")),
+        record(sentence("3733.3000", "12658.8000", "14.0", "92.0")),
+    };
+    const std::string replacement = "\xEF\xBF\xBD";  // U+FFFD
+    struct Case {
+        const char* what;
+        std::string name;
+        std::string shown;  // the name as an XML reader reads it back
+    };
+    const Case cases[] = {
+        {"markup characters", "a & b <c> \"d\"", "a & b <c> \"d\""},
+        {"control characters", "front\x01\x1b[0m\x7f",
+         "front" + replacement + replacement + "[0m\x7f"},
+        {"bytes that are not UTF-8", "clip\xff\xc0\xaf",
+         "clip" + replacement + replacement + replacement},
+        {"non-characters", "x\xEF\xBF\xBE\xEF\xBF\xBF", "x" + replacement + replacement},
+        {"Korean and tabs", "주행\t기록", "주행\t기록"},
+    };
+    for (std::size_t fixes = 0; fixes <= route.size(); ++fixes) {
+        const std::vector<ExportedRecord> records(route.begin(), route.begin() + fixes);
+        for (const Case& c : cases) {
+            SCOPED_TRACE(std::string(c.what) + ", fixes: " + std::to_string(fixes));
+            const std::string gpx = exportGpx(records, c.name);
+            ASSERT_EQ(wellFormedness(gpx), "") << gpx;
+            EXPECT_EQ(xpath(gpx, "string(//*[local-name()='trk']/*[local-name()='name'])"),
+                      c.shown);
+            EXPECT_EQ(countOf(gpx, "trkpt"), std::to_string(fixes));
+            const std::string kml = exportKml(records, c.name);
+            ASSERT_EQ(wellFormedness(kml), "") << kml;
+            EXPECT_EQ(xpath(kml, "string(//*[local-name()='Document']/*[local-name()='name'])"),
+                      c.shown);
+            // A line needs two points: one fix is a point, none is no placemark at all.
+            EXPECT_EQ(countOf(kml, "LineString"), fixes >= 2 ? "1" : "0");
+            EXPECT_EQ(countOf(kml, "Point"), fixes == 1 ? "1" : "0");
+            EXPECT_EQ(countOf(kml, "Placemark"), fixes >= 1 ? "1" : "0");
+        }
     }
 }
 
