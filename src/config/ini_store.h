@@ -37,7 +37,9 @@ public:
 
     // Writes every item as "name=value" CR LF. The file is written beside the target and then
     // renamed over it, so a failure (full or write-protected card) leaves the old file intact
-    // and returns false.
+    // and returns false. A file the viewer may not write (no write permission; for root, no
+    // write bit at all) is left alone and gives false. A symbolic link is written through: its
+    // target is replaced and the link stays.
     bool write(const std::filesystem::path& path);
 
     // The current value as an integer (0 when it is not a number), or nothing for an

@@ -143,5 +143,74 @@ TEST_F(IniStoreTest, WriteKeepsThePermissions) {
     EXPECT_EQ(info.st_mode & 0777, 0640u);
 }
 
+// Entries of a folder, to see that no temporary file is left behind.
+std::size_t entriesIn(const std::filesystem::path& folder) {
+    return static_cast<std::size_t>(std::distance(std::filesystem::directory_iterator(folder), {}));
+}
+
+TEST_F(IniStoreTest, ReadOnlySettingsFileIsLeftAlone) {
+    // No write bit for anyone: read-only to the viewer, also when it runs as root (which
+    // the file system would let write).
+    const std::string original = "Resolution=2\r\nVolume=4\r\nTimeZone=9\r\n";
+    for (const mode_t mode : {0444, 0400, 0000}) {
+        SCOPED_TRACE(mode);
+        const auto path = dir.write("setup.ini", original);
+        ASSERT_EQ(chmod(path.c_str(), mode), 0);
+        ASSERT_TRUE(store.setInt(0, 1));
+        EXPECT_FALSE(store.write(path));
+        EXPECT_EQ(readFile(path), original);
+        struct stat info {};
+        ASSERT_EQ(stat(path.c_str(), &info), 0);
+        EXPECT_EQ(info.st_mode & 0777, mode);
+        EXPECT_EQ(entriesIn(dir.path()), 1u);
+        chmod(path.c_str(), 0644);
+    }
+}
+
+TEST_F(IniStoreTest, WriteGoesThroughLinksToTheirTarget) {
+    namespace fs = std::filesystem;
+    const std::string written = "Resolution=\r\nVolume=\r\nTimeZone=\r\n";
+    struct Case {
+        const char* what;
+        fs::path target;                                   // the file the link finally names
+        std::vector<std::pair<fs::path, fs::path>> links;  // (link, what it points at)
+        bool targetExists;
+    };
+    const fs::path card = dir.path() / "card";
+    const fs::path store2 = dir.path() / "store";
+    const Case cases[] = {
+        {"absolute link", store2 / "a.ini", {{card / "setup.ini", store2 / "a.ini"}}, true},
+        {"relative chain",
+         store2 / "b.ini",
+         {{card / "setup.ini", "hop.ini"}, {card / "hop.ini", "../store/b.ini"}},
+         true},
+        {"dangling link", store2 / "c.ini", {{card / "setup.ini", store2 / "c.ini"}}, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        fs::remove_all(card);
+        fs::remove_all(store2);
+        fs::create_directories(card);
+        fs::create_directories(store2);
+        if (c.targetExists) {
+            dir.write(fs::relative(c.target, dir.path()).string(), "Volume=1\r\n");
+        }
+        for (const auto& [link, pointsAt] : c.links) {
+            fs::create_symlink(pointsAt, link);
+        }
+        ASSERT_TRUE(store.write(card / "setup.ini"));
+        ASSERT_TRUE(fs::is_symlink(card / "setup.ini"));
+        EXPECT_EQ(fs::read_symlink(card / "setup.ini"), c.links[0].second);
+        EXPECT_EQ(readFile(c.target), written);
+        EXPECT_EQ(entriesIn(card), c.links.size());
+        EXPECT_EQ(entriesIn(store2), 1u);
+    }
+    // A link to a read-only file: nothing is written, the link stays.
+    chmod((store2 / "c.ini").c_str(), 0444);
+    EXPECT_FALSE(store.write(card / "setup.ini"));
+    EXPECT_TRUE(fs::is_symlink(card / "setup.ini"));
+    EXPECT_EQ(readFile(store2 / "c.ini"), written);
+}
+
 }  // namespace
 }  // namespace qelv::core
