@@ -4,9 +4,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <array>
 #include <cerrno>
 #include <cstdio>
-#include <fstream>
 
 #include "common/posix_io.h"
 #include "config/text_rules.h"
@@ -95,6 +95,8 @@ std::optional<std::size_t> IniStore::find(std::string_view key) const {
 }
 
 void IniStore::parseLine(std::string_view line) {
+    // The recorder reads its lines as C strings: a NUL byte ends the line there.
+    line = line.substr(0, line.find('\0'));
     const auto parts = tokens(line, 2);
     if (parts.empty()) {
         return;
@@ -110,17 +112,34 @@ void IniStore::parseLine(std::string_view line) {
 }
 
 bool IniStore::load(const std::filesystem::path& path) {
-    std::error_code error;
-    if (std::filesystem::is_directory(path, error)) {
+    // Without waiting, so that a FIFO named like the settings file cannot hang the dialog; only
+    // a regular file is read.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) {
         return false;
     }
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        ::close(fd);
         return false;
     }
     // Whole lines: the recorder writes short ones, and cutting a long line into pieces would
     // only turn its tail into a bogus key.
-    for (std::string line; std::getline(in, line);) {
+    std::string line;
+    std::array<std::uint8_t, 4096> chunk{};
+    std::uint64_t offset = 0;
+    for (std::size_t n; (n = readAt(fd, offset, chunk)) > 0; offset += n) {
+        for (std::size_t i = 0; i < n; ++i) {
+            if (chunk[i] == '\n') {
+                parseLine(line);
+                line.clear();
+            } else {
+                line.push_back(static_cast<char>(chunk[i]));
+            }
+        }
+    }
+    ::close(fd);
+    if (!line.empty()) {
         parseLine(line);
     }
     for (Item& item : m_items) {

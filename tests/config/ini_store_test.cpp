@@ -1,11 +1,16 @@
 #include "config/ini_store.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <atomic>
+#include <chrono>
 #include <csignal>
 #include <sstream>
+#include <thread>
 
 #include "support/temp_dir.h"
 
@@ -210,6 +215,40 @@ TEST_F(IniStoreTest, WriteGoesThroughLinksToTheirTarget) {
     EXPECT_FALSE(store.write(card / "setup.ini"));
     EXPECT_TRUE(fs::is_symlink(card / "setup.ini"));
     EXPECT_EQ(readFile(store2 / "c.ini"), written);
+}
+
+TEST_F(IniStoreTest, LoadRefusesWhatIsNoRegularFile) {
+    // A FIFO named like the settings file must not hang the dialog. A writer that opens it as
+    // soon as a reader waits lets a blocking load end (and pass) instead of hanging the test.
+    const auto fifo = dir.path() / "setup.ini";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    std::atomic<bool> done{false};
+    std::thread writer([&] {
+        while (!done) {
+            const int fd = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK);
+            if (fd >= 0) {
+                ::close(fd);
+                return;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+    });
+    const bool loaded = store.load(fifo);
+    done = true;
+    writer.join();
+    EXPECT_FALSE(loaded);
+    EXPECT_FALSE(store.load("/dev/null"));  // a device
+    EXPECT_EQ(currentOf("Volume"), "");     // nothing changed
+}
+
+TEST_F(IniStoreTest, NulByteEndsTheLine) {
+    const auto path = dir.write(
+        "setup.ini", std::string_view("Volume=4\0junk\r\nTimeZone=\0 7\r\nRes\0olution=2\r\n", 44));
+    ASSERT_TRUE(store.load(path));
+    EXPECT_EQ(diag.str(), "INI ITEM <Res> is not registered! Ignore it.\n");
+    ASSERT_TRUE(store.write(path));
+    // TimeZone has no value before its NUL and keeps its default.
+    EXPECT_EQ(readFile(path), "Resolution=1\r\nVolume=4\r\nTimeZone=9\r\n");
 }
 
 }  // namespace
