@@ -12,6 +12,11 @@
 
 namespace qelv::core {
 
+std::string shortReadReason(const ByteSource& source) {
+    std::string why = source.error();
+    return why.empty() ? "the data ends before its size" : why;
+}
+
 std::size_t MemorySource::read(std::uint64_t offset, std::span<std::uint8_t> dst) {
     if (offset >= m_data.size()) {
         return 0;

@@ -21,6 +21,10 @@ public:
     virtual std::string error() const { return {}; }
 };
 
+// Why a read of `source` stopped before the end of its data: the source's error, or that the
+// data ended before the size it gave.
+std::string shortReadReason(const ByteSource& source);
+
 class MemorySource : public ByteSource {
 public:
     explicit MemorySource(std::span<const std::uint8_t> data) : m_data(data) {}
