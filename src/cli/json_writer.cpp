@@ -3,52 +3,20 @@
 #include <array>
 #include <cstdio>
 
+#include "common/utf8.h"
+
 namespace qelv::cli {
-
-namespace {
-
-// Length of the valid UTF-8 sequence at the start of `text`, or 0.
-std::size_t utf8SequenceLength(std::string_view text) {
-    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
-    const unsigned char lead = byte(0);
-    std::size_t length = 0;
-    std::uint32_t min = 0;
-    std::uint32_t code = 0;
-    if (lead < 0x80) {
-        return 1;
-    } else if ((lead & 0xE0) == 0xC0) {
-        length = 2, min = 0x80, code = lead & 0x1Fu;
-    } else if ((lead & 0xF0) == 0xE0) {
-        length = 3, min = 0x800, code = lead & 0x0Fu;
-    } else if ((lead & 0xF8) == 0xF0) {
-        length = 4, min = 0x10000, code = lead & 0x07u;
-    } else {
-        return 0;
-    }
-    if (text.size() < length) {
-        return 0;
-    }
-    for (std::size_t i = 1; i < length; ++i) {
-        if ((byte(i) & 0xC0) != 0x80) {
-            return 0;
-        }
-        code = (code << 6) | (byte(i) & 0x3Fu);
-    }
-    const bool surrogate = code >= 0xD800 && code <= 0xDFFF;
-    return (code < min || code > 0x10FFFF || surrogate) ? 0 : length;
-}
-
-}  // namespace
 
 std::string jsonQuote(std::string_view text) {
     std::string out = "\"";
     while (!text.empty()) {
-        const std::size_t length = utf8SequenceLength(text);
-        if (length == 0) {
-            out += "\xEF\xBF\xBD";
+        const auto decoded = core::decodeUtf8(text);
+        if (!decoded) {
+            out += core::kReplacementCharacter;
             text.remove_prefix(1);
             continue;
         }
+        const std::size_t length = decoded->length;
         const char c = text[0];
         if (c == '"' || c == '\\') {
             out += '\\';

@@ -19,7 +19,9 @@ namespace {
 constexpr const char* kUsage =
     "usage: qelv repair [--camera front|rear] [--size-class 0-3] FILE...\n"
     "Writes the missing index of unfinished recordings in place. The camera and the size\n"
-    "class default to what the recording's name and size say.\n";
+    "class default to what the recording's name and size say.\n"
+    "Exit status: 0 when every file was rebuilt or intact, 1 when any failed, 2 for a usage\n"
+    "error.\n";
 
 std::string result(const std::string& file, std::string_view outcome, const std::string& reason) {
     return JsonObject().add("file", file).add("result", outcome).add("reason", reason).str();
@@ -27,6 +29,7 @@ std::string result(const std::string& file, std::string_view outcome, const std:
 
 }  // namespace
 
+// Exit status: 0 when every file was rebuilt or intact, 1 when any failed, 2 for usage errors.
 int runRepairCommand(const Arguments& args, std::ostream& out, std::ostream& err) {
     ParsedOptions options;
     std::optional<core::CameraChannel> camera;
@@ -67,6 +70,7 @@ int runRepairCommand(const Arguments& args, std::ostream& out, std::ostream& err
         const core::CameraChannel fileCamera = camera.value_or(name.camera);
         if (fileCamera == core::CameraChannel::None) {
             out << result(file, "failed", "the name says no camera; give --camera") << '\n';
+            exitCode = 1;
             continue;
         }
         int fileClass = 0;
@@ -78,6 +82,7 @@ int runRepairCommand(const Arguments& args, std::ostream& out, std::ostream& err
             if (!name.listCategory && !error) {
                 out << result(file, "failed", "the name says no category; give --size-class")
                     << '\n';
+                exitCode = 1;
                 continue;
             }
             fileClass = error ? 0 : core::sizeClassOf(*name.listCategory, bytes / 1024);
@@ -85,7 +90,7 @@ int runRepairCommand(const Arguments& args, std::ostream& out, std::ostream& err
         const core::RebuildResult rebuilt = core::rebuildIndex(file, fileCamera, fileClass);
         static constexpr std::string_view kOutcomes[] = {"rebuilt", "intact", "failed"};
         out << result(file, kOutcomes[static_cast<int>(rebuilt.outcome)], rebuilt.reason) << '\n';
-        if (rebuilt.openFailed) {
+        if (rebuilt.outcome == core::RebuildOutcome::Failed) {
             exitCode = 1;
         }
     }

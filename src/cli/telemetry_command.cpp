@@ -17,7 +17,10 @@ namespace {
 constexpr const char* kUsage =
     "usage: qelv telemetry FILE [--format json|csv|gpx|kml]\n"
     "       qelv telemetry --wyfs IMAGE DIR/NAME [--format ...]\n"
-    "Prints every telemetry record of a recording: GPS fixes and G-sensor samples.\n";
+    "Prints every telemetry record of a recording: GPS fixes and G-sensor samples.\n"
+    "Exit status: 0 with the records (empty lists for a recording without telemetry), 1 when\n"
+    "the file is not a readable recording (the reason goes to standard error), 2 for a usage\n"
+    "error.\n";
 
 std::string exportAs(const std::string& format, const std::vector<core::ExportedRecord>& records,
                      const std::string& name) {
@@ -33,8 +36,27 @@ std::string exportAs(const std::string& format, const std::vector<core::Exported
     return core::exportKml(records, name);
 }
 
+// Reads every record of `bytes`; false (with the reason on `err`) when the file is no
+// readable recording or a read failed on the way.
+bool readRecording(core::ByteSource& bytes, const std::string& file,
+                   std::vector<core::ExportedRecord>& records, std::ostream& err) {
+    core::TextTrackSource track(bytes);
+    if (track.status() == core::TrackStatus::NotRecording) {
+        err << "qelv telemetry: " << file << ": " << track.problem() << '\n';
+        return false;
+    }
+    records = core::readAllRecords(track);
+    if (!bytes.error().empty()) {
+        err << "qelv telemetry: " << file << ": cannot read the file: " << bytes.error() << '\n';
+        return false;
+    }
+    return true;
+}
+
 }  // namespace
 
+// Exit status: 0 with the records (none for a recording without telemetry), 1 when the file
+// cannot be read as a recording (the reason goes to standard error), 2 for usage errors.
 int runTelemetryCommand(const Arguments& args, std::ostream& out, std::ostream& err) {
     ParsedOptions o;
     std::string format;
@@ -58,6 +80,7 @@ int runTelemetryCommand(const Arguments& args, std::ostream& out, std::ostream& 
     const std::string& file = o.positional[0];
     const std::string name = std::filesystem::path(file).filename().string();
     std::vector<core::ExportedRecord> records;
+    bool ok = false;
     if (const auto image = o.value("--wyfs")) {
         const std::size_t slash = file.find('/');
         CardDeviceHandle device{};
@@ -72,8 +95,7 @@ int runTelemetryCommand(const Arguments& args, std::ostream& out, std::ostream& 
                 err << "qelv telemetry: no recording " << file << " on " << *image << '\n';
                 return 1;
             }
-            core::TextTrackSource track(source);
-            records = core::readAllRecords(track);
+            ok = readRecording(source, file, records, err);
         }
         QV_WyFS_Device_Close(&device);
     } else {
@@ -87,9 +109,11 @@ int runTelemetryCommand(const Arguments& args, std::ostream& out, std::ostream& 
             return 1;
         }
         core::FileSource source(fd, static_cast<std::uint64_t>(info.st_size));
-        core::TextTrackSource track(source);
-        records = core::readAllRecords(track);
+        ok = readRecording(source, file, records, err);
         ::close(fd);
+    }
+    if (!ok) {
+        return 1;
     }
     out << exportAs(format, records, name);
     return 0;

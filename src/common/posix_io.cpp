@@ -6,13 +6,19 @@
 
 namespace qelv::core {
 
-std::size_t readAt(int fd, std::uint64_t offset, std::span<std::uint8_t> dst) {
+std::size_t readAt(int fd, std::uint64_t offset, std::span<std::uint8_t> dst, int* error) {
     std::size_t done = 0;
+    if (error != nullptr) {
+        *error = 0;
+    }
     while (done < dst.size()) {
         const ssize_t n =
             ::pread(fd, dst.data() + done, dst.size() - done, static_cast<off_t>(offset + done));
         if (n < 0 && errno == EINTR) {
             continue;
+        }
+        if (n < 0 && error != nullptr) {
+            *error = errno;
         }
         if (n <= 0) {
             break;

@@ -7,8 +7,9 @@
 
 namespace qelv::core {
 
-// Bytes read (fewer only at the end of the file or on an error).
-std::size_t readAt(int fd, std::uint64_t offset, std::span<std::uint8_t> dst);
+// Bytes read (fewer only at the end of the file or on an error). `error`, when given, receives
+// the errno of a failed read, 0 when the read ended at the end of the file or filled dst.
+std::size_t readAt(int fd, std::uint64_t offset, std::span<std::uint8_t> dst, int* error = nullptr);
 // True when every byte was written.
 bool writeAt(int fd, std::uint64_t offset, std::span<const std::uint8_t> data);
 

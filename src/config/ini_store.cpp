@@ -4,9 +4,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <array>
 #include <cerrno>
 #include <cstdio>
-#include <fstream>
 
 #include "common/posix_io.h"
 #include "config/text_rules.h"
@@ -38,6 +38,42 @@ void syncFolder(const std::filesystem::path& folder) {
     }
 }
 
+// The file a write replaces: `path`, or the file its chain of links finally names (which
+// may not exist yet). Nothing for a link that cannot be read or a loop.
+std::optional<std::filesystem::path> writeTarget(const std::filesystem::path& path) {
+    std::filesystem::path target = path;
+    for (int hops = 0; hops < 40; ++hops) {
+        std::error_code error;
+        if (!std::filesystem::is_symlink(std::filesystem::symlink_status(target, error))) {
+            return target;
+        }
+        const std::filesystem::path next = std::filesystem::read_symlink(target, error);
+        if (error) {
+            return std::nullopt;
+        }
+        target = next.is_absolute() ? next : target.parent_path() / next;
+    }
+    return std::nullopt;
+}
+
+// Whether the viewer may replace `target`: a new file, or a regular file it may write. The
+// rename that replaces the file would ignore the file's own permissions, so they are asked
+// here. Root passes every permission check, so for root a file with no write bit for anyone
+// counts as read-only, as it does for everyone else.
+bool mayReplace(const std::filesystem::path& target) {
+    struct stat info {};
+    if (::stat(target.c_str(), &info) != 0) {
+        return errno == ENOENT;
+    }
+    if (!S_ISREG(info.st_mode)) {
+        return false;
+    }
+    if (::geteuid() == 0) {
+        return (info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) != 0;
+    }
+    return ::access(target.c_str(), W_OK) == 0;
+}
+
 }  // namespace
 
 IniStore::IniStore(std::ostream& diag) : m_diag(diag) {}
@@ -59,6 +95,8 @@ std::optional<std::size_t> IniStore::find(std::string_view key) const {
 }
 
 void IniStore::parseLine(std::string_view line) {
+    // The recorder reads its lines as C strings: a NUL byte ends the line there.
+    line = line.substr(0, line.find('\0'));
     const auto parts = tokens(line, 2);
     if (parts.empty()) {
         return;
@@ -74,17 +112,34 @@ void IniStore::parseLine(std::string_view line) {
 }
 
 bool IniStore::load(const std::filesystem::path& path) {
-    std::error_code error;
-    if (std::filesystem::is_directory(path, error)) {
+    // Without waiting, so that a FIFO named like the settings file cannot hang the dialog; only
+    // a regular file is read.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) {
         return false;
     }
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        ::close(fd);
         return false;
     }
     // Whole lines: the recorder writes short ones, and cutting a long line into pieces would
     // only turn its tail into a bogus key.
-    for (std::string line; std::getline(in, line);) {
+    std::string line;
+    std::array<std::uint8_t, 4096> chunk{};
+    std::uint64_t offset = 0;
+    for (std::size_t n; (n = readAt(fd, offset, chunk)) > 0; offset += n) {
+        for (std::size_t i = 0; i < n; ++i) {
+            if (chunk[i] == '\n') {
+                parseLine(line);
+                line.clear();
+            } else {
+                line.push_back(static_cast<char>(chunk[i]));
+            }
+        }
+    }
+    ::close(fd);
+    if (!line.empty()) {
         parseLine(line);
     }
     for (Item& item : m_items) {
@@ -101,10 +156,14 @@ bool IniStore::write(const std::filesystem::path& path) {
         content += line + "\r\n";
     }
 
+    const auto target = writeTarget(path);
+    if (!target || !mayReplace(*target)) {
+        return false;
+    }
     const std::filesystem::path folder =
-        path.has_parent_path() ? path.parent_path() : std::filesystem::path(".");
+        target->has_parent_path() ? target->parent_path() : std::filesystem::path(".");
     std::string tempName = ".";
-    tempName += path.filename().string();
+    tempName += target->filename().string();
     tempName += ".XXXXXX";
     std::string temp = (folder / tempName).string();
     const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
@@ -113,7 +172,7 @@ bool IniStore::write(const std::filesystem::path& path) {
     }
     // Keep the permissions the settings file already had.
     struct stat old {};
-    const mode_t mode = ::stat(path.c_str(), &old) == 0 ? (old.st_mode & 07777) : 0644;
+    const mode_t mode = ::stat(target->c_str(), &old) == 0 ? (old.st_mode & 07777) : 0644;
     ::fchmod(fd, mode);
 
     bool ok =
@@ -121,7 +180,7 @@ bool IniStore::write(const std::filesystem::path& path) {
                 std::span(reinterpret_cast<const std::uint8_t*>(content.data()), content.size())) &&
         ::fsync(fd) == 0;
     ok = (::close(fd) == 0) && ok;
-    ok = ok && ::rename(temp.c_str(), path.c_str()) == 0;
+    ok = ok && ::rename(temp.c_str(), target->c_str()) == 0;
     if (!ok) {
         ::unlink(temp.c_str());
         return false;

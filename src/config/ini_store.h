@@ -31,13 +31,16 @@ public:
     void registerKey(std::string_view key, std::int32_t defaultValue, std::int32_t upper);
     std::optional<std::size_t> find(std::string_view key) const;
 
-    // False when the file cannot be opened for reading; then nothing changes. Otherwise every
-    // current value becomes its loaded value (the default for a key the file lacks).
+    // False when the file cannot be opened for reading or is no regular file (a folder, a FIFO,
+    // a device: none is waited on); then nothing changes. Otherwise every current value
+    // becomes its loaded value (the default for a key the file lacks).
     bool load(const std::filesystem::path& path);
 
     // Writes every item as "name=value" CR LF. The file is written beside the target and then
     // renamed over it, so a failure (full or write-protected card) leaves the old file intact
-    // and returns false.
+    // and returns false. A file the viewer may not write (no write permission; for root, no
+    // write bit at all) is left alone and gives false. A symbolic link is written through: its
+    // target is replaced and the link stays.
     bool write(const std::filesystem::path& path);
 
     // The current value as an integer (0 when it is not a number), or nothing for an
@@ -50,7 +53,8 @@ public:
 
     const std::vector<Item>& items() const { return m_items; }
 
-    // Applies one line of the file; exposed for the parser's tests and fuzzing.
+    // Applies one line of the file (up to a NUL byte, if it holds one); exposed for the
+    // parser's tests and fuzzing.
     void parseLine(std::string_view line);
 
 private:

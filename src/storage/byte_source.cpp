@@ -12,6 +12,11 @@
 
 namespace qelv::core {
 
+std::string shortReadReason(const ByteSource& source) {
+    std::string why = source.error();
+    return why.empty() ? "the data ends before its size" : why;
+}
+
 std::size_t MemorySource::read(std::uint64_t offset, std::span<std::uint8_t> dst) {
     if (offset >= m_data.size()) {
         return 0;
@@ -57,9 +62,13 @@ std::size_t FileSource::read(std::uint64_t offset, std::span<std::uint8_t> dst) 
         return wanted;
     }
     m_chunk.resize(kChunkBytes);
-    m_chunk.resize(readAt(m_fd, offset, m_chunk));
+    int error = 0;
+    m_chunk.resize(readAt(m_fd, offset, m_chunk, &error));
     m_chunkOffset = offset;
     const std::size_t n = std::min(wanted, m_chunk.size());
+    if (n < wanted) {
+        m_error = error != 0 ? std::strerror(error) : "the file ends before its size";
+    }
     std::memcpy(dst.data(), m_chunk.data(), n);
     return n;
 }

@@ -16,7 +16,14 @@ public:
     // the end of the data, 0 past it or on a read error).
     virtual std::size_t read(std::uint64_t offset, std::span<std::uint8_t> dst) = 0;
     virtual std::uint64_t size() const = 0;
+    // Why the last read that stopped before size() did so ("Input/output error"), or empty
+    // when no read has failed.
+    virtual std::string error() const { return {}; }
 };
+
+// Why a read of `source` stopped before the end of its data: the source's error, or that the
+// data ended before the size it gave.
+std::string shortReadReason(const ByteSource& source);
 
 class MemorySource : public ByteSource {
 public:
@@ -39,12 +46,15 @@ public:
     FileSource(int fd, std::uint64_t size) : m_fd(fd), m_size(size) {}
     std::size_t read(std::uint64_t offset, std::span<std::uint8_t> dst) override;
     std::uint64_t size() const override { return m_size; }
+    // The system's error text, or "the file ends before its size" when the file shrank.
+    std::string error() const override { return m_error; }
 
 private:
     bool readCached(std::uint64_t offset, std::span<std::uint8_t> dst);
 
     int m_fd;
     std::uint64_t m_size;
+    std::string m_error;
     bool m_noWaitWorks = true;
     std::vector<std::uint8_t> m_chunk;
     std::uint64_t m_chunkOffset = 0;

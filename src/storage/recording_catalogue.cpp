@@ -99,10 +99,11 @@ CompanionPaths RecordingCatalogue::channelFiles(const RecordingEntry& entry) con
 }
 
 void RecordingCatalogue::replaceSource(SourceKind kind, std::vector<RecordingFolder> folders,
-                                       std::vector<RecordingEntry> entries) {
+                                       std::vector<RecordingEntry> entries, std::string root) {
     m_currentKind = kind;
     m_folders = std::move(folders);
     m_entries = std::move(entries);
+    m_sourceRoot = std::move(root);
     m_shown.clear();
 }
 

@@ -65,9 +65,14 @@ public:
     // camera in one file, so it has none.
     CompanionPaths channelFiles(const RecordingEntry& entry) const;
 
-    // Used by the scan: a new source replaces the folders and entries and empties the rows.
+    // The folder the current source's files lie in (a FAT card's mount point, the chosen PC
+    // folder); empty for a WyFS card or no source. The listing repairs nothing outside it.
+    const std::string& sourceRoot() const { return m_sourceRoot; }
+
+    // Used by the scan: a new source replaces the folders, the entries and the root, and
+    // empties the rows.
     void replaceSource(SourceKind kind, std::vector<RecordingFolder> folders,
-                       std::vector<RecordingEntry> entries);
+                       std::vector<RecordingEntry> entries, std::string root = {});
     void setDrives(std::vector<SourceDrive> drives) { m_drives = std::move(drives); }
     void setSelectedDrive(std::int32_t index) { m_selectedDrive = index; }
     void setSortMode(SortMode mode) { m_sortMode = mode; }
@@ -86,6 +91,7 @@ private:
     SourceKind m_currentKind = SourceKind::Nothing;
     std::vector<RecordingFolder> m_folders;
     std::vector<RecordingEntry> m_entries;
+    std::string m_sourceRoot;
     std::vector<SourceDrive> m_drives;
     std::vector<std::string> m_folderNames;
     std::vector<std::size_t> m_shown;

@@ -50,9 +50,11 @@ std::vector<ListRow> listRecordings(RecordingCatalogue& catalogue, ListFilter fi
                 continue;
             }
             fillMetadata(entry);
-            if (options.repair && entry.cardFileId < 0) {
-                rebuildIndex(entry.path, name.camera,
-                             sizeClassOf(*name.listCategory, entry.sizeKB));
+            if (options.repair && entry.cardFileId < 0 && !catalogue.sourceRoot().empty()) {
+                RebuildOptions confined;
+                confined.within = catalogue.sourceRoot();
+                rebuildIndex(entry.path, name.camera, sizeClassOf(*name.listCategory, entry.sizeKB),
+                             confined);
             }
             if (!allFieldsPresent(entry.fileName) || isCompanionName(entry.fileName)) {
                 continue;

@@ -31,8 +31,10 @@ struct ListOptions {
 // front files whose category letter (none counts as normal) is the filter's. The
 // all-categories filter lists the front files whose name carries a category ("_N_" ...), a
 // camera and a channel count, after running the index rebuild on every such file, rear files
-// included (WyFS recordings are one file each and are never rebuilt); with no entries at
-// all it returns at once and leaves the shown rows alone.
+// included (WyFS recordings are one file each and are never rebuilt). Only regular files whose
+// real path lies inside the catalogue's source root are rebuilt: a link that leads off the
+// card is listed but its target is never written. With no entries at all it returns at once
+// and leaves the shown rows alone.
 std::vector<ListRow> listRecordings(RecordingCatalogue& catalogue, ListFilter filter,
                                     const ListOptions& options = {});
 

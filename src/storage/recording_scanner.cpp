@@ -125,7 +125,8 @@ bool scanFat(RecordingCatalogue& catalogue, const SourceDrive& drive) {
                      folder.fileCount);
         folders.push_back(std::move(folder));  // listed whatever it held
     }
-    catalogue.replaceSource(SourceKind::FatDrive, std::move(folders), std::move(entries));
+    catalogue.replaceSource(SourceKind::FatDrive, std::move(folders), std::move(entries),
+                            withSlash(drive.label));
     return true;
 }
 
@@ -179,7 +180,8 @@ bool scanPcFolder(RecordingCatalogue& catalogue, const FolderChooser& chooseFold
     if (found) {
         folders.push_back(std::move(folder));
     }
-    catalogue.replaceSource(SourceKind::PcFolder, std::move(folders), std::move(entries));
+    catalogue.replaceSource(SourceKind::PcFolder, std::move(folders), std::move(entries),
+                            withSlash(*chosen));
     return found;
 }
 

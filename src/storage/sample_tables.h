@@ -28,6 +28,12 @@ struct SampleTables {
     bool empty() const {
         return videoSizes.empty() && audioOffsets.empty() && telemetryOffsets.empty();
     }
+    // Whether one sample is known whole: where it starts, how long it is, and that it lies
+    // inside the file (a video frame, a sound frame whose successor was found, or a record
+    // with its marker block). The walk records only such sizes.
+    bool hasCompleteSample() const {
+        return !videoSizes.empty() || !audioSizes.empty() || !telemetrySizes.empty();
+    }
 
     // Ends a run of `frames` consecutive video frames: a new stsc entry only when the count
     // differs from the last entry's.

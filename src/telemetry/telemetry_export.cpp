@@ -2,43 +2,64 @@
 
 #include <array>
 #include <charconv>
+#include <cmath>
 #include <cstdio>
+#include <string_view>
+
+#include "common/utf8.h"
 
 namespace qelv::core {
 
 namespace {
 
-std::string num(double v) {
-    std::array<char, 64> text{};
+// A JSON number in its shortest exact form; JSON has no infinity, so a value beyond single
+// precision (a speed of "1e300" knots) is null.
+std::string jsonNumber(double v) {
+    if (!std::isfinite(v)) {
+        return "null";
+    }
+    std::array<char, 64> text{};  // the shortest form of a double takes at most 24
     const auto result = std::to_chars(text.data(), text.data() + text.size(), v);
     return std::string(text.data(), result.ptr);
 }
 
+// `decimals` after the point, every digit before it (a latitude of 1e200 has 199): nothing is
+// cut off. Empty for a value that is not finite.
 std::string fixed(double v, int decimals) {
-    std::array<char, 64> text{};
+    if (!std::isfinite(v)) {
+        return {};
+    }
+    const int length = std::snprintf(nullptr, 0, "%.*f", decimals, v);
+    std::string text(static_cast<std::size_t>(length) + 1, '\0');
     std::snprintf(text.data(), text.size(), "%.*f", decimals, v);
-    return text.data();
+    text.pop_back();
+    return text;
 }
 
-std::string xmlEscape(const std::string& text) {
+// Text for XML 1.0 content and attributes: markup escaped, and every byte sequence that is no
+// XML character (control characters, bytes that are not UTF-8, U+FFFE and U+FFFF) replaced
+// by U+FFFD, so that a file name from the card cannot make the document unreadable.
+std::string xmlEscape(std::string_view text) {
     std::string out;
-    for (char c : text) {
-        switch (c) {
-            case '&':
-                out += "&amp;";
-                break;
-            case '<':
-                out += "&lt;";
-                break;
-            case '>':
-                out += "&gt;";
-                break;
-            case '"':
-                out += "&quot;";
-                break;
-            default:
-                out += c;
+    while (!text.empty()) {
+        const auto decoded = decodeUtf8(text);
+        const char32_t c = decoded ? decoded->code : 0;
+        const bool xmlChar = c == 0x9 || c == 0xA || c == 0xD || (c >= 0x20 && c <= 0xFFFD) ||
+                             c >= 0x10000;  // decodeUtf8 gives no surrogates
+        if (!decoded || !xmlChar) {
+            out += kReplacementCharacter;
+        } else if (c == '&') {
+            out += "&amp;";
+        } else if (c == '<') {
+            out += "&lt;";
+        } else if (c == '>') {
+            out += "&gt;";
+        } else if (c == '"') {
+            out += "&quot;";
+        } else {
+            out.append(text.substr(0, decoded->length));
         }
+        text.remove_prefix(decoded ? decoded->length : 1);
     }
     return out;
 }
@@ -55,6 +76,15 @@ bool plausible(const CVOKAGPSData& f) {
     return f.valid == 1 && f.month >= 1 && f.month <= 12 && f.day >= 1 && f.day <= 31 &&
            f.hour >= 9 && f.hour < 33 && f.minute >= 0 && f.minute < 60 && f.second >= 0 &&
            f.second < 61;
+}
+
+// A fix a map can place: a plausible valid fix on the globe, every number finite.
+bool mappable(const CVOKAGPSData& f) {
+    const double latitude = decimalDegrees(f.latitude);
+    const double longitude = decimalDegrees(f.longitude);
+    return plausible(f) && std::isfinite(latitude) && std::isfinite(longitude) &&
+           std::abs(latitude) <= 90.0 && std::abs(longitude) <= 180.0 && std::isfinite(f.speed) &&
+           std::isfinite(f.course);
 }
 
 }  // namespace
@@ -85,10 +115,11 @@ std::string exportJson(const std::vector<ExportedRecord>& records) {
                 ", \"hour\": " + std::to_string(f.hour) +
                 ", \"minute\": " + std::to_string(f.minute) +
                 ", \"second\": " + std::to_string(f.second) +
-                ", \"valid\": " + std::to_string(f.valid) + ", \"latitude\": " + num(f.latitude) +
-                ", \"longitude\": " + num(f.longitude) + ", \"speed\": " + num(f.speed) +
-                ", \"course\": " + num(f.course) + ", \"timeMs\": " + std::to_string(f.timeMs) +
-                "}";
+                ", \"valid\": " + std::to_string(f.valid) +
+                ", \"latitude\": " + jsonNumber(f.latitude) +
+                ", \"longitude\": " + jsonNumber(f.longitude) +
+                ", \"speed\": " + jsonNumber(f.speed) + ", \"course\": " + jsonNumber(f.course) +
+                ", \"timeMs\": " + std::to_string(f.timeMs) + "}";
         }
         if (r.sample) {
             const GSensorSample& s = *r.sample;
@@ -140,7 +171,7 @@ std::string exportGpx(const std::vector<ExportedRecord>& records, const std::str
         "  <trk>\n    <name>" +
         xmlEscape(name) + "</name>\n    <trkseg>\n";
     for (const ExportedRecord& r : records) {
-        if (!r.fix || !plausible(*r.fix)) {
+        if (!r.fix || !mappable(*r.fix)) {
             continue;
         }
         const CVOKAGPSData& f = *r.fix;
@@ -154,20 +185,33 @@ std::string exportGpx(const std::vector<ExportedRecord>& records, const std::str
 }
 
 std::string exportKml(const std::vector<ExportedRecord>& records, const std::string& name) {
-    std::string coordinates;
+    std::vector<std::string> points;
     for (const ExportedRecord& r : records) {
-        if (r.fix && plausible(*r.fix)) {
-            coordinates += "          " + fixed(decimalDegrees(r.fix->longitude), 7) + "," +
-                           fixed(decimalDegrees(r.fix->latitude), 7) + ",0\n";
+        if (r.fix && mappable(*r.fix)) {
+            points.push_back(fixed(decimalDegrees(r.fix->longitude), 7) + "," +
+                             fixed(decimalDegrees(r.fix->latitude), 7) + ",0");
         }
     }
-    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-           "<kml xmlns=\"http://www.opengis.net/kml/2.2\">\n  <Document>\n    <name>" +
-           xmlEscape(name) +
-           "</name>\n    <Placemark>\n      <name>Route</name>\n      <LineString>\n"
-           "        <tessellate>1</tessellate>\n        <coordinates>\n" +
-           coordinates +
-           "        </coordinates>\n      </LineString>\n    </Placemark>\n  </Document>\n</kml>\n";
+    std::string out =
+        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+        "<kml xmlns=\"http://www.opengis.net/kml/2.2\">\n  <Document>\n    <name>" +
+        xmlEscape(name) + "</name>\n";
+    // A line needs two points: a single fix is a point, no fix no placemark.
+    if (points.size() == 1) {
+        out +=
+            "    <Placemark>\n      <name>Position</name>\n      <Point>\n"
+            "        <coordinates>" +
+            points[0] + "</coordinates>\n      </Point>\n    </Placemark>\n";
+    } else if (points.size() > 1) {
+        out +=
+            "    <Placemark>\n      <name>Route</name>\n      <LineString>\n"
+            "        <tessellate>1</tessellate>\n        <coordinates>\n";
+        for (const std::string& point : points) {
+            out += "          " + point + "\n";
+        }
+        out += "        </coordinates>\n      </LineString>\n    </Placemark>\n";
+    }
+    return out + "  </Document>\n</kml>\n";
 }
 
 }  // namespace qelv::core

@@ -6,6 +6,7 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "storage/byte_source.h"
@@ -13,11 +14,23 @@
 
 namespace qelv::core {
 
+// What the source found in the file.
+enum class TrackStatus {
+    Found,         // a recording with a telemetry track (which may hold no records)
+    NoTrack,       // a recording without a telemetry track
+    NotRecording,  // no MP4 or AVI recording, one without its index, or one that is damaged
+};
+
 class TextTrackSource {
 public:
-    // Reads records from `bytes` (which the source keeps, not owns); a recording without a
-    // usable telemetry track gives none.
+    // Reads records from `bytes` (which the source keeps, not owns); a file without a usable
+    // telemetry track gives none, and status() says why.
     explicit TextTrackSource(ByteSource& bytes);
+
+    TrackStatus status() const { return m_status; }
+    // Why the file is not a readable recording ("not an MP4 or AVI recording", a read
+    // error); empty unless status() is NotRecording.
+    const std::string& problem() const { return m_problem; }
 
     // Copies the next record into `buffer` (zero-filled first; at most 1023 bytes of the
     // record) and returns 0; returns 1 when the track has no more.
@@ -32,6 +45,8 @@ private:
     };
 
     ByteSource& m_bytes;
+    TrackStatus m_status = TrackStatus::NotRecording;
+    std::string m_problem;
     std::vector<Record> m_records;
     std::size_t m_next = 0;
 };

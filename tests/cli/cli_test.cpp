@@ -1,35 +1,16 @@
 // The `qelv` program as users and scripts run it.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
-#include <array>
-#include <cstdio>
 #include <string>
 
+#include "cli_run.h"
+#include "support/synthetic_samples.h"
 #include "support/temp_dir.h"
 
 namespace {
 
-struct CliRun {
-    int exitCode;
-    std::string out;
-};
-
-// Runs qelv with `args` (already quoted for the shell); standard error is discarded.
-CliRun runQelv(const std::string& args) {
-    const std::string command = std::string(QELV_BINARY) + " " + args + " 2>/dev/null";
-    FILE* pipe = popen(command.c_str(), "r");
-    if (pipe == nullptr) {
-        return {-1, {}};
-    }
-    std::string out;
-    std::array<char, 4096> buffer{};
-    for (std::size_t n; (n = fread(buffer.data(), 1, buffer.size(), pipe)) > 0;) {
-        out.append(buffer.data(), n);
-    }
-    const int status = pclose(pipe);
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, out};
-}
+using qelv::test::CliRun;
+using qelv::test::runQelv;
 
 TEST(QelvCli, HelpListsTheSubcommands) {
     const CliRun run = runQelv("--help");
@@ -88,6 +69,49 @@ TEST(QelvCli, NamePrintsOneLinePerPath) {
               "\"time\": \"00:00:05\", \"channels\": 1, \"category\": null, "
               "\"listCategory\": null, \"typeText\": \"NONE\", \"camera\": 2, "
               "\"companionPaths\": [\"\", \"\"]}\n");
+}
+
+TEST(QelvCli, RepairExitsWithOneWhenAnyFileFailed) {
+    qelv::test::TempDir dir;
+    const std::string unfinished =
+        qelv::test::unfinishedFile(qelv::sim::RecordingLayout(qelv::test::frontSeconds(1)), 4096);
+    const std::string front = "20240131_120000_1CH_N_F.mp4";
+    const auto path = [&](const std::string& name) {
+        return "'" + (dir.path() / name).string() + "'";
+    };
+    dir.write("good/" + front, unfinished);
+    dir.write("again/" + front, unfinished);
+    dir.write("text/" + front, "this is not a recording\n");
+    dir.write("nocamera.mp4", unfinished);
+    dir.write("20240131_120000_1CH_X_R1.mp4", unfinished);  // a rear file without category
+    struct Case {
+        const char* what;
+        std::string args;
+        int exitCode;
+        int rebuilt;  // how many lines say "rebuilt"
+    };
+    const Case cases[] = {
+        {"rebuilt", path("good/" + front), 0, 1},
+        {"intact the second time", path("good/" + front), 0, 0},
+        {"rebuilt and failed", path("again/" + front) + " " + path("text/" + front), 1, 1},
+        {"failed: no recording", path("text/" + front), 1, 0},
+        {"failed: missing", path("missing.mp4"), 1, 0},
+        {"failed: the name says no camera", path("nocamera.mp4"), 1, 0},
+        {"failed: a rear file with no size class", path("20240131_120000_1CH_X_R1.mp4"), 1, 0},
+        {"usage: no file", "", 2, 0},
+        {"usage: bad camera", "--camera middle " + path("good/" + front), 2, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const CliRun run = runQelv("repair " + c.args);
+        EXPECT_EQ(run.exitCode, c.exitCode) << run.out;
+        int rebuilt = 0;
+        for (std::size_t at = 0; (at = run.out.find("\"rebuilt\"", at)) != std::string::npos;
+             ++at) {
+            ++rebuilt;
+        }
+        EXPECT_EQ(rebuilt, c.rebuilt) << run.out;
+    }
 }
 
 }  // namespace

@@ -1,48 +1,22 @@
 // `qelv play` as scripts run it: what it says and how it ends when files are damaged.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
-#include <array>
-#include <cstdio>
-#include <fstream>
 #include <string>
 
-#include "support/temp_dir.h"
+#include "cli_run.h"
 
 namespace {
 
-struct PlayRun {
-    int exitCode;
-    std::string out;
-    std::string err;
-};
-
-PlayRun runQelv(const std::string& args, const std::filesystem::path& errFile) {
-    const std::string command =
-        std::string(QELV_BINARY) + " " + args + " 2>'" + errFile.string() + "'";
-    FILE* pipe = popen(command.c_str(), "r");
-    if (pipe == nullptr) {
-        return {-1, {}, {}};
-    }
-    std::string out;
-    std::array<char, 4096> buffer{};
-    for (std::size_t n; (n = fread(buffer.data(), 1, buffer.size(), pipe)) > 0;) {
-        out.append(buffer.data(), n);
-    }
-    const int status = pclose(pipe);
-    std::ifstream in(errFile);
-    std::string err{std::istreambuf_iterator<char>(in), {}};
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, out, err};
-}
+using qelv::test::CliRun;
+using qelv::test::runQelv;
 
 class QelvPlay : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
         s_dir = new qelv::test::TempDir();
-        const PlayRun made = runQelv("demo-card '" + s_dir->path().string() +
-                                         "/card' --recordings 1 --seconds 2 --channels 3 "
-                                         "--categories N --scale 0.05",
-                                     s_dir->path() / "made.err");
+        const CliRun made = runQelv("demo-card '" + s_dir->path().string() +
+                                    "/card' --recordings 1 --seconds 2 --channels 3 "
+                                    "--categories N --scale 0.05");
         ASSERT_EQ(made.exitCode, 0) << made.err;
     }
     static void TearDownTestSuite() { delete s_dir; }
@@ -58,10 +32,9 @@ TEST_F(QelvPlay, DamagedRearFileIsLeftOutWithANote) {
     const auto rear = s_dir->write("broken_R1.mp4",
                                    "RIFF\x04\x00\x00\x00"
                                    "AVI ");
-    const PlayRun run =
+    const CliRun run =
         runQelv("play --no-sync " + file("NOR/FRONT/20240131_120000_3CH_N_F.mp4") + " '" +
-                    rear.string() + "' " + file("NOR/REAR/20240131_120000_3CH_N_R2.mp4"),
-                s_dir->path() / "play.err");
+                rear.string() + "' " + file("NOR/REAR/20240131_120000_3CH_N_R2.mp4"));
     EXPECT_EQ(run.exitCode, 0) << run.err;
     EXPECT_NE(run.err.find("left out " + rear.string() + ": "), std::string::npos) << run.err;
     // Every frame of the two good cameras was shown; the damaged one showed none.
@@ -70,9 +43,8 @@ TEST_F(QelvPlay, DamagedRearFileIsLeftOutWithANote) {
 
 TEST_F(QelvPlay, DamagedFrontFileFailsNamingIt) {
     const auto front = s_dir->write("broken_F.mp4", "not a recording");
-    const PlayRun run =
-        runQelv("play '" + front.string() + "' " + file("NOR/REAR/20240131_120000_3CH_N_R1.mp4"),
-                s_dir->path() / "front.err");
+    const CliRun run =
+        runQelv("play '" + front.string() + "' " + file("NOR/REAR/20240131_120000_3CH_N_R1.mp4"));
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_TRUE(run.out.empty()) << run.out;
     EXPECT_NE(run.err.find("cannot play " + front.string() + ": "), std::string::npos) << run.err;

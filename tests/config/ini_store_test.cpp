@@ -1,11 +1,16 @@
 #include "config/ini_store.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <atomic>
+#include <chrono>
 #include <csignal>
 #include <sstream>
+#include <thread>
 
 #include "support/temp_dir.h"
 
@@ -141,6 +146,109 @@ TEST_F(IniStoreTest, WriteKeepsThePermissions) {
     struct stat info {};
     ASSERT_EQ(stat(path.c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 0777, 0640u);
+}
+
+// Entries of a folder, to see that no temporary file is left behind.
+std::size_t entriesIn(const std::filesystem::path& folder) {
+    return static_cast<std::size_t>(std::distance(std::filesystem::directory_iterator(folder), {}));
+}
+
+TEST_F(IniStoreTest, ReadOnlySettingsFileIsLeftAlone) {
+    // No write bit for anyone: read-only to the viewer, also when it runs as root (which
+    // the file system would let write).
+    const std::string original = "Resolution=2\r\nVolume=4\r\nTimeZone=9\r\n";
+    for (const mode_t mode : {0444, 0400, 0000}) {
+        SCOPED_TRACE(mode);
+        const auto path = dir.write("setup.ini", original);
+        ASSERT_EQ(chmod(path.c_str(), mode), 0);
+        ASSERT_TRUE(store.setInt(0, 1));
+        EXPECT_FALSE(store.write(path));
+        EXPECT_EQ(readFile(path), original);
+        struct stat info {};
+        ASSERT_EQ(stat(path.c_str(), &info), 0);
+        EXPECT_EQ(info.st_mode & 0777, mode);
+        EXPECT_EQ(entriesIn(dir.path()), 1u);
+        chmod(path.c_str(), 0644);
+    }
+}
+
+TEST_F(IniStoreTest, WriteGoesThroughLinksToTheirTarget) {
+    namespace fs = std::filesystem;
+    const std::string written = "Resolution=\r\nVolume=\r\nTimeZone=\r\n";
+    struct Case {
+        const char* what;
+        fs::path target;                                   // the file the link finally names
+        std::vector<std::pair<fs::path, fs::path>> links;  // (link, what it points at)
+        bool targetExists;
+    };
+    const fs::path card = dir.path() / "card";
+    const fs::path store2 = dir.path() / "store";
+    const Case cases[] = {
+        {"absolute link", store2 / "a.ini", {{card / "setup.ini", store2 / "a.ini"}}, true},
+        {"relative chain",
+         store2 / "b.ini",
+         {{card / "setup.ini", "hop.ini"}, {card / "hop.ini", "../store/b.ini"}},
+         true},
+        {"dangling link", store2 / "c.ini", {{card / "setup.ini", store2 / "c.ini"}}, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        fs::remove_all(card);
+        fs::remove_all(store2);
+        fs::create_directories(card);
+        fs::create_directories(store2);
+        if (c.targetExists) {
+            dir.write(fs::relative(c.target, dir.path()).string(), "Volume=1\r\n");
+        }
+        for (const auto& [link, pointsAt] : c.links) {
+            fs::create_symlink(pointsAt, link);
+        }
+        ASSERT_TRUE(store.write(card / "setup.ini"));
+        ASSERT_TRUE(fs::is_symlink(card / "setup.ini"));
+        EXPECT_EQ(fs::read_symlink(card / "setup.ini"), c.links[0].second);
+        EXPECT_EQ(readFile(c.target), written);
+        EXPECT_EQ(entriesIn(card), c.links.size());
+        EXPECT_EQ(entriesIn(store2), 1u);
+    }
+    // A link to a read-only file: nothing is written, the link stays.
+    chmod((store2 / "c.ini").c_str(), 0444);
+    EXPECT_FALSE(store.write(card / "setup.ini"));
+    EXPECT_TRUE(fs::is_symlink(card / "setup.ini"));
+    EXPECT_EQ(readFile(store2 / "c.ini"), written);
+}
+
+TEST_F(IniStoreTest, LoadRefusesWhatIsNoRegularFile) {
+    // A FIFO named like the settings file must not hang the dialog. A writer that opens it as
+    // soon as a reader waits lets a blocking load end (and pass) instead of hanging the test.
+    const auto fifo = dir.path() / "setup.ini";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    std::atomic<bool> done{false};
+    std::thread writer([&] {
+        while (!done) {
+            const int fd = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK);
+            if (fd >= 0) {
+                ::close(fd);
+                return;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+    });
+    const bool loaded = store.load(fifo);
+    done = true;
+    writer.join();
+    EXPECT_FALSE(loaded);
+    EXPECT_FALSE(store.load("/dev/null"));  // a device
+    EXPECT_EQ(currentOf("Volume"), "");     // nothing changed
+}
+
+TEST_F(IniStoreTest, NulByteEndsTheLine) {
+    const auto path = dir.write(
+        "setup.ini", std::string_view("Volume=4\0junk\r\nTimeZone=\0 7\r\nRes\0olution=2\r\n", 44));
+    ASSERT_TRUE(store.load(path));
+    EXPECT_EQ(diag.str(), "INI ITEM <Res> is not registered! Ignore it.\n");
+    ASSERT_TRUE(store.write(path));
+    // TimeZone has no value before its NUL and keeps its default.
+    EXPECT_EQ(readFile(path), "Resolution=1\r\nVolume=4\r\nTimeZone=9\r\n");
 }
 
 }  // namespace

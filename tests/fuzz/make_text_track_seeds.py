@@ -1,6 +1,8 @@
 #!/usr/bin/env python3
 """Writes seed inputs for the text-track fuzz target: a movie box with a telemetry track
-pointing at two records, and a small RIFF AVI with a text stream and its index."""
+pointing at two records, a small RIFF AVI with a text stream and its index, and movie boxes
+whose sample-to-chunk runs all start at chunk 1 (a lookup that searches the runs for every
+chunk takes chunks x runs steps: minutes for the 4.8 MB one)."""
 import os
 import struct
 import sys
@@ -26,6 +28,18 @@ def mp4(records):
     hdlr = full(b"hdlr", b"\0\0\0\0sdsm" + b"\0" * 12 + b"XBLB\0")
     trak = box(b"trak", box(b"mdia", hdlr + box(b"minf", stbl)))
     return head + box(b"mdat", data) + box(b"moov", trak)
+
+
+def many_runs(chunks, runs):
+    """A movie box alone: a telemetry track of `chunks` chunks and `runs` stsc entries that
+    all start at chunk 1 and hold no samples."""
+    stsd = full(b"stsd", struct.pack(">I", 1) + box(b"mp4s", b"\0" * 8))
+    stsz = full(b"stsz", struct.pack(">II", 1, chunks))
+    stco = full(b"stco", struct.pack(">I", chunks) + b"\0\0\0\0" * chunks)
+    stsc = full(b"stsc", struct.pack(">I", runs) + struct.pack(">III", 1, 0, 1) * runs)
+    stbl = box(b"stbl", stsd + stsz + stco + stsc)
+    hdlr = full(b"hdlr", b"\0\0\0\0sdsm" + b"\0" * 12 + b"XBLB\0")
+    return box(b"moov", box(b"trak", box(b"mdia", hdlr + box(b"minf", stbl))))
 
 
 def avi(records):
@@ -58,6 +72,11 @@ def main(folder):
         out.write(mp4(records))
     with open(os.path.join(folder, "track.avi"), "wb") as out:
         out.write(avi(records))
+    # Within the fuzzer's 64 KiB inputs, and the full-size shape for the seed run.
+    with open(os.path.join(folder, "many-runs-small.mp4"), "wb") as out:
+        out.write(many_runs(8000, 2600))
+    with open(os.path.join(folder, "many-runs.mp4"), "wb") as out:
+        out.write(many_runs(400000, 266666))
 
 
 if __name__ == "__main__":

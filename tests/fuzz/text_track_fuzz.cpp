@@ -15,6 +15,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (records.size() > source.recordCount()) {
         __builtin_trap();
     }
+    // Only a file with a telemetry track has records, and only a refused one a reason.
+    const bool found = source.status() == qelv::core::TrackStatus::Found;
+    if ((!found && source.recordCount() != 0) ||
+        source.problem().empty() != (source.status() != qelv::core::TrackStatus::NotRecording)) {
+        __builtin_trap();
+    }
     (void)qelv::core::exportGpx(records, "fuzz");
+    (void)qelv::core::exportKml(records, "fuzz");
+    (void)qelv::core::exportJson(records);
+    (void)qelv::core::exportCsv(records);
     return 0;
 }

@@ -18,19 +18,7 @@ using sim::RecordingLayout;
 using test::be32;
 using test::readFile;
 using test::TempDir;
-
-// The unfinished file of a layout: leading bytes with size 0, samples, `tail` zeros.
-std::string unfinishedFile(const RecordingLayout& layout, std::size_t tail) {
-    std::string bytes;
-    for (auto b : RecordingLayout::leadingBytes(0)) {
-        bytes.push_back(static_cast<char>(b));
-    }
-    for (const auto& sample : layout.samples()) {
-        bytes.append(sample.bytes.begin(), sample.bytes.end());
-    }
-    bytes.append(tail, '\0');
-    return bytes;
-}
+using test::unfinishedFile;
 
 SampleWalk walkOf(const std::string& file) {
     MemorySource source(std::span(reinterpret_cast<const std::uint8_t*>(file.data()), file.size()));

@@ -244,5 +244,29 @@ TEST_F(Scanning, FullListingRepairsUnfinishedRecordings) {
     }
 }
 
+TEST_F(Scanning, FullListingRepairsNothingOutsideTheSource) {
+    const std::string unfinished =
+        test::unfinishedFile(sim::RecordingLayout(test::frontSeconds(1)), 4096);
+    // A link on the card that leads out of it, one that stays on it, and a plain file.
+    const auto victim = dir.write("outside/victim.mp4", unfinished);
+    const auto kept = dir.write("card/store/kept.mp4", unfinished);
+    const auto plain = dir.write("card/NOR/20240131_120200_1CH_N_F.mp4", unfinished);
+    fs::create_symlink(victim, dir.path() / "card/NOR/20240131_120000_1CH_N_F.mp4");
+    fs::create_symlink("../store/kept.mp4", dir.path() / "card/NOR/20240131_120100_1CH_N_F.mp4");
+    ASSERT_TRUE(select({0, (dir.path() / "card").string() + "/", "", SourceKind::FatDrive}));
+    EXPECT_EQ(listed(ListFilter::All).size(), 3u);  // all listed, whatever they point at
+    EXPECT_TRUE(test::readFile(victim) == unfinished) << "a file outside the card was changed";
+    EXPECT_EQ(rebuildIndex(kept, CameraChannel::Front, 0).outcome, RebuildOutcome::Intact);
+    EXPECT_EQ(rebuildIndex(plain, CameraChannel::Front, 0).outcome, RebuildOutcome::Intact);
+
+    // A folder chosen through a link of its own: its files are inside it.
+    const auto linked = dir.write("pc/real/20240131_130000_1CH_N_F.mp4", unfinished);
+    fs::create_directory_symlink(dir.path() / "pc/real", dir.path() / "pc/chosen");
+    ASSERT_TRUE(select({-1, "Find in My Computer", "", SourceKind::PcFolder},
+                       [&](const std::string&) { return (dir.path() / "pc/chosen").string(); }));
+    EXPECT_EQ(listed(ListFilter::All).size(), 1u);
+    EXPECT_EQ(rebuildIndex(linked, CameraChannel::Front, 0).outcome, RebuildOutcome::Intact);
+}
+
 }  // namespace
 }  // namespace qelv::core

@@ -58,4 +58,17 @@ inline std::vector<sim::Sample> frontSeconds(int seconds, std::uint32_t frameSiz
     return samples;
 }
 
+// The unfinished file of a layout: leading bytes with size 0, samples, `tail` zeros.
+inline std::string unfinishedFile(const sim::RecordingLayout& layout, std::size_t tail) {
+    std::string bytes;
+    for (auto b : sim::RecordingLayout::leadingBytes(0)) {
+        bytes.push_back(static_cast<char>(b));
+    }
+    for (const auto& sample : layout.samples()) {
+        bytes.append(sample.bytes.begin(), sample.bytes.end());
+    }
+    bytes.append(tail, '\0');
+    return bytes;
+}
+
 }  // namespace qelv::test

@@ -81,14 +81,16 @@ TEST(TextTrack, DamagedOrMissingTracksGiveNoRecordsAndNoCrash) {
         const char* what;
         std::vector<std::uint8_t> bytes;
         std::size_t atMost;
+        TrackStatus status;
     };
     std::vector<Case> cases = {
-        {"empty", {}, 0},
+        {"empty", {}, 0, TrackStatus::NotRecording},
         {"unfinished: no movie box",
          {good.begin(), good.begin() + static_cast<long>(layout.dataEnd())},
-         0},
-        {"movie box cut in half", {good.begin(), good.end() - 300}, 2},
-        {"not a recording", std::vector<std::uint8_t>(5000, 0x41), 0},
+         0,
+         TrackStatus::NotRecording},
+        {"movie box cut in half", {good.begin(), good.end() - 300}, 2, TrackStatus::NotRecording},
+        {"not a recording", std::vector<std::uint8_t>(5000, 0x41), 0, TrackStatus::NotRecording},
     };
     // Offsets pointing past the end of the file: such records are dropped.
     auto outside = good;
@@ -99,10 +101,14 @@ TEST(TextTrack, DamagedOrMissingTracksGiveNoRecordsAndNoCrash) {
             std::memset(outside.data() + i + 12, 0x7F, 4);  // first telemetry chunk offset
         }
     }
-    cases.push_back({"offset outside the file", outside, 1});
+    cases.push_back({"offset outside the file", outside, 1, TrackStatus::Found});
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         EXPECT_LE(readAll(c.bytes).size(), c.atMost);
+        MemorySource bytes(c.bytes);
+        const TextTrackSource source(bytes);
+        EXPECT_EQ(source.status(), c.status);
+        EXPECT_EQ(source.problem().empty(), c.status != TrackStatus::NotRecording);
     }
 }
 
