@@ -311,15 +311,27 @@ TEST_F(Faults, StateIsReadSafelyFromAnotherThread) {
     EXPECT_TRUE(seen.contains(0));
 }
 
+// The element's plugin is loaded first: loading it later would register the element again.
+GstPluginFeature* takeOutOfRegistry(const char* name) {
+    GstRegistry* registry = gst_registry_get();
+    GstPluginFeature* feature = gst_registry_lookup_feature(registry, name);
+    if (feature != nullptr) {
+        if (GstPluginFeature* loaded = gst_plugin_feature_load(feature)) {
+            gst_object_unref(loaded);
+        }
+        gst_registry_remove_feature(registry, feature);
+    }
+    return feature;
+}
+
 // Without the sound chain's decoder the viewer still starts and recordings play silently;
 // without the video decoder it cannot play anything.
 TEST(FilterCheckWithoutElements, OnlyTheParsersAndTheVideoChainAreNeeded) {
     ensureFilters();  // GStreamer started
     GstRegistry* registry = gst_registry_get();
     const auto without = [&](const char* name, auto check) {
-        GstPluginFeature* feature = gst_registry_lookup_feature(registry, name);
+        GstPluginFeature* feature = takeOutOfRegistry(name);
         ASSERT_NE(feature, nullptr) << name;
-        gst_registry_remove_feature(registry, feature);
         check();
         gst_registry_add_feature(registry, feature);  // takes the reference back
     };
@@ -337,9 +349,8 @@ TEST(FilterCheckWithoutElements, OnlyTheParsersAndTheVideoChainAreNeeded) {
 
 TEST_F(Faults, WithoutTheSoundDecoderRecordingsPlaySilently) {
     GstRegistry* registry = gst_registry_get();
-    GstPluginFeature* feature = gst_registry_lookup_feature(registry, "avdec_aac");
+    GstPluginFeature* feature = takeOutOfRegistry("avdec_aac");
     ASSERT_NE(feature, nullptr);
-    gst_registry_remove_feature(registry, feature);
     const bool opened = engine.open(path(0), path(1));
     const bool sound = opened && engine.graph()->hasSound();
     const bool video = opened && engine.graph()->hasChannel(0) && engine.graph()->hasChannel(1);
