@@ -22,7 +22,8 @@ constexpr const char* kScanUsage =
 
 constexpr const char* kDrivesUsage =
     "usage: qelv drives [--sysfs DIR] [--mountinfo FILE] [--dev DIR] [--config FILE]\n"
-    "Lists the card drives and the folder line, one JSON line each.\n";
+    "Lists the card drives and the folder line, one JSON line each. The disks that hold \"/\"\n"
+    "are never listed. --sysfs is the sysfs root (/sys), --dev the device folder (/dev).\n";
 
 core::ListFilter filterOf(const std::string& name) {
     static const std::pair<const char*, core::ListFilter> kFilters[] = {
@@ -132,7 +133,7 @@ int runDrivesCommand(const Arguments& args, std::ostream& out, std::ostream& err
         return 2;
     }
     platform::SystemPaths paths;
-    paths.sysBlock = o.value("--sysfs").value_or(paths.sysBlock.string());
+    paths.sysfs = o.value("--sysfs").value_or(paths.sysfs.string());
     paths.mountInfo = o.value("--mountinfo").value_or(paths.mountInfo.string());
     paths.devices = o.value("--dev").value_or(paths.devices.string());
     core::RecordingCatalogue catalogue;
