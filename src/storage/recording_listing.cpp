@@ -26,7 +26,27 @@ bool allFieldsPresent(std::string_view fileName) {
     return true;
 }
 
+RecordingCategory categoryOf(ListFilter filter) {
+    return static_cast<RecordingCategory>(static_cast<std::int32_t>(filter) - 1);
+}
+
+// The all-categories listing repairs the files whose name carries a category marker, a
+// camera and a channel count.
+bool repairable(const RecordingName& name) {
+    return name.listCategory && name.camera != CameraChannel::None && name.channels != 0;
+}
+
 }  // namespace
+
+bool isListed(std::string_view fileName, ListFilter filter) {
+    if (isCompanionName(fileName)) {
+        return false;
+    }
+    if (filter != ListFilter::All) {
+        return letterCategory(fileName) == categoryOf(filter);
+    }
+    return repairable(parseRecordingName(fileName)) && allFieldsPresent(fileName);
+}
 
 std::vector<ListRow> listRecordings(RecordingCatalogue& catalogue, ListFilter filter,
                                     const ListOptions& options) {
@@ -38,15 +58,12 @@ std::vector<ListRow> listRecordings(RecordingCatalogue& catalogue, ListFilter fi
     std::vector<std::size_t> shown;
     for (std::size_t i = 0; i < entries.size(); ++i) {
         RecordingEntry& entry = entries[i];
-        if (filter != ListFilter::All &&
-            (letterCategory(entry.fileName) !=
-                 static_cast<RecordingCategory>(static_cast<std::int32_t>(filter) - 1) ||
-             isCompanionName(entry.fileName))) {
+        if (filter != ListFilter::All && !isListed(entry.fileName, filter)) {
             continue;  // most names of a card are filtered out: no need to parse them whole
         }
         const RecordingName name = parseRecordingName(entry.fileName);
         if (filter == ListFilter::All) {
-            if (!name.listCategory || name.camera == CameraChannel::None || name.channels == 0) {
+            if (!repairable(name)) {
                 continue;
             }
             fillMetadata(entry);
@@ -55,12 +72,6 @@ std::vector<ListRow> listRecordings(RecordingCatalogue& catalogue, ListFilter fi
                              sizeClassOf(*name.listCategory, entry.sizeKB));
             }
             if (!allFieldsPresent(entry.fileName) || isCompanionName(entry.fileName)) {
-                continue;
-            }
-        } else {
-            const auto wanted =
-                static_cast<RecordingCategory>(static_cast<std::int32_t>(filter) - 1);
-            if (name.filterCategory() != wanted || isCompanionName(entry.fileName)) {
                 continue;
             }
         }

@@ -209,13 +209,23 @@ bool selectSource(RecordingCatalogue& catalogue, std::int64_t driveIndex,
         return false;
     }
     const SourceDrive chosen = *drive;  // the scans replace nothing in the drive list
+    if (!selectDrive(catalogue, chosen, chooseFolder, console)) {
+        return false;
+    }
+    catalogue.setSelectedDrive(static_cast<std::int32_t>(driveIndex));
+    return true;
+}
+
+bool selectDrive(RecordingCatalogue& catalogue, const SourceDrive& drive,
+                 const FolderChooser& chooseFolder, std::ostream& console) {
+    catalogue.closeCardDevice();
     bool ok = false;
-    switch (chosen.kind) {
+    switch (drive.kind) {
         case SourceKind::FatDrive:
-            ok = scanFat(catalogue, chosen);
+            ok = scanFat(catalogue, drive);
             break;
         case SourceKind::WyfsDrive:
-            ok = scanWyfs(catalogue, chosen, console);
+            ok = scanWyfs(catalogue, drive, console);
             break;
         case SourceKind::PcFolder:
             ok = scanPcFolder(catalogue, chooseFolder);
@@ -225,9 +235,21 @@ bool selectSource(RecordingCatalogue& catalogue, std::int64_t driveIndex,
     }
     if (ok) {
         sortEntries(catalogue);
-        catalogue.setSelectedDrive(static_cast<std::int32_t>(driveIndex));
+        const auto& drives = catalogue.drives();
+        const auto line = std::find(drives.begin(), drives.end(), drive);
+        catalogue.setSelectedDrive(
+            line == drives.end() ? -1 : static_cast<std::int32_t>(line - drives.begin()));
     }
     return ok;
+}
+
+std::vector<RecordingEntry> peekPcFolder(const RecordingCatalogue& catalogue,
+                                         const std::string& folder) {
+    std::vector<RecordingEntry> entries;
+    std::int32_t fileCount = 0;
+    FolderScanner(catalogue, entries)
+        .scan(withSlash(folder), 0, catalogue.recurseFolder(), fileCount);
+    return entries;
 }
 
 void fillMetadata(RecordingEntry& entry) {

@@ -7,6 +7,7 @@
 #include <optional>
 #include <ostream>
 #include <string>
+#include <vector>
 
 #include "storage/recording_catalogue.h"
 
@@ -22,6 +23,18 @@ using FolderChooser = std::function<std::optional<std::string>(const std::string
 // a cancelled or empty folder choice, or no chooser for a folder line.
 bool selectSource(RecordingCatalogue& catalogue, std::int64_t driveIndex,
                   const FolderChooser& chooseFolder, std::ostream& console);
+
+// As selectSource, for a drive given by its line instead of its place in the catalogue's
+// drive list, so that a source can be read again after the list changed. The selected drive
+// becomes the place of an equal line in the list, or -1 when the list has none.
+bool selectDrive(RecordingCatalogue& catalogue, const SourceDrive& drive,
+                 const FolderChooser& chooseFolder, std::ostream& console);
+
+// The entries a folder on the PC would give (names only, unsorted, metadata pending), read
+// with the catalogue's extensions and folder recursion; the catalogue stays as it is. Empty
+// for a folder that cannot be read.
+std::vector<RecordingEntry> peekPcFolder(const RecordingCatalogue& catalogue,
+                                         const std::string& folder);
 
 // Reads an entry's size and creation time from its file if the scan left them pending; a
 // file that cannot be read keeps zeros.
