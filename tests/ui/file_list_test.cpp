@@ -109,7 +109,14 @@ protected:
 TEST_F(FileListTest, LaysOutItsControls) {
     EXPECT_EQ(list->size(), QSize(315, 470));
     EXPECT_EQ(list->list()->geometry(), QRect(4, 32, 307, 412));
-    EXPECT_EQ(list->categoryCombo()->geometry(), QRect(195, 5, 60, 20));
+    // The combo ends where it always did, left of "Fixed window", and grows leftwards as far
+    // as its longest entry needs, clear of "Open File".
+    const QRect combo = list->categoryCombo()->geometry();
+    EXPECT_EQ(combo.right(), 254);
+    EXPECT_EQ(combo.top(), 5);
+    EXPECT_EQ(combo.height(), 20);
+    EXPECT_GE(combo.width(), list->categoryCombo()->fittingWidth());
+    EXPECT_GT(combo.left(), list->button(CFileManagerDlg::kCmdOpen)->geometry().right() + 20);
     EXPECT_EQ(list->categoryCombo()->count(), 5);
     EXPECT_EQ(list->categoryCombo()->currentText(), QStringLiteral("ALL"));
     EXPECT_EQ(list->button(CFileManagerDlg::kCmdOpen)->geometry(), QRect(58, 4, 20, 20));

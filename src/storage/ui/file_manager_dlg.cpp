@@ -21,6 +21,9 @@ namespace qelv::ui {
 namespace {
 constexpr QPoint kOffset{810, 320};
 constexpr QSize kSize{315, 470};
+// The category combo ends left of the "Fixed window" button.
+constexpr int kComboRight = 255;
+constexpr int kComboMinWidth = 60;
 
 struct ListButton {
     const char* text;
@@ -80,9 +83,11 @@ CFileManagerDlg::CFileManagerDlg(QWidget* mainWindow, ViewerContext& context, Se
     m_context.setFileList(m_list);
 
     m_combo->setObjectName(QStringLiteral("categoryCombo"));
-    m_combo->setGeometry(195, 5, 60, 20);
     m_combo->addItems({QStringLiteral("ALL"), QStringLiteral("NORMAL"), QStringLiteral("EVENT"),
                        QStringLiteral("PARKING"), QStringLiteral("USER")});
+    // Right-aligned where the 60-pixel combo ended, as wide as its longest entry needs.
+    const int comboWidth = std::max(kComboMinWidth, m_combo->fittingWidth());
+    m_combo->setGeometry(kComboRight - comboWidth, 5, comboWidth, 20);
     m_combo->setCurrentIndex(0);
     connect(m_combo, &QComboBox::currentIndexChanged, this, [this] { listAgain(); });
 
