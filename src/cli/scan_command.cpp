@@ -98,22 +98,24 @@ int runScanCommand(const Arguments& args, std::ostream& out, std::ostream& err) 
     }
     core::ListOptions listOptions;
     listOptions.repair = !o.flags.contains("--no-repair");
-    std::ostringstream buffer;
-    for (const core::ListRow& row : core::listRecordings(catalogue, filter, listOptions)) {
+    const std::vector<core::ListRow> rows = core::listRecordings(catalogue, filter, listOptions);
+    std::string lines;
+    lines.reserve(rows.size() * 256);
+    for (const core::ListRow& row : rows) {
         const core::RecordingEntry& entry = catalogue.entries()[row.entry];
-        buffer << JsonObject()
-                      .add("row", row.number)
-                      .add("date", row.date)
-                      .add("time", row.time)
-                      .add("type", row.type)
-                      .add("fileName", entry.fileName)
-                      .add("path", entry.path)
-                      .add("sizeKB", static_cast<std::int64_t>(entry.sizeKB))
-                      .add("creationTime", static_cast<std::int64_t>(entry.creationTime))
-                      .str()
-               << '\n';
+        lines += JsonObject()
+                     .add("row", row.number)
+                     .add("date", row.date)
+                     .add("time", row.time)
+                     .add("type", row.type)
+                     .add("fileName", entry.fileName)
+                     .add("path", entry.path)
+                     .add("sizeKB", static_cast<std::int64_t>(entry.sizeKB))
+                     .add("creationTime", static_cast<std::int64_t>(entry.creationTime))
+                     .str();
+        lines += '\n';
     }
-    out << buffer.str();
+    out.write(lines.data(), static_cast<std::streamsize>(lines.size()));
     return 0;
 }
 

@@ -3,6 +3,7 @@
 #include <array>
 #include <cstdio>
 
+#include "storage/entry_metadata.h"
 #include "storage/index_rebuild.h"
 #include "storage/recording_scanner.h"
 #include "storage/size_class.h"
@@ -56,6 +57,7 @@ std::vector<ListRow> listRecordings(RecordingCatalogue& catalogue, ListFilter fi
         return rows;
     }
     std::vector<std::size_t> shown;
+    MetadataReader metadata;
     for (std::size_t i = 0; i < entries.size(); ++i) {
         RecordingEntry& entry = entries[i];
         if (filter != ListFilter::All && !isListed(entry.fileName, filter)) {
@@ -66,7 +68,7 @@ std::vector<ListRow> listRecordings(RecordingCatalogue& catalogue, ListFilter fi
             if (!repairable(name)) {
                 continue;
             }
-            fillMetadata(entry);
+            metadata.fill(entry);
             if (options.repair && entry.cardFileId < 0) {
                 rebuildIndex(entry.path, name.camera,
                              sizeClassOf(*name.listCategory, entry.sizeKB));
@@ -75,7 +77,7 @@ std::vector<ListRow> listRecordings(RecordingCatalogue& catalogue, ListFilter fi
                 continue;
             }
         }
-        fillMetadata(entry);  // listed rows carry their size and creation time
+        metadata.fill(entry);  // listed rows carry their size and creation time
         rows.push_back({rowNumber(rows.size() + 1), name.dateText(), name.timeText(),
                         std::string(name.typeText()), i});
         shown.push_back(i);

@@ -9,7 +9,9 @@
 #include <string>
 #include <vector>
 
+#include "storage/entry_metadata.h"
 #include "storage/recording_catalogue.h"
+#include "storage/recording_sort.h"
 
 namespace qelv::core {
 
@@ -35,13 +37,5 @@ bool selectDrive(RecordingCatalogue& catalogue, const SourceDrive& drive,
 // for a folder that cannot be read.
 std::vector<RecordingEntry> peekPcFolder(const RecordingCatalogue& catalogue,
                                          const std::string& folder);
-
-// Reads an entry's size and creation time from its file if the scan left them pending; a
-// file that cannot be read keeps zeros.
-void fillMetadata(RecordingEntry& entry);
-
-// Sorts the entries by the recording's name date and time (fields 0 and 1), then creation
-// time, in the catalogue's order; equal again, the larger file first.
-void sortEntries(RecordingCatalogue& catalogue);
 
 }  // namespace qelv::core

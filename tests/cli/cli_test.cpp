@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdio>
+#include <filesystem>
 #include <string>
 
 #include "support/temp_dir.h"
@@ -15,9 +16,9 @@ struct CliRun {
     std::string out;
 };
 
-// Runs qelv with `args` (already quoted for the shell); standard error is discarded.
-CliRun runQelv(const std::string& args) {
-    const std::string command = std::string(QELV_BINARY) + " " + args + " 2>/dev/null";
+// Runs `program` with `args` (already quoted for the shell); standard error is discarded.
+CliRun runProgram(const std::string& program, const std::string& args) {
+    const std::string command = program + " " + args + " 2>/dev/null";
     FILE* pipe = popen(command.c_str(), "r");
     if (pipe == nullptr) {
         return {-1, {}};
@@ -31,6 +32,10 @@ CliRun runQelv(const std::string& args) {
     return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, out};
 }
 
+CliRun runQelv(const std::string& args) {
+    return runProgram(QELV_BINARY, args);
+}
+
 TEST(QelvCli, HelpListsTheSubcommands) {
     const CliRun run = runQelv("--help");
     EXPECT_EQ(run.exitCode, 0);
@@ -39,6 +44,21 @@ TEST(QelvCli, HelpListsTheSubcommands) {
     EXPECT_EQ(runQelv("").exitCode, 2);
     EXPECT_EQ(runQelv("frobnicate").exitCode, 2);
     EXPECT_EQ(runQelv("name").exitCode, 2);
+}
+
+// qelv starts without the media framework and hands "play" and "demo-card" to qelv-media.
+TEST(QelvCli, MediaCommandsRunThroughQelvMedia) {
+    for (const char* command : {"play", "demo-card"}) {
+        const CliRun help = runQelv(std::string(command) + " --help");
+        EXPECT_EQ(help.exitCode, 0) << command;
+        EXPECT_EQ(help.out.rfind(std::string("usage: qelv ") + command, 0), 0u) << help.out;
+    }
+    // Alone in a folder, qelv cannot run them and says so with a failure.
+    qelv::test::TempDir alone;
+    const auto copy = alone.path() / "qelv";
+    std::filesystem::copy_file(QELV_BINARY, copy);
+    EXPECT_EQ(runProgram(copy.string(), "play --help").exitCode, 1);
+    EXPECT_EQ(runProgram(copy.string(), "name 20240131_235958_3CH_E_F.mp4").exitCode, 0);
 }
 
 TEST(QelvCli, ConfigDefaultsToTheBundledFile) {
