@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Listing speed on a card of 20,000 recording files.
 #  1. Single-category listing (`qelv scan --filter normal`) against `find` over the same tree;
-#     the files are empty, only their names count.
+#     the files are empty, only their names count. Prints the medians of wall time and of CPU
+#     time (user + system, steadier on a shared machine) and their ratios to find.
 #  2. All-categories listing of complete recordings (simulator files, hard-linked under
 #     20,000 names): the index check it runs on every file, per file.
 # usage: bench/scan_bench.sh [QELV] [DIR]   (defaults: build/release/bin/qelv, a temporary dir)
@@ -9,19 +10,42 @@ set -euo pipefail
 qelv="${1:-build/release/bin/qelv}"
 root="${2:-$(mktemp -d /tmp/qelv-scan-bench.XXXXXX)}"
 files=20000
-runs=15
+runs=21
 
-median_ms() {  # runs "$@" $runs times, prints the median wall time in ms
-    local times=()
-    for _ in $(seq "$runs"); do
-        local start end
-        start=$(date +%s%N)
-        "$@" >/dev/null 2>&1
-        end=$(date +%s%N)
-        times+=($(((end - start) / 1000)))
-    done
-    printf '%s\n' "${times[@]}" | sort -n | awk -v n="$runs" 'NR == int(n / 2) + 1 { printf "%.2f", $1 / 1000 }'
+# measure RUNS -- COMMAND... [-- COMMAND...]: runs the commands in turn RUNS times (taking
+# turns, so that a change in the machine's load falls on all of them) and prints, per command,
+# the medians "WALL_MS CPU_MS" (CPU: user + system of the command).
+measure() {
+    python3 - "$@" <<'PY'
+import os, statistics, sys, time
+runs = int(sys.argv[1])
+commands, current = [], None
+for word in sys.argv[2:]:
+    if word == "--":
+        current = []
+        commands.append(current)
+    else:
+        current.append(word)
+quiet = os.open(os.devnull, os.O_WRONLY)
+wall = [[] for _ in commands]
+cpu = [[] for _ in commands]
+for _ in range(runs):
+    for i, command in enumerate(commands):
+        start = time.perf_counter()
+        pid = os.fork()
+        if pid == 0:
+            os.dup2(quiet, 1)
+            os.dup2(quiet, 2)
+            os.execvp(command[0], command)
+        _, _, usage = os.wait4(pid, 0)
+        wall[i].append((time.perf_counter() - start) * 1000)
+        cpu[i].append((usage.ru_utime + usage.ru_stime) * 1000)
+print(" ".join("%.2f %.2f" % (statistics.median(w), statistics.median(c))
+               for w, c in zip(wall, cpu)))
+PY
 }
+
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
 
 make_names() {  # DIR LINK_FRONT LINK_REAR: 20,000 names, or empty files when no link is given
     python3 - "$@" <<'PY'
@@ -53,10 +77,11 @@ if [ ! -d "$root/names/NOR" ]; then
     make_names "$root/names"
 fi
 find "$root/names" >/dev/null
-scan=$(median_ms "$qelv" scan --drive "$root/names" --filter normal)
-findms=$(median_ms find "$root/names")
+read -r scan scancpu findms findcpu < <(measure "$runs" -- "$qelv" scan --drive "$root/names" \
+    --filter normal -- find "$root/names")
 echo "single-category listing of $files files: qelv scan ${scan} ms, find ${findms} ms," \
-     "ratio $(awk -v a="$scan" -v b="$findms" 'BEGIN { printf "%.2f", a / b }') (goal <= 1.5)"
+     "ratio to find $(ratio "$scan" "$findms") (goal <= 1.5);" \
+     "CPU time ${scancpu} ms against ${findcpu} ms, ratio $(ratio "$scancpu" "$findcpu")"
 
 if [ ! -d "$root/complete/NOR" ]; then
     "$qelv" demo-card "$root/sample" --recordings 1 --seconds 2 --scale 0.2 >/dev/null
@@ -64,6 +89,6 @@ if [ ! -d "$root/complete/NOR" ]; then
         "$(find "$root/sample" -name '*_R1.mp4')"
 fi
 "$qelv" scan --drive "$root/complete" --filter all >/dev/null
-all=$(median_ms "$qelv" scan --drive "$root/complete" --filter all)
+read -r all _ < <(measure "$runs" -- "$qelv" scan --drive "$root/complete" --filter all)
 echo "all-categories listing of $files complete files: ${all} ms," \
      "$(awk -v a="$all" -v n="$files" 'BEGIN { printf "%.4f", a / n }') ms a file (goal < 0.2)"

@@ -32,7 +32,11 @@ constexpr const char* kUsage =
     "usage: qelv-viewer [--source DIR]\n"
     "       qelv-viewer --state\n"
     "  --source DIR   open the recordings of a folder on this PC at once\n"
-    "  --state        print the running viewer's windows and list rows as JSON\n";
+    "  --state        print the running viewer's windows and list rows as JSON\n"
+    "Exit status with --source: 0 the folder's recordings are listed (a first start: once the\n"
+    "viewer is closed); 1 the folder was not opened and no list changed (no recordings, the\n"
+    "running viewer has a dialog open or does not answer); 2 a bad command line or no such\n"
+    "folder.\n";
 
 // Windows are placed on the screen by the viewer itself, which Wayland does not allow: run
 // through XWayland there, unless the user chose a platform.
@@ -69,7 +73,8 @@ long long millisecondsSinceProcessStart() {
     return static_cast<long long>((now - started) * 1000.0);
 }
 
-// Makes `folder` the recording list's source: "ok", or why not.
+// Makes `folder` the recording list's source: "ok", or why not. The folder is checked before
+// anything changes: one that cannot be listed leaves the list as it is.
 QByteArray openSourceFolder(const QString& folder) {
     if (QApplication::activeModalWidget() != nullptr) {
         return "the viewer has a dialog open; " + folder.toUtf8() + " was not opened";
@@ -78,8 +83,8 @@ QByteArray openSourceFolder(const QString& folder) {
     if (list == nullptr) {
         return "the viewer has no recording list";
     }
-    if (!QFileInfo(folder).isDir()) {
-        return folder.toUtf8() + " is not a folder";
+    if (const QString problem = list->folderProblem(folder); !problem.isEmpty()) {
+        return problem.toUtf8();
     }
     if (!list->openFolder(folder)) {
         return "no recordings in " + folder.toUtf8();
@@ -88,16 +93,22 @@ QByteArray openSourceFolder(const QString& folder) {
 }
 
 // A later start: the first viewer comes forward (with the folder, when one was given); this
-// one ends without a window.
-void handOverToFirstViewer(const SingleInstance& instance, const QString& folder) {
+// one ends without a window. The exit status: 0, or 1 when the folder was not opened.
+int handOverToFirstViewer(const SingleInstance& instance, const QString& folder) {
+    int status = 0;
     if (!folder.isEmpty()) {
         // Listing may repair unfinished recordings first: give it time.
         const auto answer = instance.ask("source " + folder.toUtf8(), 60000);
-        if (answer && *answer != "ok") {
-            std::fprintf(stderr, "qelv-viewer: %s\n", answer->constData());
+        if (!answer || *answer != "ok") {
+            const QByteArray why = answer ? *answer
+                                          : "the running viewer did not answer; " +
+                                                folder.toUtf8() + " was not opened";
+            std::fprintf(stderr, "qelv-viewer: %s\n", why.constData());
+            status = 1;
         }
     }
     instance.ask("raise");
+    return status;
 }
 
 bool ensureMedia(QSettings& settings) {
@@ -159,8 +170,7 @@ int CQV_NPlayerApp::run(int argc, char** argv) {
         return 2;
     }
     if (!instance.acquire()) {
-        handOverToFirstViewer(instance, options.source.isEmpty() ? QString() : sourceFolder);
-        return 0;
+        return handOverToFirstViewer(instance, options.source.isEmpty() ? QString() : sourceFolder);
     }
 
     const QDir programFolder(QApplication::applicationDirPath());
@@ -203,9 +213,13 @@ int CQV_NPlayerApp::runMainWindow(SingleInstance& instance, const StartOptions& 
         return 1;
     }
     if (!options.source.isEmpty()) {
+        // A folder that cannot be listed ends the start before any window shows, as a later
+        // start with it ends.
         const QByteArray answer = openSourceFolder(sourceFolder);
         if (answer != "ok") {
             std::fprintf(stderr, "qelv-viewer: %s\n", answer.constData());
+            WindowRegistry::instance().clear();
+            return 1;
         }
     }
     main.exec();

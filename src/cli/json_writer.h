@@ -12,6 +12,8 @@ namespace qelv::cli {
 // A quoted JSON string. Bytes that are not valid UTF-8 (names on a card can hold anything)
 // become U+FFFD so that the line stays valid JSON.
 std::string jsonQuote(std::string_view text);
+// The same, appended to `out`.
+void appendQuoted(std::string& out, std::string_view text);
 
 // Joins already encoded JSON values into an array.
 std::string jsonArray(const std::vector<std::string>& values);
@@ -19,6 +21,9 @@ std::string jsonArray(const std::vector<std::string>& values);
 // Builds an object member by member, in insertion order.
 class JsonObject {
 public:
+    // Room for a typical line, so that adding members seldom moves it.
+    JsonObject() { m_body.reserve(256); }
+
     JsonObject& add(std::string_view key, std::string_view value);
     JsonObject& add(std::string_view key, const char* value) {
         return add(key, std::string_view(value));

@@ -1,7 +1,16 @@
-// qelv: the viewer's command-line tool.
+// qelv: the viewer's command-line tool. Built twice: `qelv` without the commands that play or
+// encode, so that it starts without loading GStreamer (a listing is over in a few
+// milliseconds, the media framework alone takes more than one to load), and `qelv-media`
+// with every command, to which `qelv` hands those two.
+#include <unistd.h>
+
 #include <array>
+#include <cerrno>
+#include <cstring>
 #include <iostream>
+#include <string>
 #include <string_view>
+#include <vector>
 
 #include "cli/commands.h"
 
@@ -12,8 +21,16 @@ using qelv::cli::Arguments;
 struct Command {
     std::string_view name;
     std::string_view summary;
-    int (*run)(const Arguments&, std::ostream&, std::ostream&);
+    int (*run)(const Arguments&, std::ostream&, std::ostream&);  // null: run by qelv-media
 };
+
+#ifdef QELV_CLI_MEDIA
+constexpr auto kPlay = qelv::cli::runPlayCommand;
+constexpr auto kDemoCard = qelv::cli::runDemoCardCommand;
+#else
+constexpr int (*kPlay)(const Arguments&, std::ostream&, std::ostream&) = nullptr;
+constexpr int (*kDemoCard)(const Arguments&, std::ostream&, std::ostream&) = nullptr;
+#endif
 
 constexpr std::array kCommands{
     Command{"config", "[FILE]  print the viewer configuration as JSON",
@@ -21,13 +38,12 @@ constexpr std::array kCommands{
     Command{"name", "PATH...  print what recording file names say, one JSON line each",
             qelv::cli::runNameCommand},
     Command{"play", "[--rate R] [--seconds S] [--no-sync] FRONT [REAR [THIRD]]  play headless",
-            qelv::cli::runPlayCommand},
+            kPlay},
     Command{"repair",
             "[--camera front|rear] [--size-class 0-3] FILE...  write the missing index "
             "of unfinished recordings in place",
             qelv::cli::runRepairCommand},
-    Command{"demo-card", "DIR [options]  write a simulated recorder card",
-            qelv::cli::runDemoCardCommand},
+    Command{"demo-card", "DIR [options]  write a simulated recorder card", kDemoCard},
     Command{"drives", "[--sysfs DIR] [--mountinfo FILE] [--dev DIR]  list the card drives",
             qelv::cli::runDrivesCommand},
     Command{"scan", "(--drive ROOT | --folder DIR | --wyfs IMAGE) [options]  list recordings",
@@ -47,6 +63,17 @@ void printHelp(std::ostream& out) {
     out << "\nRun 'qelv COMMAND --help' for a command's options.\n";
 }
 
+// Runs the same command line in qelv-media beside this program; returns only when that fails.
+int handOverToMedia(int argc, char** argv) {
+    const std::string media = (qelv::cli::programFolder() / "qelv-media").string();
+    std::vector<char*> arguments(argv, argv + argc);
+    arguments[0] = const_cast<char*>(media.c_str());
+    arguments.push_back(nullptr);
+    ::execv(media.c_str(), arguments.data());
+    std::cerr << "qelv: cannot start " << media << ": " << std::strerror(errno) << '\n';
+    return 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -62,7 +89,8 @@ int main(int argc, char** argv) {
     const Arguments args(argv + 2, argv + argc);
     for (const Command& command : kCommands) {
         if (command.name == name) {
-            return command.run(args, std::cout, std::cerr);
+            return command.run != nullptr ? command.run(args, std::cout, std::cerr)
+                                          : handOverToMedia(argc, argv);
         }
     }
     std::cerr << "qelv: unknown command '" << name << "'\n";

@@ -22,7 +22,8 @@ constexpr const char* kScanUsage =
 
 constexpr const char* kDrivesUsage =
     "usage: qelv drives [--sysfs DIR] [--mountinfo FILE] [--dev DIR] [--config FILE]\n"
-    "Lists the card drives and the folder line, one JSON line each.\n";
+    "Lists the card drives and the folder line, one JSON line each. The disks that hold \"/\"\n"
+    "are never listed. --sysfs is the sysfs root (/sys), --dev the device folder (/dev).\n";
 
 core::ListFilter filterOf(const std::string& name) {
     static const std::pair<const char*, core::ListFilter> kFilters[] = {
@@ -97,22 +98,24 @@ int runScanCommand(const Arguments& args, std::ostream& out, std::ostream& err) 
     }
     core::ListOptions listOptions;
     listOptions.repair = !o.flags.contains("--no-repair");
-    std::ostringstream buffer;
-    for (const core::ListRow& row : core::listRecordings(catalogue, filter, listOptions)) {
+    const std::vector<core::ListRow> rows = core::listRecordings(catalogue, filter, listOptions);
+    std::string lines;
+    lines.reserve(rows.size() * 256);
+    for (const core::ListRow& row : rows) {
         const core::RecordingEntry& entry = catalogue.entries()[row.entry];
-        buffer << JsonObject()
-                      .add("row", row.number)
-                      .add("date", row.date)
-                      .add("time", row.time)
-                      .add("type", row.type)
-                      .add("fileName", entry.fileName)
-                      .add("path", entry.path)
-                      .add("sizeKB", static_cast<std::int64_t>(entry.sizeKB))
-                      .add("creationTime", static_cast<std::int64_t>(entry.creationTime))
-                      .str()
-               << '\n';
+        lines += JsonObject()
+                     .add("row", row.number)
+                     .add("date", row.date)
+                     .add("time", row.time)
+                     .add("type", row.type)
+                     .add("fileName", entry.fileName)
+                     .add("path", entry.path)
+                     .add("sizeKB", static_cast<std::int64_t>(entry.sizeKB))
+                     .add("creationTime", static_cast<std::int64_t>(entry.creationTime))
+                     .str();
+        lines += '\n';
     }
-    out << buffer.str();
+    out.write(lines.data(), static_cast<std::streamsize>(lines.size()));
     return 0;
 }
 
@@ -132,7 +135,7 @@ int runDrivesCommand(const Arguments& args, std::ostream& out, std::ostream& err
         return 2;
     }
     platform::SystemPaths paths;
-    paths.sysBlock = o.value("--sysfs").value_or(paths.sysBlock.string());
+    paths.sysfs = o.value("--sysfs").value_or(paths.sysfs.string());
     paths.mountInfo = o.value("--mountinfo").value_or(paths.mountInfo.string());
     paths.devices = o.value("--dev").value_or(paths.devices.string());
     core::RecordingCatalogue catalogue;

@@ -17,6 +17,8 @@ char lower(char c) {
     return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
+}  // namespace
+
 bool equalsNoCase(std::string_view a, std::string_view b) {
     if (a.size() != b.size()) {
         return false;
@@ -28,8 +30,6 @@ bool equalsNoCase(std::string_view a, std::string_view b) {
     }
     return true;
 }
-
-}  // namespace
 
 std::optional<std::int32_t> parseDecimal(std::string_view text) {
     std::size_t i = 0;

@@ -17,6 +17,9 @@ std::optional<std::int32_t> parseDecimal(std::string_view text);
 // "0" are false, compared without regard to case; anything else gives nothing.
 std::optional<bool> parseBoolean(std::string_view text);
 
+// Equal when ASCII letters are compared without regard to case; other bytes as they are.
+bool equalsNoCase(std::string_view a, std::string_view b);
+
 std::string toUpperAscii(std::string_view text);
 std::string toLowerAscii(std::string_view text);
 

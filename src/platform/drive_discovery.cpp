@@ -4,10 +4,10 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cctype>
 #include <fstream>
-#include <sstream>
+#include <set>
 
+#include "platform/system_disk.h"
 #include "wyfs/wyfs.h"
 
 namespace qelv::platform {
@@ -16,44 +16,11 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// mountinfo escapes blanks, tabs, newlines and backslashes as three octal digits.
-std::string unescape(const std::string& text) {
-    std::string out;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '\\' && i + 3 < text.size() &&
-            std::isdigit(static_cast<unsigned char>(text[i + 1])) &&
-            std::isdigit(static_cast<unsigned char>(text[i + 2])) &&
-            std::isdigit(static_cast<unsigned char>(text[i + 3]))) {
-            out.push_back(static_cast<char>((text[i + 1] - '0') * 64 + (text[i + 2] - '0') * 8 +
-                                            (text[i + 3] - '0')));
-            i += 3;
-        } else {
-            out.push_back(text[i]);
-        }
-    }
-    return out;
-}
-
 std::string readLine(const fs::path& path) {
     std::ifstream in(path);
     std::string line;
     std::getline(in, line);
     return line;
-}
-
-// The disk (a /sys/block entry) a device name belongs to: itself, or the disk that has a
-// partition of that name.
-std::string diskOf(const fs::path& sysBlock, const std::string& name) {
-    std::error_code error;
-    if (fs::exists(sysBlock / name, error)) {
-        return name;
-    }
-    for (const auto& disk : fs::directory_iterator(sysBlock, error)) {
-        if (fs::exists(disk.path() / name / "partition", error)) {
-            return disk.path().filename().string();
-        }
-    }
-    return {};
 }
 
 bool isCandidate(const fs::path& disk) {
@@ -97,38 +64,16 @@ bool opensReadWrite(const fs::path& device) {
 
 }  // namespace
 
-std::vector<MountEntry> readMountTable(const fs::path& mountInfo) {
-    std::vector<MountEntry> entries;
-    std::ifstream in(mountInfo);
-    for (std::string line; std::getline(in, line);) {
-        std::istringstream fields(line);
-        std::vector<std::string> words;
-        for (std::string word; fields >> word;) {
-            words.push_back(word);
-        }
-        const auto dash = std::find(words.begin(), words.end(), "-");
-        if (words.size() < 6 || dash == words.end() || words.end() - dash < 3) {
-            continue;
-        }
-        entries.push_back({unescape(*(dash + 2)), unescape(words[4]), *(dash + 1)});
-    }
-    return entries;
-}
-
 std::vector<core::SourceDrive> discoverDrives(const SystemPaths& paths,
                                               const std::string& folderSearchText) {
     const auto mounts = readMountTable(paths.mountInfo);
-    std::string systemDisk;
-    for (const MountEntry& m : mounts) {
-        if (m.mountPoint == "/") {
-            systemDisk = diskOf(paths.sysBlock, fs::path(m.source).filename().string());
-        }
-    }
+    const std::set<std::string> system = systemDisks(paths.sysfs, paths.devices, mounts);
+    const fs::path sysBlock = paths.sysfs / "block";
     std::vector<std::string> disks;
     std::error_code error;
-    for (const auto& entry : fs::directory_iterator(paths.sysBlock, error)) {
+    for (const auto& entry : fs::directory_iterator(sysBlock, error)) {
         const std::string name = entry.path().filename().string();
-        if (name != systemDisk && isCandidate(entry.path())) {
+        if (!system.contains(name) && isCandidate(entry.path())) {
             disks.push_back(name);
         }
     }
@@ -136,7 +81,7 @@ std::vector<core::SourceDrive> discoverDrives(const SystemPaths& paths,
 
     std::vector<core::SourceDrive> drives;
     for (const std::string& disk : disks) {
-        for (const std::string& part : partitionsOf(paths.sysBlock / disk)) {
+        for (const std::string& part : partitionsOf(sysBlock / disk)) {
             const fs::path device = paths.devices / part;
             const auto mount = std::find_if(mounts.begin(), mounts.end(), [&](const MountEntry& m) {
                 return m.source == device.string() && isFat(m.fsType);

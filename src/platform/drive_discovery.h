@@ -7,28 +7,21 @@
 #include <string>
 #include <vector>
 
+#include "platform/mount_table.h"
 #include "storage/recording_types.h"
 
 namespace qelv::platform {
 
 // Where the system describes its disks; tests point these at a fake tree.
 struct SystemPaths {
-    std::filesystem::path sysBlock = "/sys/block";
+    std::filesystem::path sysfs = "/sys";  // block, dev/block and the devices they link to
     std::filesystem::path mountInfo = "/proc/self/mountinfo";
     std::filesystem::path devices = "/dev";
 };
 
-struct MountEntry {
-    std::string source;      // e.g. "/dev/sdb1"
-    std::string mountPoint;  // octal escapes (\040) decoded
-    std::string fsType;
-};
-
-// Lines of a mountinfo file; unreadable or malformed lines are skipped.
-std::vector<MountEntry> readMountTable(const std::filesystem::path& mountInfo);
-
 // The drive list: card drives ordered by device name, then the folder line (label
-// `folderSearchText`, kind 2). A FAT drive's label is its mount point with a trailing "/", a
+// `folderSearchText`, kind 2). No disk that holds "/" is offered, however it is connected
+// (see systemDisks). A FAT drive's label is its mount point with a trailing "/", a
 // WyFS drive's its device path plus " (WYFS)". A drive is offered only when this user may
 // read and write it (the mount point for FAT, the device node for WyFS).
 std::vector<core::SourceDrive> discoverDrives(const SystemPaths& paths,

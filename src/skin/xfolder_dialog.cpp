@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QGridLayout>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 
@@ -19,6 +20,20 @@ const QString kViewModeKey = QStringLiteral("XFolderDialog/ViewMode");
 bool accessibleFolder(const QString& path) {
     const QFileInfo info(path);
     return info.isDir() && info.isReadable() && info.isExecutable();
+}
+// The grid row of the dialog's (hidden) name field, beside its buttons; a new row below the
+// others when the dialog has none.
+int nameRowOf(QGridLayout& grid, QWidget* nameField) {
+    const int index = nameField != nullptr ? grid.indexOf(nameField) : -1;
+    if (index < 0) {
+        return grid.rowCount();
+    }
+    int row = 0;
+    int column = 0;
+    int rowSpan = 0;
+    int columnSpan = 0;
+    grid.getItemPosition(index, &row, &column, &rowSpan, &columnSpan);
+    return row;
 }
 }  // namespace
 
@@ -57,32 +72,41 @@ void CXFolderDialog::buildFolderRow() {
             widget->hide();
         }
     }
-    if (auto* buttons = findChild<QDialogButtonBox*>(QStringLiteral("buttonBox"))) {
-        if (QPushButton* open = buttons->button(QDialogButtonBox::Open)) {
-            open->hide();
-        }
-    }
     auto* label = new QLabel(QStringLiteral("Folder &name:"), this);
     m_history = new CHistoryCombo(this);
     m_history->setObjectName(QStringLiteral("folderHistory"));
     m_history->setCheckExistence(true);
     m_history->setMaxHistory(kMaxHistory);
     m_history->setDropDownCount(kDropDownCount);
+    m_history->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     label->setBuddy(m_history);
     m_ok = new QPushButton(QStringLiteral("OK"), this);
     m_ok->setDefault(true);
     m_ok->setAutoDefault(true);
+    // "OK" takes the place of the hidden "Open" in the dialog's own button box, which orders it
+    // and "Cancel" as the platform does; the box's acceptance comes to accept() below.
+    if (auto* buttons = findChild<QDialogButtonBox*>(QStringLiteral("buttonBox"))) {
+        // Out of the box for good: a box shows all its buttons whenever it lays them out.
+        if (QPushButton* open = buttons->button(QDialogButtonBox::Open)) {
+            buttons->removeButton(open);
+            delete open;
+        }
+        buttons->addButton(m_ok, QDialogButtonBox::AcceptRole);
+    } else {
+        connect(m_ok, &QPushButton::clicked, this, [this] { confirm(); });
+    }
+    // The row stands where the name field was, beside "OK", its label next to the drop-down.
     if (auto* grid = qobject_cast<QGridLayout*>(layout())) {
-        const int row = grid->rowCount();
-        grid->addWidget(label, row, 0);
-        grid->addWidget(m_history, row, 1);
-        grid->addWidget(m_ok, row, 2);
+        auto* row = new QHBoxLayout;
+        row->addWidget(label);
+        row->addWidget(m_history, 1);
+        grid->addLayout(row, nameRowOf(*grid, findChild<QWidget*>(QStringLiteral("fileNameEdit"))),
+                        0, 1, 2);
     }
     m_history->loadHistory(m_settings);
     if (m_history->count() > 0 && m_history->currentText().isEmpty()) {
         m_history->setCurrentIndex(0);
     }
-    connect(m_ok, &QPushButton::clicked, this, [this] { confirm(); });
     connect(m_history, &QComboBox::activated, this, [this] { goToTypedFolder(); });
     connect(m_history->lineEdit(), &QLineEdit::editingFinished, this, [this] {
         if (accessibleFolder(m_history->currentText().trimmed())) {
@@ -132,6 +156,11 @@ void CXFolderDialog::accept() {
 
 void CXFolderDialog::showEvent(QShowEvent* event) {
     QFileDialog::showEvent(event);
+    // Without a history the field shows the folder the dialog opens in, as it does whenever
+    // the folder changes, so that "OK" takes what the user sees.
+    if (m_history->currentText().trimmed().isEmpty()) {
+        m_history->setEditText(QDir::toNativeSeparators(directory().absolutePath()));
+    }
     // The user types or picks a folder first.
     m_history->setFocus();
     m_history->lineEdit()->selectAll();

@@ -87,8 +87,10 @@ const SourceDrive* RecordingCatalogue::selectedDrive() const {
 }
 
 bool RecordingCatalogue::acceptsExtension(std::string_view extension) const {
-    const std::string lower = toLowerAscii(extension);
-    return std::find(m_extensions.begin(), m_extensions.end(), lower) != m_extensions.end();
+    // Asked once for every file of a scan: compared in place, no lower-cased copy.
+    return std::any_of(
+        m_extensions.begin(), m_extensions.end(),
+        [extension](const std::string& known) { return equalsNoCase(known, extension); });
 }
 
 CompanionPaths RecordingCatalogue::channelFiles(const RecordingEntry& entry) const {

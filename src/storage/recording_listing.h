@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "storage/recording_catalogue.h"
@@ -26,6 +27,10 @@ struct ListOptions {
     // only want to look can turn that off.
     bool repair = true;
 };
+
+// Whether a file of that name gets a row under `filter` (the rules below), judged from the
+// name alone.
+bool isListed(std::string_view fileName, ListFilter filter);
 
 // Rebuilds the catalogue's shown rows and returns them. A single-category filter lists the
 // front files whose category letter (none counts as normal) is the filter's. The

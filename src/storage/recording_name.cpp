@@ -43,16 +43,52 @@ std::string pathWithCamera(std::string_view folder, std::string_view name,
 
 }  // namespace
 
-std::string RecordingName::dateText() const {
+namespace {
+
+// Appends `value` (0 to 10^digits - 1) with leading zeros.
+void appendDigits(std::string& out, std::int32_t value, int digits) {
+    char text[4];
+    for (int i = digits - 1; i >= 0; --i) {
+        text[i] = static_cast<char>('0' + value % 10);
+        value /= 10;
+    }
+    out.append(text, static_cast<std::size_t>(digits));
+}
+
+bool inRange(std::int32_t value, std::int32_t end) {
+    return value >= 0 && value < end;
+}
+
+// "%0Nd<sep>%02d<sep>%02d": written by hand for the values a recorder writes (a list shows
+// thousands of them), by printf for anything else.
+std::string threeFields(std::int32_t first, int firstDigits, std::int32_t second,
+                        std::int32_t third, char separator) {
+    const std::int32_t firstEnd = firstDigits == 4 ? 10000 : 100;
+    if (inRange(first, firstEnd) && inRange(second, 100) && inRange(third, 100)) {
+        std::string out;
+        out.reserve(10);
+        appendDigits(out, first, firstDigits);
+        out += separator;
+        appendDigits(out, second, 2);
+        out += separator;
+        appendDigits(out, third, 2);
+        return out;
+    }
     std::array<char, 48> buffer{};
-    std::snprintf(buffer.data(), buffer.size(), "%04d-%02d-%02d", year, month, day);
+    std::snprintf(buffer.data(), buffer.size(),
+                  firstDigits == 4 ? "%04d%c%02d%c%02d" : "%02d%c%02d%c%02d", first, separator,
+                  second, separator, third);
     return buffer.data();
 }
 
+}  // namespace
+
+std::string RecordingName::dateText() const {
+    return threeFields(year, 4, month, day, '-');
+}
+
 std::string RecordingName::timeText() const {
-    std::array<char, 48> buffer{};
-    std::snprintf(buffer.data(), buffer.size(), "%02d:%02d:%02d", hour, minute, second);
-    return buffer.data();
+    return threeFields(hour, 2, minute, second, ':');
 }
 
 std::string_view nameField(std::string_view fileName, int index) {

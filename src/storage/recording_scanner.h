@@ -7,8 +7,11 @@
 #include <optional>
 #include <ostream>
 #include <string>
+#include <vector>
 
+#include "storage/entry_metadata.h"
 #include "storage/recording_catalogue.h"
+#include "storage/recording_sort.h"
 
 namespace qelv::core {
 
@@ -23,12 +26,16 @@ using FolderChooser = std::function<std::optional<std::string>(const std::string
 bool selectSource(RecordingCatalogue& catalogue, std::int64_t driveIndex,
                   const FolderChooser& chooseFolder, std::ostream& console);
 
-// Reads an entry's size and creation time from its file if the scan left them pending; a
-// file that cannot be read keeps zeros.
-void fillMetadata(RecordingEntry& entry);
+// As selectSource, for a drive given by its line instead of its place in the catalogue's
+// drive list, so that a source can be read again after the list changed. The selected drive
+// becomes the place of an equal line in the list, or -1 when the list has none.
+bool selectDrive(RecordingCatalogue& catalogue, const SourceDrive& drive,
+                 const FolderChooser& chooseFolder, std::ostream& console);
 
-// Sorts the entries by the recording's name date and time (fields 0 and 1), then creation
-// time, in the catalogue's order; equal again, the larger file first.
-void sortEntries(RecordingCatalogue& catalogue);
+// The entries a folder on the PC would give (names only, unsorted, metadata pending), read
+// with the catalogue's extensions and folder recursion; the catalogue stays as it is. Empty
+// for a folder that cannot be read.
+std::vector<RecordingEntry> peekPcFolder(const RecordingCatalogue& catalogue,
+                                         const std::string& folder);
 
 }  // namespace qelv::core

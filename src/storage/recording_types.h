@@ -51,6 +51,8 @@ struct SourceDrive {
     std::string label;       // mount point with "/", "<device> (WYFS)", or the folder line's text
     std::string devicePath;  // the block device node, e.g. "/dev/sdb"
     SourceKind kind = SourceKind::FatDrive;
+
+    bool operator==(const SourceDrive&) const = default;
 };
 
 }  // namespace qelv::core

@@ -17,12 +17,11 @@ struct CliRun {
     std::string err;
 };
 
-// Runs qelv with `args` (already quoted for the shell).
-inline CliRun runQelv(const std::string& args) {
+// Runs `program` with `args` (already quoted for the shell).
+inline CliRun runProgram(const std::string& program, const std::string& args) {
     const TempDir dir;
     const auto errors = dir.path() / "stderr";
-    const std::string command =
-        std::string(QELV_BINARY) + " " + args + " 2>'" + errors.string() + "'";
+    const std::string command = program + " " + args + " 2>'" + errors.string() + "'";
     FILE* pipe = popen(command.c_str(), "r");
     if (pipe == nullptr) {
         return {-1, {}, {}};
@@ -34,6 +33,10 @@ inline CliRun runQelv(const std::string& args) {
     }
     const int status = pclose(pipe);
     return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, out, readFile(errors)};
+}
+
+inline CliRun runQelv(const std::string& args) {
+    return runProgram(QELV_BINARY, args);
 }
 
 }  // namespace qelv::test

@@ -1,6 +1,7 @@
 // The `qelv` program as users and scripts run it.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 
 #include "cli_run.h"
@@ -10,6 +11,7 @@
 namespace {
 
 using qelv::test::CliRun;
+using qelv::test::runProgram;
 using qelv::test::runQelv;
 
 TEST(QelvCli, HelpListsTheSubcommands) {
@@ -20,6 +22,21 @@ TEST(QelvCli, HelpListsTheSubcommands) {
     EXPECT_EQ(runQelv("").exitCode, 2);
     EXPECT_EQ(runQelv("frobnicate").exitCode, 2);
     EXPECT_EQ(runQelv("name").exitCode, 2);
+}
+
+// qelv starts without the media framework and hands "play" and "demo-card" to qelv-media.
+TEST(QelvCli, MediaCommandsRunThroughQelvMedia) {
+    for (const char* command : {"play", "demo-card"}) {
+        const CliRun help = runQelv(std::string(command) + " --help");
+        EXPECT_EQ(help.exitCode, 0) << command;
+        EXPECT_EQ(help.out.rfind(std::string("usage: qelv ") + command, 0), 0u) << help.out;
+    }
+    // Alone in a folder, qelv cannot run them and says so with a failure.
+    qelv::test::TempDir alone;
+    const auto copy = alone.path() / "qelv";
+    std::filesystem::copy_file(QELV_BINARY, copy);
+    EXPECT_EQ(runProgram(copy.string(), "play --help").exitCode, 1);
+    EXPECT_EQ(runProgram(copy.string(), "name 20240131_235958_3CH_E_F.mp4").exitCode, 0);
 }
 
 TEST(QelvCli, ConfigDefaultsToTheBundledFile) {

@@ -190,11 +190,17 @@ class ViewerEndToEnd(unittest.TestCase):
         self.assertEqual([row[3] for row in state["rows"]], ["EVT", "EVT"])
         names = self.xdotool("search", "--onlyvisible", "--name", "^QELV Viewer$").stdout.split()
         self.assertEqual(len(names), 1)
+        # A folder without recordings, or none at all, leaves the running viewer's list as it
+        # is; the later start says why and fails.
         empty = os.path.join(self.tmp, "empty-folder")
         os.makedirs(empty, exist_ok=True)
-        run = subprocess.run([os.path.join(BIN, "qelv-viewer"), "--source", empty],
-                             env=self.env, capture_output=True, text=True, timeout=60)
-        self.assertIn("no recordings in", run.stderr)
+        for folder, reason in ((empty, "no recordings in"),
+                               (os.path.join(self.tmp, "missing"), "is not a folder")):
+            run = subprocess.run([os.path.join(BIN, "qelv-viewer"), "--source", folder],
+                                 env=self.env, capture_output=True, text=True, timeout=60)
+            self.assertIn(reason, run.stderr)
+            self.assertNotEqual(run.returncode, 0, folder)
+            self.assertEqual(self.state()["rows"], state["rows"], folder)
 
     def test_7_choosing_a_folder_through_the_dialogs(self):
         third_card = os.path.join(self.tmp, "third-card")
@@ -224,6 +230,18 @@ class ViewerEndToEnd(unittest.TestCase):
         with open(profile, encoding="utf-8") as text:
             settings = text.read()
         self.assertIn("Folder0000=" + third_card, settings)
+
+    def test_8_a_first_start_on_a_folder_without_recordings_says_so_and_ends(self):
+        empty = os.path.join(self.tmp, "nothing-here")
+        os.makedirs(empty, exist_ok=True)
+        env = self.environment("runtime-empty-source")
+        try:
+            run = subprocess.run([os.path.join(BIN, "qelv-viewer"), "--source", empty], env=env,
+                                 capture_output=True, text=True, timeout=60)
+        except subprocess.TimeoutExpired:
+            self.fail("the viewer started on a folder without recordings")
+        self.assertEqual(run.returncode, 1, run.stderr)
+        self.assertIn("no recordings in " + empty, run.stderr)
 
     def visible_window(self, name):
         found = self.xdotool("search", "--onlyvisible", "--name", name).stdout.split()

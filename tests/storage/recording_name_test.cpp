@@ -49,6 +49,9 @@ TEST(RecordingName, ParsesEveryField) {
         // Field 4 must be exactly R1.mp4 or R2.mp4 to make a companion file.
         {"20240131_235958_2CH_N_R1.MP4", "2024-01-31", "23:59:58", 2, Cat::Normal, Cat::Normal,
          "NOR", CameraChannel::Rear, false},
+        // A signed field reads as C reads it, and is shown as printf shows it.
+        {"20240131_-5_1CH_N_F.mp4", "2024-01-31", "00:00:-5", 1, Cat::Normal, Cat::Normal, "NOR",
+         CameraChannel::Front, false},
         {"99999999999_999999999999_3CH2CH_E_F.mp4", "214748-36-47", "214748:36:47", 3, Cat::Event,
          Cat::Event, "EVT", CameraChannel::Front, false},
     };

@@ -157,6 +157,39 @@ TEST_F(Scanning, PcFolderChoice) {
     EXPECT_FALSE(selectSource(catalogue, 5, {}, console));
 }
 
+// A list's source is read again by its line, after the drive list changed under it.
+TEST_F(Scanning, ADriveLineIsReadWhereverItStandsInTheList) {
+    file("NOR/20240131_120000_2CH_N_F.mp4");
+    const SourceDrive card{1, dir.path().string() + "/", "", SourceKind::FatDrive};
+    catalogue.setDrives({{0, "/elsewhere/", "", SourceKind::FatDrive}, card});
+    ASSERT_TRUE(selectDrive(catalogue, card, {}, console));
+    EXPECT_EQ(names(), (std::vector<std::string>{"20240131_120000_2CH_N_F.mp4"}));
+    EXPECT_EQ(catalogue.selectedDriveIndex(), 1);
+    catalogue.setDrives({});  // pulled out of the list, still readable
+    file("NOR/20240131_120100_2CH_N_F.mp4");
+    ASSERT_TRUE(selectDrive(catalogue, card, {}, console));
+    EXPECT_EQ(names().size(), 2u);
+    EXPECT_EQ(catalogue.selectedDriveIndex(), -1);
+}
+
+TEST_F(Scanning, PeekingIntoAFolderChangesNothing) {
+    file("NOR/20240131_120000_2CH_N_F.mp4");
+    file("clips/sub/20240131_130000_1CH_E_F.mp4");
+    file("clips/notes.txt");
+    ASSERT_TRUE(select({0, dir.path().string(), "", SourceKind::FatDrive}));
+    listed(ListFilter::Normal);
+    std::vector<std::string> peeked;
+    for (const RecordingEntry& entry : peekPcFolder(catalogue, (dir.path() / "clips").string())) {
+        peeked.push_back(entry.fileName);
+    }
+    // The folder recursion of the configuration applies, the extension test too.
+    EXPECT_EQ(peeked, (std::vector<std::string>{"20240131_130000_1CH_E_F.mp4"}));
+    EXPECT_EQ(names(), (std::vector<std::string>{"20240131_120000_2CH_N_F.mp4"}));
+    EXPECT_EQ(catalogue.shownCount(), 1u);
+    EXPECT_EQ(catalogue.currentKind(), SourceKind::FatDrive);
+    EXPECT_TRUE(peekPcFolder(catalogue, (dir.path() / "missing").string()).empty());
+}
+
 TEST_F(Scanning, WyfsCardThroughTheLibrary) {
     const auto image = dir.path() / "card.img";
     wyfs::formatImage(image, 8u << 20);
@@ -215,6 +248,34 @@ TEST_F(Scanning, ListingFilters) {
     catalogue.replaceSource(SourceKind::FatDrive, {}, {});
     catalogue.setShown({});
     EXPECT_TRUE(listed(ListFilter::All).empty());
+}
+
+// The row rule judged from a name alone agrees with the listing above.
+TEST(ListRule, NamesAndFilters) {
+    struct Case {
+        const char* name;
+        ListFilter filter;
+        bool listed;
+    };
+    const Case cases[] = {
+        {"20240131_120000_2CH_N_F.mp4", ListFilter::Normal, true},
+        {"20240131_120000_2CH_N_F.mp4", ListFilter::All, true},
+        {"20240131_120000_2CH_N_F.mp4", ListFilter::Event, false},
+        {"20240131_120000_2CH_N_R1.mp4", ListFilter::Normal, false},
+        {"20240131_120000_2CH_N_R1.mp4", ListFilter::All, false},
+        {"20240131_120100_2CH_X_F.mp4", ListFilter::Normal, true},  // no letter counts as normal
+        {"20240131_120100_2CH_X_F.mp4", ListFilter::All, false},
+        {"20240131_120200_F.mp4", ListFilter::All, false},  // no channel count
+        {"20240131_120400_1CH_P_F.mp4", ListFilter::Parking, true},
+        {"20240131_120400_1CH_P_F.mp4", ListFilter::All, true},
+        {"20240131_120500_1CH_U_F", ListFilter::User, true},
+        {"20240131_1CH_U_F.mp4", ListFilter::All, false},  // four fields
+        {"", ListFilter::All, false},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(isListed(c.name, c.filter), c.listed)
+            << c.name << " filter " << static_cast<int>(c.filter);
+    }
 }
 
 TEST_F(Scanning, FullListingRepairsUnfinishedRecordings) {

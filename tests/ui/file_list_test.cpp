@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <QGuiApplication>
 #include <QMouseEvent>
 #include <QSettings>
 #include <QTemporaryDir>
@@ -40,13 +41,17 @@ protected:
             return std::vector<core::SourceDrive>{
                 drive(-1, folderText, core::SourceKind::PcFolder)};
         };
-        services.runDriveDialog = [this](CFileManagerDlg&) {
+        services.runDriveDialog = [this](CFileManagerDlg& pane) -> std::optional<int> {
             ++dialogs;
+            if (offered) {
+                return answerRealDialog(pane);
+            }
             context->catalogue().setDrives(
                 {drive(-1, context->catalogue().folderSearchText(), core::SourceKind::PcFolder)});
             return dialogAnswer;
         };
         services.chooseFolder = [this](const std::string& title) {
+            cursorInPicker = QGuiApplication::overrideCursor() != nullptr;
             ++choices;
             lastTitle = title;
             return folderAnswer;
@@ -59,6 +64,22 @@ protected:
         ui::WindowRegistry::instance().clear();
     }
 
+    // The real drive dialog on the drives in `offered` plus the folder line: "Check" on line
+    // `dialogAnswer`, or "Close" when there is none.
+    std::optional<int> answerRealDialog(CFileManagerDlg& pane) {
+        ui::CNSelectDriveDlg dialog(&pane, context->catalogue(), [this](const std::string& text) {
+            auto lines = *offered;
+            lines.push_back(drive(-1, text, core::SourceKind::PcFolder));
+            return lines;
+        });
+        if (!dialogAnswer) {
+            dialog.closeButton()->click();
+            return std::nullopt;
+        }
+        dialog.driveCombo()->setCurrentIndex(*dialogAnswer);
+        dialog.checkButton()->click();
+        return dialog.chosenIndex();
+    }
     void command(int id) { ui::sendMessage(list, ui::kMsgButtonClicked, id); }
     std::vector<std::string> rows(int column = 2) const {
         std::vector<std::string> texts;
@@ -77,6 +98,9 @@ protected:
     CFileManagerDlg* list = nullptr;
     std::optional<int> dialogAnswer = 0;
     std::optional<std::string> folderAnswer;
+    // Drives the real drive dialog offers before its folder line; nothing: no real dialog.
+    std::optional<std::vector<core::SourceDrive>> offered;
+    bool cursorInPicker = false;
     int dialogs = 0;
     int choices = 0;
     std::string lastTitle;
@@ -85,7 +109,14 @@ protected:
 TEST_F(FileListTest, LaysOutItsControls) {
     EXPECT_EQ(list->size(), QSize(315, 470));
     EXPECT_EQ(list->list()->geometry(), QRect(4, 32, 307, 412));
-    EXPECT_EQ(list->categoryCombo()->geometry(), QRect(195, 5, 60, 20));
+    // The combo ends where it always did, left of "Fixed window", and grows leftwards as far
+    // as its longest entry needs, clear of "Open File".
+    const QRect combo = list->categoryCombo()->geometry();
+    EXPECT_EQ(combo.right(), 254);
+    EXPECT_EQ(combo.top(), 5);
+    EXPECT_EQ(combo.height(), 20);
+    EXPECT_GE(combo.width(), list->categoryCombo()->fittingWidth());
+    EXPECT_GT(combo.left(), list->button(CFileManagerDlg::kCmdOpen)->geometry().right() + 20);
     EXPECT_EQ(list->categoryCombo()->count(), 5);
     EXPECT_EQ(list->categoryCombo()->currentText(), QStringLiteral("ALL"));
     EXPECT_EQ(list->button(CFileManagerDlg::kCmdOpen)->geometry(), QRect(58, 4, 20, 20));
@@ -106,7 +137,8 @@ TEST_F(FileListTest, OpeningASourceGuardsTheWindowsStopsPlaybackAndListsInOrder)
                                                 "12:04:00"}));
     EXPECT_EQ(rows(3), (std::vector<std::string>{"NOR", "EVT", "MOT", "USR", "NOR"}));
     EXPECT_EQ(list->list()->focusedRow(), 0);
-    EXPECT_EQ(list->currentDrive(), 0);
+    ASSERT_TRUE(list->source().has_value());
+    EXPECT_EQ(list->source()->kind, core::SourceKind::PcFolder);
     EXPECT_EQ(lastTitle, "Select Folder");
     EXPECT_TRUE(boxes.boxes.empty());
 }
@@ -223,13 +255,93 @@ TEST_F(FileListTest, EnlargedLayoutHidesThePaneAndTheDefaultOneDocksIt) {
     EXPECT_EQ(list->pos(), QPoint(820, 340));
 }
 
-TEST_F(FileListTest, OpenFolderNeedsRecordings) {
+TEST_F(FileListTest, OpenFolderNeedsRecordingsAndOtherwiseLeavesTheListAlone) {
     EXPECT_TRUE(list->openFolder(QString::fromStdString(card.path().string())));
     EXPECT_EQ(list->list()->rowCount(), 5);
     TempDir empty;
-    EXPECT_FALSE(list->openFolder(QString::fromStdString(empty.path().string())));
-    EXPECT_EQ(list->list()->rowCount(), 0);
+    TempDir strangers;  // files, but none the recorder made
+    touch(strangers.path() / "notes.txt");
+    touch(strangers.path() / "holiday.mp4");
+    for (const auto& folder : {empty.path(), strangers.path(), empty.path() / "missing"}) {
+        EXPECT_FALSE(list->openFolder(QString::fromStdString(folder.string()))) << folder;
+        EXPECT_EQ(rows(), (std::vector<std::string>{"12:00:00", "12:01:00", "12:02:00", "12:03:00",
+                                                    "12:04:00"}))
+            << folder;
+        ASSERT_NE(context->catalogue().shownEntryAt(4), nullptr);
+        EXPECT_EQ(context->catalogue().shownEntryAt(4)->fileName, "20240131_120400_2CH_N_F.mp4");
+    }
+    // The list's own folder is still the one a sort reads again.
+    touch(card.path() / "USR/FRONT/20240131_120500_1CH_U_F.mp4");
+    command(CFileManagerDlg::kCmdSortDown);
+    EXPECT_EQ(rows().front(), "12:05:00");
     EXPECT_EQ(choices, 0);  // no dialog
+}
+
+// The drive list changes while the dialog is open (a card is put in, or the listed card is
+// pulled out) and the user cancels: a sort reads the listed card again, not whatever now
+// sits at its place in the list, and opens no folder picker.
+TEST_F(FileListTest, SortReadsTheListedSourceAfterACancelledDriveDialog) {
+    MessageBoxSpy boxes;
+    TempDir other;
+    touch(other.path() / "EVT/FRONT/20240201_080000_2CH_E_F.mp4");
+    const auto fat = [](const TempDir& dir, int index) {
+        return drive(index, dir.path().string() + "/", core::SourceKind::FatDrive);
+    };
+    struct Case {
+        const char* name;
+        std::vector<core::SourceDrive> whenCancelled;
+    };
+    const Case cases[] = {
+        {"another card in front of it", {fat(other, 0), fat(card, 1)}},
+        {"the card pulled out", {}},
+    };
+    for (const Case& c : cases) {
+        offered = {fat(card, 0)};
+        dialogAnswer = 0;
+        command(CFileManagerDlg::kCmdOpen);
+        ASSERT_EQ(list->list()->rowCount(), 5) << c.name;
+        offered = c.whenCancelled;
+        dialogAnswer.reset();
+        command(CFileManagerDlg::kCmdOpen);
+        EXPECT_EQ(list->list()->rowCount(), 5) << c.name;
+        command(CFileManagerDlg::kCmdSortDown);
+        EXPECT_EQ(rows(), (std::vector<std::string>{"12:04:00", "12:03:00", "12:02:00", "12:01:00",
+                                                    "12:00:00"}))
+            << c.name;
+        EXPECT_EQ(choices, 0) << c.name;
+    }
+}
+
+// Scanning and listing block the window: the wait cursor says so, over the rows as they are
+// added (an all-categories listing repairs files first), but never over the folder picker, and
+// it is gone whichever way the command ends.
+TEST_F(FileListTest, WaitCursorWhileListingOnly) {
+    MessageBoxSpy boxes;
+    std::vector<bool> waitingWhileAdding;
+    QObject::connect(list->list()->model(), &QAbstractItemModel::rowsInserted, list, [&] {
+        const QCursor* cursor = QGuiApplication::overrideCursor();
+        waitingWhileAdding.push_back(cursor != nullptr && cursor->shape() == Qt::WaitCursor);
+    });
+    auto noCursorLeft = [] { return QGuiApplication::overrideCursor() == nullptr; };
+
+    command(CFileManagerDlg::kCmdOpen);
+    EXPECT_FALSE(cursorInPicker);
+    command(CFileManagerDlg::kCmdSortDown);
+    list->categoryCombo()->setCurrentIndex(2);
+    EXPECT_TRUE(list->openFolder(QString::fromStdString(card.path().string())));
+    ASSERT_FALSE(waitingWhileAdding.empty());
+    EXPECT_EQ(std::count(waitingWhileAdding.begin(), waitingWhileAdding.end(), false), 0);
+    EXPECT_TRUE(noCursorLeft());
+
+    // The ways out without rows: a cancelled picker, a folder without recordings.
+    folderAnswer.reset();
+    command(CFileManagerDlg::kCmdOpen);
+    EXPECT_TRUE(noCursorLeft());
+    TempDir empty;
+    folderAnswer = empty.path().string();
+    command(CFileManagerDlg::kCmdOpen);
+    EXPECT_FALSE(list->openFolder(QString::fromStdString(empty.path().string())));
+    EXPECT_TRUE(noCursorLeft());
 }
 
 TEST(SelectDriveDialog, ListsTheDrivesAndTheFolderLine) {
@@ -247,12 +359,14 @@ TEST(SelectDriveDialog, ListsTheDrivesAndTheFolderLine) {
     EXPECT_EQ(combo->itemText(1), QStringLiteral("/dev/sdc "));
     EXPECT_EQ(combo->itemText(2), QStringLiteral("Find in My Computer"));
     EXPECT_EQ(combo->currentIndex(), 0);
-    EXPECT_EQ(catalogue.drives().size(), 3u);
     EXPECT_EQ(combo->geometry(), QRect(110, 90, 240, 30));
     combo->setCurrentIndex(1);
     dialog.checkButton()->click();
     EXPECT_EQ(dialog.result(), QDialog::Accepted);
     EXPECT_EQ(dialog.chosenIndex(), 1);
+    // The chosen index is a place in the catalogue's list from then on.
+    ASSERT_EQ(catalogue.drives().size(), 3u);
+    EXPECT_EQ(catalogue.drives()[1].label, "/dev/sdc (WYFS)");
 }
 
 TEST(SelectDriveDialog, WithoutACardOnlyTheFolderLineIsOffered) {
@@ -263,9 +377,15 @@ TEST(SelectDriveDialog, WithoutACardOnlyTheFolderLineIsOffered) {
     ASSERT_EQ(dialog.driveCombo()->count(), 1);
     dialog.checkButton()->click();
     EXPECT_EQ(dialog.chosenIndex(), 0);
-    ui::CNSelectDriveDlg closed(nullptr, catalogue, {});
+    // A dialog closed while the drives changed leaves the catalogue's list as it was.
+    ui::CNSelectDriveDlg closed(nullptr, catalogue, [](const std::string&) {
+        return std::vector<core::SourceDrive>{drive(0, "/media/other/", core::SourceKind::FatDrive),
+                                              drive(-1, "x", core::SourceKind::PcFolder)};
+    });
     closed.closeButton()->click();
     EXPECT_EQ(closed.result(), QDialog::Rejected);
+    ASSERT_EQ(catalogue.drives().size(), 1u);
+    EXPECT_EQ(catalogue.drives()[0].kind, core::SourceKind::PcFolder);
 }
 
 }  // namespace

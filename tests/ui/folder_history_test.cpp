@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <QDialogButtonBox>
 #include <QDir>
+#include <QPushButton>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -135,6 +137,46 @@ TEST_F(FolderHistoryTest, DialogConfirmsAFolderAndRemembersIt) {
     EXPECT_EQ(again.windowTitle(), QStringLiteral("Pick"));
     EXPECT_EQ(again.history()->currentText(), folder(7));
     EXPECT_EQ(again.viewMode(), QFileDialog::Detail);
+}
+
+// On a first run there is no history: the field shows the folder the dialog opens in, so
+// "OK" takes that folder at once instead of asking for one.
+TEST_F(FolderHistoryTest, FirstRunFieldShowsTheDialogsFolderAndOkTakesIt) {
+    MessageBoxSpy boxes;
+    ui::CXFolderDialog dialog(*settings, folder(3));
+    dialog.show();
+    processPosted();
+    EXPECT_EQ(dialog.history()->currentText().toStdString(), folder(3).toStdString());
+    EXPECT_TRUE(dialog.confirm());
+    EXPECT_EQ(dialog.folder().toStdString(), folder(3).toStdString());
+    EXPECT_TRUE(boxes.boxes.empty());
+}
+
+// "OK" and "Cancel" stand in the order the platform gives a dialog's buttons.
+TEST_F(FolderHistoryTest, OkAndCancelKeepThePlatformsOrder) {
+    ui::CXFolderDialog dialog(*settings, folder(1));
+    dialog.show();
+    processPosted();
+    auto* box = dialog.findChild<QDialogButtonBox*>();
+    ASSERT_NE(box, nullptr);
+    QPushButton* cancel = box->button(QDialogButtonBox::Cancel);
+    ASSERT_NE(cancel, nullptr);
+    QDialogButtonBox platform(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, box->orientation());
+    platform.show();
+    processPosted();
+    auto before = [](const QWidget* a, const QWidget* b) {
+        const QPoint pa = a->mapToGlobal(QPoint(0, 0));
+        const QPoint pb = b->mapToGlobal(QPoint(0, 0));
+        return pa.y() < pb.y() || (pa.y() == pb.y() && pa.x() < pb.x());
+    };
+    EXPECT_TRUE(dialog.okButton()->isVisible());
+    // The file dialog's own accept button ("Choose") is not shown beside "OK".
+    for (QPushButton* button : dialog.findChildren<QPushButton*>()) {
+        EXPECT_TRUE(button == dialog.okButton() || button == cancel || !button->isVisible())
+            << button->text().toStdString();
+    }
+    EXPECT_EQ(before(dialog.okButton(), cancel), before(platform.button(QDialogButtonBox::Ok),
+                                                        platform.button(QDialogButtonBox::Cancel)));
 }
 
 TEST_F(FolderHistoryTest, CancellingLeavesTheHistoryAlone) {

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+
+#include <QAbstractItemView>
 #include <QPainter>
 #include <QScrollBar>
 #include <QTest>
@@ -7,6 +10,7 @@
 
 #include "skin/skin_bitmaps.h"
 #include "skin/skin_button.h"
+#include "skin/skin_combo_box.h"
 #include "skin/skin_list_ctrl.h"
 #include "skin/skin_static.h"
 #include "skin/text_box.h"
@@ -152,6 +156,95 @@ TEST(SkinStatic, ClickTogglesBlinkOnlyWhenEnabled) {
     EXPECT_TRUE(text.blinkState());
     QTest::mouseClick(&text, Qt::LeftButton, {}, QPoint(5, 5));
     EXPECT_FALSE(text.blinkState());
+}
+
+// Pixels of `image` in (about) `colour`.
+int pixelsLike(const QImage& image, const QColor& colour, int tolerance = 24) {
+    int count = 0;
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            const QColor c = image.pixelColor(x, y);
+            if (std::abs(c.red() - colour.red()) + std::abs(c.green() - colour.green()) +
+                    std::abs(c.blue() - colour.blue()) <=
+                tolerance) {
+                ++count;
+            }
+        }
+    }
+    return count;
+}
+
+// The rightmost column of `image` that holds a pixel brighter than the dark ground, left of
+// `before`; -1 when none.
+int lastLitColumn(const QImage& image, int before) {
+    for (int x = before - 1; x >= 0; --x) {
+        for (int y = 2; y < image.height() - 2; ++y) {
+            if (qGray(image.pixel(x, y)) > 60) {
+                return x;
+            }
+        }
+    }
+    return -1;
+}
+
+TEST(SkinComboBox, DarkFieldWithEveryEntryWhole) {
+    QWidget parent;
+    ui::CSkinComboBox combo(&parent);
+    combo.addItems({QStringLiteral("ALL"), QStringLiteral("NORMAL"), QStringLiteral("EVENT"),
+                    QStringLiteral("PARKING"), QStringLiteral("USER")});
+    // Where each entry's text ends with room to spare: the reference for a whole entry.
+    std::vector<int> wholeEnds;
+    combo.resize(300, 20);
+    for (int i = 0; i < combo.count(); ++i) {
+        combo.setCurrentIndex(i);
+        wholeEnds.push_back(lastLitColumn(combo.grab().toImage(), 300 - 20));
+    }
+    combo.resize(combo.fittingWidth(), 20);
+    const int arrowLeft = combo.width() - 1 - ui::CSkinComboBox::kArrowWidth;
+    for (int i = 0; i < combo.count(); ++i) {
+        combo.setCurrentIndex(i);
+        const QImage field = combo.grab().toImage();
+        const std::string entry = combo.currentText().toStdString();
+        // No red erase colour, no white field of the light theme.
+        EXPECT_EQ(pixelsLike(field, QColor(255, 16, 16), 60), 0) << entry;
+        EXPECT_EQ(pixelsLike(field, Qt::white, 30), 0) << entry;
+        EXPECT_GT(pixelsLike(field, Qt::black, 0), field.width() * field.height() / 2) << entry;
+        // The text ends where it ends with room to spare: nothing is cut off.
+        EXPECT_GT(wholeEnds[static_cast<std::size_t>(i)], 4) << entry;
+        EXPECT_EQ(lastLitColumn(field, arrowLeft), wholeEnds[static_cast<std::size_t>(i)]) << entry;
+    }
+    // A narrower field does cut the longest entry.
+    combo.setCurrentIndex(3);
+    combo.resize(combo.fittingWidth() - 12, 20);
+    EXPECT_NE(
+        lastLitColumn(combo.grab().toImage(), combo.width() - 1 - ui::CSkinComboBox::kArrowWidth),
+        wholeEnds[3]);
+}
+
+TEST(SkinComboBox, DropDownListLooksLikeTheRecordingList) {
+    QWidget parent;
+    parent.resize(200, 200);
+    auto* combo = new ui::CSkinComboBox(&parent);
+    combo->addItems({QStringLiteral("ALL"), QStringLiteral("NORMAL"), QStringLiteral("EVENT")});
+    combo->setGeometry(10, 10, combo->fittingWidth(), 20);
+    parent.show();
+    combo->setCurrentIndex(1);
+    combo->showPopup();
+    processPosted();
+    QAbstractItemView* list = combo->view();
+    ASSERT_TRUE(list->isVisible());
+    // Below the field, not over it.
+    EXPECT_GE(list->mapToGlobal(QPoint(0, 0)).y(), combo->mapToGlobal(QPoint(0, 20)).y());
+    const QImage picture = list->viewport()->grab().toImage();
+    const QRect current = list->visualRect(list->model()->index(1, 0));
+    const QRect other = list->visualRect(list->model()->index(2, 0));
+    // The band of the current entry and the ground of the others, as in the recording list.
+    EXPECT_EQ(pixelsLike(picture.copy(current.right() - 2, current.center().y(), 1, 1),
+                         ui::CSkinListCtrl::kSelectedBackground, 6),
+              1);
+    EXPECT_EQ(picture.pixelColor(other.right() - 2, other.center().y()), QColor(Qt::black));
+    EXPECT_GT(pixelsLike(picture.copy(other), ui::CSkinListCtrl::kTextColour, 40), 0);
+    combo->hidePopup();
 }
 
 class SkinListTest : public ::testing::Test {

@@ -1,9 +1,11 @@
 #include "storage/ui/file_manager_dlg.h"
 
+#include <QFileInfo>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QSettings>
 #include <QTimer>
+#include <algorithm>
 #include <iostream>
 
 #include "app/window_keys.h"
@@ -11,6 +13,7 @@
 #include "platform/drive_discovery.h"
 #include "skin/message_box.h"
 #include "skin/pane_frame.h"
+#include "skin/wait_cursor.h"
 #include "skin/xfolder_dialog.h"
 
 namespace qelv::ui {
@@ -18,6 +21,9 @@ namespace qelv::ui {
 namespace {
 constexpr QPoint kOffset{810, 320};
 constexpr QSize kSize{315, 470};
+// The category combo ends left of the "Fixed window" button.
+constexpr int kComboRight = 255;
+constexpr int kComboMinWidth = 60;
 
 struct ListButton {
     const char* text;
@@ -77,9 +83,11 @@ CFileManagerDlg::CFileManagerDlg(QWidget* mainWindow, ViewerContext& context, Se
     m_context.setFileList(m_list);
 
     m_combo->setObjectName(QStringLiteral("categoryCombo"));
-    m_combo->setGeometry(195, 5, 60, 20);
     m_combo->addItems({QStringLiteral("ALL"), QStringLiteral("NORMAL"), QStringLiteral("EVENT"),
                        QStringLiteral("PARKING"), QStringLiteral("USER")});
+    // Right-aligned where the 60-pixel combo ended, as wide as its longest entry needs.
+    const int comboWidth = std::max(kComboMinWidth, m_combo->fittingWidth());
+    m_combo->setGeometry(kComboRight - comboWidth, 5, comboWidth, 20);
     m_combo->setCurrentIndex(0);
     connect(m_combo, &QComboBox::currentIndexChanged, this, [this] { listAgain(); });
 
@@ -141,10 +149,8 @@ void CFileManagerDlg::chooseSource() {
     }
     if (drive) {
         m_lastFolder.reset();
-        if (core::selectSource(m_context.catalogue(), *drive, rememberingChooser(), std::cout)) {
-            m_currentDrive = *drive;
-            listAgain();
-        } else {
+        const core::SourceDrive* line = m_context.catalogue().driveAt(*drive);
+        if (line == nullptr || !readSource(core::SourceDrive(*line), rememberingChooser())) {
             forgetRows();
         }
         m_list->selectRow(0);
@@ -157,40 +163,74 @@ void CFileManagerDlg::chooseSource() {
     }
 }
 
+QString CFileManagerDlg::folderProblem(const QString& folder) const {
+    if (!QFileInfo(folder).isDir()) {
+        return QStringLiteral("%1 is not a folder").arg(folder);
+    }
+    const core::ListFilter filter = currentFilter();
+    const auto found = core::peekPcFolder(m_context.catalogue(), folder.toStdString());
+    if (std::any_of(found.begin(), found.end(), [filter](const core::RecordingEntry& entry) {
+            return core::isListed(entry.fileName, filter);
+        })) {
+        return {};
+    }
+    if (filter == core::ListFilter::All) {
+        return QStringLiteral("no recordings in %1").arg(folder);
+    }
+    return QStringLiteral("no %1 recordings in %2").arg(m_combo->currentText(), folder);
+}
+
 bool CFileManagerDlg::openFolder(const QString& folder) {
+    if (!folderProblem(folder).isEmpty()) {
+        return false;
+    }
     // Playback lets go of the current recording before the source changes.
     WindowRegistry::instance().post(kKeyControlBar, kMsgPaneCommand, kPaneStop);
     core::RecordingCatalogue& catalogue = m_context.catalogue();
-    if (m_services.listDrives) {
-        catalogue.setDrives(m_services.listDrives(catalogue.folderSearchText()));
-    }
-    const auto line = static_cast<int>(catalogue.drives().size()) - 1;
-    if (line < 0 || catalogue.drives().back().kind != core::SourceKind::PcFolder) {
-        return false;
-    }
-    m_lastFolder = folder.toStdString();
-    const core::FolderChooser remembered = [this](const std::string&) { return m_lastFolder; };
-    if (!core::selectSource(catalogue, line, remembered, std::cout)) {
+    const core::SourceDrive line{-1, catalogue.folderSearchText(), {}, core::SourceKind::PcFolder};
+    const std::string path = folder.toStdString();
+    if (!readSource(line, [&path](const std::string&) { return std::optional(path); })) {
         m_lastFolder.reset();
         forgetRows();
         return false;
     }
-    m_currentDrive = line;
-    listAgain();
+    m_lastFolder = path;
     m_list->selectRow(0);
     return m_list->rowCount() > 0;
 }
 
 void CFileManagerDlg::sort(core::SortMode mode) {
-    if (m_list->rowCount() == 0) {
+    if (m_list->rowCount() == 0 || !m_source) {
         return;
     }
     m_context.catalogue().setSortMode(mode);
-    if (!selectAgain()) {
-        forgetRows();
-        return;
+    core::FolderChooser chooser = rememberingChooser();
+    if (m_lastFolder) {
+        chooser = [folder = *m_lastFolder](const std::string&) { return std::optional(folder); };
     }
+    if (!readSource(core::SourceDrive(*m_source), chooser)) {
+        forgetRows();
+    }
+}
+
+bool CFileManagerDlg::readSource(const core::SourceDrive& drive,
+                                 const core::FolderChooser& chooser) {
+    WaitCursor wait(drive.kind != core::SourceKind::PcFolder);
+    core::FolderChooser thenWait;
+    if (chooser) {
+        thenWait = [&](const std::string& title) {
+            auto folder = chooser(title);
+            wait.show();
+            return folder;
+        };
+    }
+    if (!core::selectDrive(m_context.catalogue(), drive, thenWait, std::cout)) {
+        m_source.reset();
+        return false;
+    }
+    m_source = drive;
     listAgain();
+    return true;
 }
 
 core::FolderChooser CFileManagerDlg::rememberingChooser() {
@@ -203,22 +243,20 @@ core::FolderChooser CFileManagerDlg::rememberingChooser() {
     };
 }
 
-bool CFileManagerDlg::selectAgain() {
-    core::FolderChooser chooser = rememberingChooser();
-    if (m_lastFolder) {
-        chooser = [this](const std::string&) { return m_lastFolder; };
-    }
-    return core::selectSource(m_context.catalogue(), m_currentDrive, chooser, std::cout);
-}
-
 void CFileManagerDlg::forgetRows() {
     m_list->clearRows();
     m_context.catalogue().setShown({});
 }
 
+core::ListFilter CFileManagerDlg::currentFilter() const {
+    return static_cast<core::ListFilter>(std::max(0, m_combo->currentIndex()));
+}
+
 void CFileManagerDlg::listAgain() {
-    const auto filter = static_cast<core::ListFilter>(std::max(0, m_combo->currentIndex()));
-    const std::vector<core::ListRow> rows = core::listRecordings(m_context.catalogue(), filter);
+    // The all-categories listing repairs unfinished recordings first: it can take a while.
+    const WaitCursor wait;
+    const std::vector<core::ListRow> rows =
+        core::listRecordings(m_context.catalogue(), currentFilter());
     m_list->clearRows();
     for (const core::ListRow& row : rows) {
         m_list->addRow({QString::fromStdString(row.number), QString::fromStdString(row.date),

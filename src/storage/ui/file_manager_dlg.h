@@ -38,7 +38,12 @@ public:
 
     CFileManagerDlg(QWidget* mainWindow, ViewerContext& context, Services services);
 
-    // Makes `folder` the current source without any dialog; false when it holds no recording.
+    // Why `folder` cannot become the source ("... is not a folder", "no recordings in ..."
+    // for the chosen category), or an empty text when it can. Reads the folder, changes
+    // nothing.
+    QString folderProblem(const QString& folder) const;
+    // Makes `folder` the current source without any dialog. False, with the list and its
+    // source left as they were, when folderProblem has something to say.
     bool openFolder(const QString& folder);
 
     qintptr onMessage(unsigned message, qintptr wParam, qintptr lParam) override;
@@ -51,7 +56,9 @@ public:
     CSkinButton* button(int command) const;
     bool fixed() const { return m_fixed; }
     bool paneVisible() const { return m_visible; }
-    int currentDrive() const { return m_currentDrive; }
+    // The source the rows come from (a drive line, or the folder line for a folder on the PC),
+    // or nothing.
+    const std::optional<core::SourceDrive>& source() const { return m_source; }
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -61,9 +68,13 @@ protected:
 private:
     void chooseSource();
     void sort(core::SortMode mode);
-    bool selectAgain();
+    // Scans `drive` (asking `chooser` for the folder of the folder line) and lists it, under
+    // the wait cursor once nothing more is asked of the user. On success `drive` is the
+    // source; on failure there is none.
+    bool readSource(const core::SourceDrive& drive, const core::FolderChooser& chooser);
     // Asks the user for a folder and remembers the answer.
     core::FolderChooser rememberingChooser();
+    core::ListFilter currentFilter() const;
     void listAgain();
     // Empties the list and the catalogue's rows, so that no row outlives its entry.
     void forgetRows();
@@ -79,7 +90,9 @@ private:
     std::vector<CSkinButton*> m_buttons;
     bool m_fixed = true;
     bool m_visible = true;
-    int m_currentDrive = -1;
+    // The line itself, not its place in the drive list: the list changes with the cards that
+    // are put in and pulled out, the source of the rows does not.
+    std::optional<core::SourceDrive> m_source;
     // The folder last chosen on the PC: a rescan (for a sort) reads it again without asking.
     std::optional<std::string> m_lastFolder;
 };

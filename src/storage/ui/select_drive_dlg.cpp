@@ -38,16 +38,16 @@ CNSelectDriveDlg::CNSelectDriveDlg(QWidget* owner, core::RecordingCatalogue& cat
     m_check->setStyleSheet(kButtonStyle);
     m_check->setDefault(true);
 
-    if (listDrives) {
-        m_catalogue.setDrives(listDrives(m_catalogue.folderSearchText()));
-    }
-    for (const core::SourceDrive& drive : m_catalogue.drives()) {
+    // The catalogue keeps its list until the user chooses: a cancelled dialog changes nothing.
+    m_drives = listDrives ? listDrives(m_catalogue.folderSearchText()) : m_catalogue.drives();
+    for (const core::SourceDrive& drive : m_drives) {
         m_combo->addItem(lineText(drive));
     }
     m_combo->setCurrentIndex(m_combo->count() > 0 ? 0 : -1);
 
     connect(m_check, &QPushButton::clicked, this, [this] {
         m_chosen = m_combo->currentIndex();
+        m_catalogue.setDrives(m_drives);
         accept();
     });
     connect(m_close, &QPushButton::clicked, this, &QDialog::reject);

@@ -23,7 +23,7 @@ public:
     static constexpr int kCloseId = 1005;
     static constexpr int kCheckId = 1006;
 
-    // Runs the drive discovery at once and stores its list in the catalogue.
+    // Runs the drive discovery at once; its list becomes the catalogue's on "Check" only.
     CNSelectDriveDlg(QWidget* owner, core::RecordingCatalogue& catalogue,
                      const DriveLister& listDrives);
 
@@ -42,6 +42,7 @@ protected:
 
 private:
     core::RecordingCatalogue& m_catalogue;
+    std::vector<core::SourceDrive> m_drives;
     QComboBox* m_combo;
     QPushButton* m_close;
     QPushButton* m_check;
