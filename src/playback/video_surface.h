@@ -34,16 +34,22 @@ struct Snapshot {
 // declares none). False when the frame holds no picture.
 bool toBgra(const VideoFrame& frame, Snapshot& out);
 
+// Threads: width(), height() and place() are called only on the engine's thread (the thread
+// that opens recordings and zooms, the viewer's main thread); the engine reads the size when
+// a recording is opened, a pane is re-targeted or zoomed, never while pictures stream.
+// present() is called on a GStreamer streaming thread, one per channel, and also on the
+// engine's thread when a picture is repainted; it must be safe against both and must not
+// block (keep the newest frame and ask for a paint).
 class VideoSurface {
 public:
     virtual ~VideoSurface() = default;
-    // The pane's client size, in pixels.
+    // The pane's client size, in pixels. Engine thread only.
     virtual std::int32_t width() const = 0;
     virtual std::int32_t height() const = 0;
-    // Called from a streaming thread with the newest frame and where in the pane to draw it
-    // (the zoom and drag rectangle). The surface keeps the frame; it must not block.
+    // The newest frame and where in the pane to draw it (the zoom and drag rectangle). The
+    // surface keeps the frame.
     virtual void present(std::shared_ptr<const VideoFrame> frame, Rect destination) = 0;
-    // Called on the engine's thread when only the destination changed.
+    // Only the destination changed. Engine thread only.
     virtual void place(Rect destination) = 0;
 };
 
