@@ -113,6 +113,13 @@ std::optional<RebuildResult> closedFileCheck(ByteSource& source) {
         case ReadResult::Whole:
             break;
     }
+    // The recorder opens its media-data box at 40 before the first sample: without it the file
+    // is something else named like a recording, and nothing may be written over it.
+    std::array<std::uint8_t, 4> dataType{};
+    if (readWhole(source, mp4::kMediaDataOffset + 4, dataType) == ReadResult::Whole &&
+        !matches(dataType.data(), "mdat")) {
+        return failed("not a recording: no media data box at 40");
+    }
     const std::uint32_t dataSize = readBe32(sizeField.data());
     if (dataSize != 0) {
         // Past the end of the file the size is a writer's leftover and the walk decides; a

@@ -92,6 +92,12 @@ private:
 
     bool videoFrame(const std::uint8_t* h) {
         const std::uint64_t size = readBe24(h + 1) + 4ull;
+        // The slice header bytes that made this a frame start must lie inside the frame.
+        const std::uint64_t header =
+            4 + (isKeyFrame(h) ? mp4::kKeyFrameStart.size() : mp4::kPFrameStart.size());
+        if (size < header) {
+            return end(m_pos + 8, 8);
+        }
         if (m_pos + size > m_source.size()) {
             return end(m_pos + 8, 8);  // cut off by the end of the file
         }

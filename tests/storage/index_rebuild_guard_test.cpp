@@ -107,8 +107,9 @@ TEST_F(RebuildGuard, FileShorterThanItsSizeFailsTheRebuild) {
 }
 
 // 48 zero bytes (an unfinished size at 40), then `samples`.
+// The recorder's leading bytes of an unfinished file: the media-data box at 40, size 0.
 std::string afterLeadingZeros(const std::string& samples) {
-    return std::string(48, '\0') + samples;
+    return std::string(44, '\0') + "mdat" + samples;
 }
 
 // Bytes that can start no sample anywhere: no zero byte (video) and no "G" (records).
@@ -139,6 +140,9 @@ TEST_F(RebuildGuard, NothingIsWrittenWithoutOneCompleteSample) {
          afterLeadingZeros(record + std::string(400, 'x'))},
         {"a video frame running past the end",
          afterLeadingZeros(std::string("\x00\x00\x40\x00\x65\xB8\x00", 7) + noise(2000))},
+        // A length of 0 leaves the slice header that made it a frame outside the frame.
+        {"a video frame of length 0",
+         afterLeadingZeros(std::string("\x00\x00\x00\x00\x41\xE0", 6) + noise(3000))},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -147,6 +151,23 @@ TEST_F(RebuildGuard, NothingIsWrittenWithoutOneCompleteSample) {
         EXPECT_EQ(result.outcome, RebuildOutcome::Failed);
         EXPECT_EQ(result.reason, "no complete sample");
         EXPECT_TRUE(readFile(path) == c.bytes) << "the file was changed";
+    }
+}
+
+// Files named like recordings that are something else: without the media-data box at 40
+// nothing is written, even when a sample start follows at 48.
+TEST_F(RebuildGuard, NothingIsWrittenWithoutTheMediaDataBox) {
+    const std::string frame = std::string("\x00\x00\x00\x10\x41\xE0", 6) + std::string(14, '\0');
+    const std::string cases[] = {
+        "%PDF-1.7 " + noise(31) + std::string(4, '\0') + "XXXX" + frame + noise(5000),
+        std::string(48, '\0') + frame + noise(3000),
+    };
+    for (const std::string& bytes : cases) {
+        const auto path = write(bytes);
+        const RebuildResult result = rebuildIndex(path, CameraChannel::Front, 0);
+        EXPECT_EQ(result.outcome, RebuildOutcome::Failed);
+        EXPECT_EQ(result.reason, "not a recording: no media data box at 40");
+        EXPECT_TRUE(readFile(path) == bytes) << "the file was changed";
     }
 }
 
