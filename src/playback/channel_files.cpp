@@ -3,7 +3,12 @@
 #include <gst/app/gstappsrc.h>
 #include <gst/gst.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <fstream>
 
@@ -13,13 +18,39 @@ bool isAvi(const char head[12]) {
     return std::memcmp(head, "RIFF", 4) == 0 && std::memcmp(head + 8, "AVI ", 4) == 0;
 }
 
+namespace {
+
+// Why the file cannot be opened as a regular file, found without waiting: a FIFO or a device
+// named like a recording must not hang the open.
+std::optional<std::string> regularFileProblem(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) {
+        return "cannot be read (" + std::string(std::strerror(errno)) + ")";
+    }
+    struct stat info {};
+    const bool regular = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
+    ::close(fd);
+    if (!regular) {
+        return std::string("is not a regular file");
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
 bool isAviFile(const std::string& path) {
+    if (regularFileProblem(path)) {
+        return false;
+    }
     std::ifstream in(path, std::ios::binary);
     char head[12] = {};
     return in.read(head, sizeof head) && isAvi(head);
 }
 
 std::optional<std::string> unplayable(const std::string& path) {
+    if (auto problem = regularFileProblem(path)) {
+        return problem;
+    }
     std::ifstream in(path, std::ios::binary);
     char head[12] = {};
     if (!in) {

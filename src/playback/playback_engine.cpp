@@ -12,7 +12,9 @@ namespace qelv::media {
 
 namespace {
 constexpr std::int64_t kNsPerMs = 1'000'000;
-}
+// An end of stream this far before the duration is a file cut short, not the end.
+constexpr std::uint64_t kEarlyEndMs = 1000;
+}  // namespace
 
 PlaybackEngine::PlaybackEngine() = default;
 
@@ -352,6 +354,15 @@ int PlaybackEngine::processMessages() {
 
 void PlaybackEngine::handle(const BusEvent& event) {
     if (event.kind == BusEvent::Kind::EndOfStream) {
+        // A file cut short while it plays (the card pulled, the file shrunk) ends its stream
+        // early instead of failing: that is no end of the recording.
+        const std::uint64_t duration = durationMs();
+        const std::uint64_t position = positionMs();
+        if (duration > kEarlyEndMs && position + kEarlyEndMs < duration) {
+            fail("the recording ended at " + std::to_string(position) + " ms of " +
+                 std::to_string(duration) + " ms: a file was cut short while it played");
+            return;
+        }
         m_endOfStream = true;
         return;
     }
@@ -364,10 +375,14 @@ void PlaybackEngine::handle(const BusEvent& event) {
                             ": " + event.text);
         return;
     }
+    fail(event.text);
+}
+
+void PlaybackEngine::fail(const std::string& reason) {
     if (!m_failure.empty()) {
         return;  // the first error is what the user needs to see
     }
-    m_failure = event.text;
+    m_failure = reason;
     m_graph->pause();
     setState(static_cast<std::int32_t>(GraphState::Stopped));
 }

@@ -75,7 +75,9 @@ public:
     //
     // An error of a rear or third channel (or of the sound) while playing ends that branch and
     // the rest plays on; an error of the front channel ends playback: the graph pauses, the
-    // state becomes 2 (stopped) and failure() holds the element's message.
+    // state becomes 2 (stopped) and failure() holds the element's message. An end of stream
+    // more than a second before the duration (a file cut short while it played) is such a
+    // failure too.
     int processMessages();
     bool endOfStream() const { return m_endOfStream; }
     const std::string& failure() const { return m_failure; }
@@ -102,6 +104,7 @@ private:
     std::unique_ptr<PlaybackGraph> m_graph;
     void setState(std::int32_t state) { m_state.store(state, std::memory_order_release); }
     void handle(const BusEvent& event);
+    void fail(const std::string& reason);
 
     std::atomic<std::int32_t> m_state{kNoGraphState};
     float m_rate = 1.0f;

@@ -297,11 +297,12 @@ bool PlaybackGraph::seekNs(std::int64_t positionNs, double rate) {
         return false;
     }
     m_playingRate = rate;
-    // Read nothing until the new position is cued.
+    // Read nothing until the new position is cued; a position that never is, or an error on
+    // the way, is a failed seek.
     std::unique_lock guard(m_bus->lock);
-    m_bus->changed.wait_for(guard, kPrerollTimeout,
-                            [this] { return m_bus->asyncDone || m_bus->error; });
-    return true;
+    const bool cued = m_bus->changed.wait_for(guard, kPrerollTimeout,
+                                              [this] { return m_bus->asyncDone || m_bus->error; });
+    return cued && !m_bus->error;
 }
 
 std::int64_t PlaybackGraph::positionNs() const {

@@ -150,6 +150,7 @@ TEST_F(Engine, RunAfterTheEndStartsOver) {
     ASSERT_TRUE(engine.open(path(0)));
     ASSERT_EQ(engine.run(), kOk);
     ASSERT_EQ(engine.pause(), kOk);
+    ASSERT_TRUE(engine.seek(engine.durationMs()));
     engine.queueEndOfStream(engine.generation());
     EXPECT_EQ(engine.processMessages(), 1);
     EXPECT_TRUE(engine.endOfStream());

@@ -3,6 +3,7 @@
 // drag, the state read from another thread. Each case measures what a user would see.
 #include <gst/gst.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <atomic>
 #include <chrono>
@@ -187,6 +188,18 @@ TEST_F(Faults, DamagedRearFileLeavesItsChannelOut) {
     }
 }
 
+// A FIFO named like a recording would block a reader forever.
+TEST_F(Faults, FifoIsNoChannelFile) {
+    const auto fifo = s_dir->path() / "fifo_R1.mp4";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    ASSERT_TRUE(engine.open(path(0), fifo.string()));
+    EXPECT_FALSE(engine.graph()->hasChannel(1));
+    ASSERT_FALSE(engine.leftOut().empty());
+    EXPECT_EQ(engine.leftOut().front(), fifo.string() + ": is not a regular file");
+    EXPECT_FALSE(engine.open(fifo.string()));
+    EXPECT_EQ(engine.openError(), fifo.string() + ": is not a regular file");
+}
+
 // The same damage on the front file fails the open, and the message names that file.
 TEST_F(Faults, DamagedFrontFileFailsTheOpenNamingIt) {
     const auto damaged = s_dir->path() / "broken_F.mp4";
@@ -221,6 +234,21 @@ TEST_F(Faults, RearErrorWhilePlayingLeavesTheRestPlaying) {
     EXPECT_NE(engine.leftOut().back().find("the rear picture is broken"), std::string::npos);
     EXPECT_NEAR(static_cast<double>(engine.positionMs()), static_cast<double>(engine.durationMs()),
                 150.0);
+}
+
+// A file cut short while it plays (a card pulled out) ends its stream early: that is a
+// failure the user must see, not the end of the recording.
+TEST_F(Faults, FileCutShortWhilePlayingIsAFailure) {
+    const auto copy = s_dir->path() / "shrinking_F.mp4";
+    std::filesystem::copy_file(path(0), copy, std::filesystem::copy_options::overwrite_existing);
+    ASSERT_TRUE(engine.open(copy.string()));
+    ASSERT_EQ(engine.run(), kOk);
+    std::this_thread::sleep_for(500ms);
+    std::filesystem::resize_file(copy, 20000);
+    ASSERT_TRUE(waitFor(engine, [&] { return !engine.failure().empty() || engine.endOfStream(); }));
+    EXPECT_FALSE(engine.endOfStream());
+    EXPECT_NE(engine.failure().find("cut short"), std::string::npos) << engine.failure();
+    EXPECT_EQ(engine.state(), 2);
 }
 
 // A pane too slow for the frame rate: every frame is either shown or counted as lost.
