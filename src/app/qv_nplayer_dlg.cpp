@@ -9,9 +9,9 @@
 #include <QScreen>
 #include <QTimerEvent>
 
-#include "app/video_pane.h"
-#include "app/window_keys.h"
-#include "app/window_registry.h"
+#include "shell/video_pane.h"
+#include "shell/window_keys.h"
+#include "shell/window_registry.h"
 #include "skin/message_box.h"
 #include "skin/window_guard.h"
 

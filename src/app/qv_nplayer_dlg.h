@@ -8,8 +8,8 @@
 #include <functional>
 #include <vector>
 
-#include "app/pane_window.h"
-#include "app/viewer_context.h"
+#include "shell/pane_window.h"
+#include "shell/viewer_context.h"
 #include "skin/body_drag.h"
 #include "skin/skin_button.h"
 #include "skin/window_message.h"

@@ -6,7 +6,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include "app/window_keys.h"
+#include "shell/window_keys.h"
 #include "storage/ui/file_manager_dlg.h"
 #include "storage/ui/select_drive_dlg.h"
 #include "support/temp_dir.h"

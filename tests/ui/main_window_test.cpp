@@ -8,7 +8,7 @@
 #include <QTest>
 
 #include "app/qv_nplayer_dlg.h"
-#include "app/window_keys.h"
+#include "shell/window_keys.h"
 #include "skin/window_guard.h"
 #include "storage/ui/file_manager_dlg.h"
 #include "ui_support.h"

@@ -11,10 +11,10 @@
 #include <string>
 #include <vector>
 
-#include "app/pane_window.h"
-#include "app/video_pane.h"
-#include "app/window_registry.h"
 #include "config/config_store.h"
+#include "shell/pane_window.h"
+#include "shell/video_pane.h"
+#include "shell/window_registry.h"
 #include "skin/message_box.h"
 #include "skin/window_message.h"
 

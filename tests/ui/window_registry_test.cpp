@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "app/window_registry.h"
+#include "shell/window_registry.h"
 #include "ui_support.h"
 
 namespace qelv::test {

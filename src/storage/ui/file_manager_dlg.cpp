@@ -8,9 +8,9 @@
 #include <algorithm>
 #include <iostream>
 
-#include "app/window_keys.h"
-#include "app/window_registry.h"
 #include "platform/drive_discovery.h"
+#include "shell/window_keys.h"
+#include "shell/window_registry.h"
 #include "skin/message_box.h"
 #include "skin/pane_frame.h"
 #include "skin/wait_cursor.h"

@@ -8,8 +8,8 @@
 #include <functional>
 #include <optional>
 
-#include "app/pane_window.h"
-#include "app/viewer_context.h"
+#include "shell/pane_window.h"
+#include "shell/viewer_context.h"
 #include "skin/skin_button.h"
 #include "skin/skin_combo_box.h"
 #include "skin/skin_list_ctrl.h"

@@ -2,8 +2,8 @@
 
 #include <QPainter>
 
-#include "app/window_keys.h"
-#include "app/window_registry.h"
+#include "shell/window_keys.h"
+#include "shell/window_registry.h"
 #include "skin/pane_frame.h"
 
 namespace qelv::ui {

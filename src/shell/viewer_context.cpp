@@ -1,10 +1,10 @@
-#include "app/viewer_context.h"
+#include "shell/viewer_context.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <iostream>
 
-#include "app/viewer_settings.h"
+#include "shell/viewer_settings.h"
 
 namespace qelv::ui {
 

@@ -1,4 +1,4 @@
-#include "app/viewer_settings.h"
+#include "shell/viewer_settings.h"
 
 namespace qelv::ui {
 

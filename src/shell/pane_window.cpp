@@ -1,8 +1,8 @@
-#include "app/pane_window.h"
+#include "shell/pane_window.h"
 
 #include <QMouseEvent>
 
-#include "app/window_registry.h"
+#include "shell/window_registry.h"
 
 namespace qelv::ui {
 
