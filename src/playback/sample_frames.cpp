@@ -4,6 +4,7 @@
 #include <gst/video/video.h>
 
 #include <cstring>
+#include <memory>
 
 namespace qelv::media {
 
@@ -50,6 +51,56 @@ std::shared_ptr<VideoFrame> frameOfSample(GstSample* sample) {
         GST_BUFFER_PTS_IS_VALID(buffer) ? static_cast<std::int64_t>(GST_BUFFER_PTS(buffer)) : 0;
     frame->owner = owner;
     return frame;
+}
+
+struct FrameScaler::Converter {
+    GstVideoConverter* converter = nullptr;
+    GstVideoInfo in{};
+    GstVideoInfo out{};
+    ~Converter() {
+        if (converter != nullptr) {
+            gst_video_converter_free(converter);
+        }
+    }
+};
+
+FrameScaler::FrameScaler() = default;
+FrameScaler::~FrameScaler() = default;
+
+bool FrameScaler::scale(const VideoFrame& frame, int width, int height, std::uint8_t* pixels,
+                        int stride) {
+    const auto* owner = static_cast<const SampleOwner*>(frame.owner.get());
+    if (owner == nullptr || !owner->mapped || width <= 0 || height <= 0 || pixels == nullptr ||
+        stride < width * 4) {
+        return false;
+    }
+    const GstVideoInfo& in = owner->frame.info;
+    if (!m_converter || !gst_video_info_is_equal(&m_converter->in, &in) ||
+        GST_VIDEO_INFO_WIDTH(&m_converter->out) != width ||
+        GST_VIDEO_INFO_HEIGHT(&m_converter->out) != height) {
+        m_converter = std::make_unique<Converter>();
+        m_converter->in = in;
+        gst_video_info_set_format(&m_converter->out, GST_VIDEO_FORMAT_BGRA,
+                                  static_cast<guint>(width), static_cast<guint>(height));
+        // The converter wants the same frame rate and interlacing on both sides.
+        GST_VIDEO_INFO_FPS_N(&m_converter->out) = GST_VIDEO_INFO_FPS_N(&in);
+        GST_VIDEO_INFO_FPS_D(&m_converter->out) = GST_VIDEO_INFO_FPS_D(&in);
+        GST_VIDEO_INFO_INTERLACE_MODE(&m_converter->out) = GST_VIDEO_INFO_INTERLACE_MODE(&in);
+        // One thread: panes paint on the interface thread while decoders use the others.
+        m_converter->converter = gst_video_converter_new(
+            &m_converter->in, &m_converter->out,
+            gst_structure_new("config", GST_VIDEO_CONVERTER_OPT_THREADS, G_TYPE_UINT, 1u, nullptr));
+        if (m_converter->converter == nullptr) {
+            m_converter.reset();
+            return false;
+        }
+    }
+    GstVideoFrame dest{};
+    dest.info = m_converter->out;
+    dest.info.stride[0] = stride;
+    dest.data[0] = pixels;
+    gst_video_converter_frame(m_converter->converter, &owner->frame, &dest);
+    return true;
 }
 
 bool toBgra(const VideoFrame& frame, Snapshot& out) {

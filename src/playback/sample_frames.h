@@ -14,4 +14,23 @@ namespace qelv::media {
 // released) when the sample holds no I420 picture.
 std::shared_ptr<VideoFrame> frameOfSample(GstSample* sample);
 
+// Turns decoded pictures into 32-bit BGRA (rows top-down) at the size a pane draws them, in
+// one pass: colour conversion and scaling together, never a full-size copy first. Keeps its
+// converter while the picture and destination sizes stay the same. One thread at a time.
+class FrameScaler {
+public:
+    FrameScaler();
+    ~FrameScaler();
+    FrameScaler(const FrameScaler&) = delete;
+    FrameScaler& operator=(const FrameScaler&) = delete;
+
+    // Writes `frame` scaled to width × height into `pixels` (`stride` bytes a row, at least
+    // width × 4). False when the frame holds no picture or a size is not positive.
+    bool scale(const VideoFrame& frame, int width, int height, std::uint8_t* pixels, int stride);
+
+private:
+    struct Converter;
+    std::unique_ptr<Converter> m_converter;
+};
+
 }  // namespace qelv::media

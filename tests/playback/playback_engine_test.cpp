@@ -7,6 +7,7 @@
 #include <filesystem>
 
 #include "playback/headless_surface.h"
+#include "playback/sample_frames.h"
 #include "simulator/frame_painter.h"
 #include "simulator/recorder_simulator.h"
 #include "support/temp_dir.h"
@@ -190,6 +191,32 @@ TEST_F(Engine, ZoomSnapshotsAndWindows) {
     engine.setWindows(&pane2, &pane3, &pane1);
     EXPECT_GT(pane2.presented(), before);
     EXPECT_EQ(engine.graph()->surface(0), &pane2);
+}
+
+// A pane's picture is converted and scaled in one pass to the size it is drawn at; each
+// channel keeps its own colours at every size.
+TEST_F(Engine, PicturesScaleToThePanesSize) {
+    ASSERT_TRUE(engine.open(path(0), path(1), path(2)));
+    FrameScaler scaler;
+    for (int k = 0; k < 3; ++k) {
+        const auto frame = engine.graph()->lastFrame(k);
+        ASSERT_TRUE(frame) << k;
+        for (const auto& [w, h] : {std::pair{320, 180}, std::pair{97, 55}, std::pair{640, 360}}) {
+            Snapshot scaled;
+            scaled.width = w;
+            scaled.height = h;
+            scaled.pixels.assign(static_cast<std::size_t>(w) * h * 4, 0);
+            ASSERT_TRUE(scaler.scale(*frame, w, h, scaled.pixels.data(), w * 4)) << k;
+            const sim::Rgb colour = meanColour(scaled);
+            const sim::Rgb expected = sim::channelColour(k + 1);
+            EXPECT_NEAR(colour.g, expected.g, 25) << k << " at " << w << "x" << h;
+            EXPECT_NEAR(colour.b, expected.b, 25) << k << " at " << w << "x" << h;
+        }
+    }
+    std::vector<std::uint8_t> pixels(16);
+    EXPECT_FALSE(scaler.scale(*engine.graph()->lastFrame(0), 0, 2, pixels.data(), 8));
+    EXPECT_FALSE(scaler.scale(*engine.graph()->lastFrame(0), 2, 2, pixels.data(), 4));
+    EXPECT_FALSE(scaler.scale(VideoFrame{}, 2, 2, pixels.data(), 8));
 }
 
 TEST_F(Engine, FlipAndPictureSettingsAfterARefreshSeek) {
