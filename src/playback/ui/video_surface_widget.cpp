@@ -1,0 +1,69 @@
+#include "playback/ui/video_surface_widget.h"
+
+#include <QPainter>
+
+namespace qelv::ui {
+
+VideoSurfaceWidget::VideoSurfaceWidget(QWidget* parent) : QWidget(parent) {
+    setAttribute(Qt::WA_OpaquePaintEvent);
+}
+
+void VideoSurfaceWidget::place(media::Rect destination) {
+    {
+        const std::lock_guard guard(m_lock);
+        m_destination = destination;
+    }
+    update();
+}
+
+void VideoSurfaceWidget::present(std::shared_ptr<const media::VideoFrame> frame,
+                                 media::Rect destination) {
+    {
+        const std::lock_guard guard(m_lock);
+        m_frame = std::move(frame);
+        m_destination = destination;
+        m_newFrame = true;
+    }
+    // One paint request at a time: pictures that arrive before it runs replace each other.
+    if (!m_paintQueued.exchange(true)) {
+        QMetaObject::invokeMethod(
+            this, [this] { update(); }, Qt::QueuedConnection);
+    }
+}
+
+void VideoSurfaceWidget::clear() {
+    {
+        const std::lock_guard guard(m_lock);
+        m_frame.reset();
+    }
+    update();
+}
+
+void VideoSurfaceWidget::paintEvent(QPaintEvent*) {
+    m_paintQueued = false;
+    std::shared_ptr<const media::VideoFrame> frame;
+    media::Rect destination;
+    bool fresh = false;
+    {
+        const std::lock_guard guard(m_lock);
+        frame = m_frame;
+        destination = m_destination;
+        fresh = std::exchange(m_newFrame, false);
+    }
+    QPainter painter(this);
+    painter.fillRect(rect(), Qt::black);
+    if (!frame || destination.width <= 0 || destination.height <= 0) {
+        return;
+    }
+    const QSize size(destination.width, destination.height);
+    if (m_scaled.size() != size) {
+        m_scaled = QImage(size, QImage::Format_ARGB32);
+    }
+    if (m_scaler.scale(*frame, size.width(), size.height(), m_scaled.bits(),
+                       static_cast<int>(m_scaled.bytesPerLine()))) {
+        painter.drawImage(QPoint(destination.x, destination.y), m_scaled);
+        m_painted += fresh ? 1 : 0;
+    }
+}
+
+}  // namespace qelv::ui
