@@ -2,14 +2,24 @@
 // information panel, map, recording list, G-sensor graph, screen settings. A new pane is one
 // line here.
 #include "app/qv_nplayer_dlg.h"
+#include "playback/ui/player_menu_dlg.h"
+#include "playback/ui/screen_dlg.h"
 #include "storage/ui/file_manager_dlg.h"
 
 namespace qelv::ui {
 
 std::vector<PaneWindow*> createViewerPanes(CQV_NPlayerDlg& main, ViewerContext& context) {
-    std::vector<PaneWindow*> panes;
-    panes.push_back(new CFileManagerDlg(&main, context, CFileManagerDlg::defaultServices()));
-    return panes;
+    auto* screen1 = new CScreen1Dlg(&main, context);
+    auto* screen2 = new CScreen2Dlg(&main, context);
+    auto* screen3 = new CScreen3Dlg(&main, context);
+    auto* bar = new CPlayerMenuDlg(&main, context, {screen1, screen2, screen3});
+    auto* list = new CFileManagerDlg(&main, context, CFileManagerDlg::defaultServices());
+    // The player's keys work wherever the user is; the list keeps its arrows and pages.
+    for (QWidget* window : std::initializer_list<QWidget*>{&main, screen1, screen2, screen3}) {
+        bar->installShortcuts(window);
+    }
+    bar->installShortcuts(list, false);
+    return {screen1, screen2, screen3, bar, list};
 }
 
 }  // namespace qelv::ui

@@ -77,7 +77,8 @@ bool CQV_NPlayerDlg::create() {
         m_panes = m_paneFactory(*this, m_context);
     }
     auto surface = [](int key) {
-        return dynamic_cast<media::VideoSurface*>(WindowRegistry::instance().find(key));
+        VideoPane* pane = videoPane(key);
+        return pane != nullptr ? pane->videoSurface() : nullptr;
     };
     m_context.engine().initialise(surface(kKeyScreen1), surface(kKeyScreen2), surface(kKeyScreen3));
     if (m_ensureFilters && !m_ensureFilters()) {
@@ -349,6 +350,10 @@ void CQV_NPlayerDlg::closeEvent(QCloseEvent* event) {
 }
 
 void CQV_NPlayerDlg::destroyPanes() {
+    // The engine stops before the surfaces it draws on go.
+    if (!m_panes.empty()) {
+        m_context.engine().teardown();
+    }
     // In creation order: video panes, control bar, panel, map, list, graph, settings.
     for (PaneWindow* pane : m_panes) {
         pane->setProperty("qelvClosing", true);

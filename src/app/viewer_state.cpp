@@ -5,6 +5,9 @@
 #include <QJsonObject>
 
 #include "app/qv_nplayer_dlg.h"
+#include "playback/ui/player_menu_dlg.h"
+#include "shell/window_keys.h"
+#include "shell/window_registry.h"
 #include "skin/window_guard.h"
 
 namespace qelv::ui {
@@ -21,6 +24,44 @@ QJsonObject windowJson(const QWidget& window) {
                        {QStringLiteral("enabled"), window.isEnabled()},
                        {QStringLiteral("guarded"), windowGuarded(&window)}};
 }
+
+// What the control bar shows and what the engine and the panes did.
+QJsonObject playerJson(const CPlayerMenuDlg& bar, ViewerContext& context) {
+    media::PlaybackEngine& engine = context.engine();
+    QJsonArray painted;
+    QJsonArray channels;
+    QJsonArray selected;
+    for (int number = 1; number <= 3; ++number) {
+        const CScreenDlg* screen = bar.screen(number);
+        painted.append(screen->surface()->paintedFrames());
+        channels.append(screen->channel());
+        selected.append(screen->selectedMark());
+    }
+    QJsonArray shown;
+    QJsonArray lost;
+    if (const media::PlaybackGraph* graph = engine.graph()) {
+        const media::PlaybackGraph::Counts counts = graph->counts();
+        for (std::size_t k = 0; k < 3; ++k) {
+            shown.append(static_cast<qint64>(counts.shown[k]));
+            lost.append(static_cast<qint64>(counts.lost[k]));
+        }
+    }
+    return QJsonObject{{QStringLiteral("state"), engine.state()},
+                       {QStringLiteral("positionMs"), static_cast<qint64>(engine.positionMs())},
+                       {QStringLiteral("position"), bar.positionReadout()->text()},
+                       {QStringLiteral("duration"), bar.durationReadout()->text()},
+                       {QStringLiteral("rate"), bar.rateReadout()->text()},
+                       {QStringLiteral("ratePosition"), bar.rateSlider()->pos()},
+                       {QStringLiteral("volume"), bar.volumeSlider()->pos()},
+                       {QStringLiteral("path"), QString::fromStdString(bar.playingPath())},
+                       {QStringLiteral("row"), bar.playingRow()},
+                       {QStringLiteral("painted"), painted},
+                       {QStringLiteral("channels"), channels},
+                       {QStringLiteral("selected"), selected},
+                       {QStringLiteral("shown"), shown},
+                       {QStringLiteral("lost"), lost}};
+}
+
 }  // namespace
 
 QByteArray viewerStateJson(const CQV_NPlayerDlg& main, ViewerContext& context) {
@@ -44,6 +85,10 @@ QByteArray viewerStateJson(const CQV_NPlayerDlg& main, ViewerContext& context) {
         }
     }
     state.insert(QStringLiteral("rows"), rows);
+    if (const auto* bar =
+            dynamic_cast<const CPlayerMenuDlg*>(WindowRegistry::instance().find(kKeyControlBar))) {
+        state.insert(QStringLiteral("player"), playerJson(*bar, context));
+    }
     return QJsonDocument(state).toJson(QJsonDocument::Compact);
 }
 

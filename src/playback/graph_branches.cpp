@@ -194,6 +194,7 @@ void PlaybackGraph::linkSound(GstPad* pad) {
         return;  // a recording without sound still plays
     }
     m_volume = volume;
+    m_soundSink = sink;
     m_soundHead = chain.front();
     m_sound = linkInto(pad, chain.front());
 }

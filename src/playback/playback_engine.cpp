@@ -80,6 +80,7 @@ bool PlaybackEngine::openSources(const RecordingSources& sources) {
         return false;
     }
     m_graph->setVolume(m_gain);
+    m_graph->setOutputVolume(m_outputLevel / 65535.0);
     setState(static_cast<std::int32_t>(GraphState::Stopped));
     (void)durationMs();  // cached for the control bar's timer
     return true;
@@ -203,6 +204,13 @@ bool PlaybackEngine::setVolume(std::int32_t percent) {
         m_graph->setVolume(m_gain);
     }
     return true;
+}
+
+void PlaybackEngine::setOutputLevel(std::uint16_t level) {
+    m_outputLevel = level;
+    if (m_graph) {
+        m_graph->setOutputVolume(level / 65535.0);
+    }
 }
 
 void PlaybackEngine::placeChannel(int index, VideoSurface* surface, Rect rect) {

@@ -51,6 +51,10 @@ public:
     std::int32_t state() const { return m_state.load(std::memory_order_acquire); }
     float rate() const { return m_rate; }
     bool setVolume(std::int32_t percent);
+    // The sound output's stream volume as a 16-bit level (0 to 65535), kept for later
+    // recordings too.
+    void setOutputLevel(std::uint16_t level);
+    std::uint16_t outputLevel() const { return m_outputLevel; }
 
     // Zoom of channel `index` (0 to 3) shown in `surface`: 0 when applied, 1 when not.
     std::int32_t shrink(int index, VideoSurface* surface);
@@ -115,6 +119,7 @@ private:
     std::string m_openError;
     std::vector<std::string> m_leftOut;
     double m_gain = 1.0;
+    std::uint16_t m_outputLevel = 0xFFFF;
     bool m_synchronised = true;
 
     struct Message {

@@ -2,6 +2,7 @@
 
 #include <gst/app/gstappsink.h>
 #include <gst/app/gstappsrc.h>
+#include <gst/audio/streamvolume.h>
 #include <gst/gst.h>
 #include <gst/video/video.h>
 
@@ -63,7 +64,7 @@ void PlaybackGraph::destroyPipeline() {
     for (auto& c : m_channels) {
         c->forgetElements();
     }
-    m_volume = m_soundHead = nullptr;
+    m_volume = m_soundHead = m_soundSink = nullptr;
     m_sound = false;
     m_cardReader.reset();
 }
@@ -327,6 +328,32 @@ void PlaybackGraph::setVolume(double gain) {
     if (m_volume != nullptr) {
         g_object_set(m_volume, "volume", gain, nullptr);
     }
+}
+
+void PlaybackGraph::setOutputVolume(double linear) {
+    if (m_soundSink == nullptr) {
+        return;
+    }
+    const double level = std::clamp(linear, 0.0, 1.0);
+    if (GST_IS_STREAM_VOLUME(m_soundSink)) {
+        gst_stream_volume_set_volume(GST_STREAM_VOLUME(m_soundSink),
+                                     GST_STREAM_VOLUME_FORMAT_LINEAR, level);
+        return;
+    }
+    if (!GST_IS_BIN(m_soundSink)) {
+        return;
+    }
+    // The automatic sink holds the real one as a child.
+    GstIterator* children =
+        gst_bin_iterate_all_by_interface(GST_BIN(m_soundSink), GST_TYPE_STREAM_VOLUME);
+    GValue item = G_VALUE_INIT;
+    while (gst_iterator_next(children, &item) == GST_ITERATOR_OK) {
+        gst_stream_volume_set_volume(GST_STREAM_VOLUME(g_value_get_object(&item)),
+                                     GST_STREAM_VOLUME_FORMAT_LINEAR, level);
+        g_value_reset(&item);
+    }
+    g_value_unset(&item);
+    gst_iterator_free(children);
 }
 
 void PlaybackGraph::setSurface(int channel, VideoSurface* surface) {

@@ -79,6 +79,9 @@ public:
     std::int64_t positionNs() const;
     std::int64_t durationNs() const;
     void setVolume(double gain);
+    // The sound output's own stream volume (0 to 1), where the sink has one (the desktop's
+    // sound server does; the silent sink has none).
+    void setOutputVolume(double linear);
 
     void setSurface(int channel, VideoSurface* surface);
     VideoSurface* surface(int channel) const;
@@ -129,6 +132,7 @@ private:
     GstElement* m_pipeline = nullptr;
     std::array<std::unique_ptr<Channel>, 3> m_channels;
     GstElement* m_volume = nullptr;
+    GstElement* m_soundSink = nullptr;
     GstElement* m_soundHead = nullptr;
     bool m_sound = false;
     bool m_soundWanted = true;

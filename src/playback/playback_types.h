@@ -15,6 +15,10 @@ inline constexpr std::int32_t kWrongState =
 
 enum class GraphState : std::int32_t { Running = 0, Paused = 1, Stopped = 2, Created = 3 };
 inline constexpr std::int32_t kNoGraphState = -1;
+inline constexpr std::int32_t kRunningState = static_cast<std::int32_t>(GraphState::Running);
+inline constexpr std::int32_t kPausedState = static_cast<std::int32_t>(GraphState::Paused);
+inline constexpr std::int32_t kStoppedState = static_cast<std::int32_t>(GraphState::Stopped);
+inline constexpr std::int32_t kCreatedState = static_cast<std::int32_t>(GraphState::Created);
 
 // Element names, as the viewer's graph has always named its filters.
 inline constexpr std::array<std::string_view, 3> kParserNames{

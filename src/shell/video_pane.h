@@ -1,5 +1,10 @@
-// The part of a video pane the main window uses: its selected mark.
+// The part of a video pane the main window uses: its selected mark and the surface the engine
+// draws its channel on.
 #pragma once
+
+namespace qelv::media {
+class VideoSurface;
+}
 
 namespace qelv::ui {
 
@@ -9,6 +14,8 @@ public:
     virtual bool selectedMark() const = 0;
     // Sets the mark; a pane whose mark changes repaints at once.
     virtual void setSelectedMark(bool selected) = 0;
+    // Where the engine draws the pane's channel; null for a pane that shows none.
+    virtual media::VideoSurface* videoSurface() { return nullptr; }
 };
 
 }  // namespace qelv::ui

@@ -177,6 +177,27 @@ void CBitmapSlider::keyPressEvent(QKeyEvent* event) {
     }
 }
 
+bool CBitmapSlider::event(QEvent* event) {
+    // A focused slider keeps its keys from the player's shortcuts.
+    if (event->type() == QEvent::ShortcutOverride && isEnabled()) {
+        switch (static_cast<QKeyEvent*>(event)->key()) {
+            case Qt::Key_PageUp:
+            case Qt::Key_PageDown:
+            case Qt::Key_End:
+            case Qt::Key_Home:
+            case Qt::Key_Left:
+            case Qt::Key_Right:
+            case Qt::Key_Up:
+            case Qt::Key_Down:
+                event->accept();
+                return true;
+            default:
+                break;
+        }
+    }
+    return QWidget::event(event);
+}
+
 void CBitmapSlider::focusInEvent(QFocusEvent*) {
     update();
 }

@@ -1,0 +1,152 @@
+// The control bar under the video panes: the seek slider with the position and duration
+// read-outs, fourteen buttons, the rate slider with its read-out and the volume slider. It
+// opens the recording focused in the recording list (with its other cameras' files), plays,
+// pauses, stops, steps, seeks, moves to the previous or next recording and on to the next one
+// when a recording ends, and tells the other panes by posting WM_USER+103 to them.
+//
+// Keys (on the main window and every pane): Space play/pause, Left/Right step back/forward,
+// Up/Down volume, Page Up/Page Down previous/next recording, [ and ] slower/faster, F full
+// screen, Escape the default layout.
+#pragma once
+
+#include <QBasicTimer>
+#include <QPointer>
+#include <array>
+#include <functional>
+#include <string>
+
+#include "playback/player_rules.h"
+#include "playback/ui/bitmap_slider.h"
+#include "playback/ui/screen_dlg.h"
+#include "shell/pane_window.h"
+#include "shell/viewer_context.h"
+#include "skin/skin_button.h"
+#include "skin/text_box.h"
+
+namespace qelv::ui {
+
+class CPlayerMenuDlg : public PaneWindow {
+    Q_OBJECT
+public:
+    enum Command {
+        kCmdPrevious = 0,
+        kCmdRewind = 1,
+        kCmdPlay = 2,
+        kCmdStop = 3,
+        kCmdForward = 4,
+        kCmdNext = 5,
+        kCmdPrint = 7,
+        kCmdCapture = 8,
+        kCmdScreenSwitch = 9,
+        kCmdFlip = 11,
+        kCmdSensor = 12,
+        kCmdScreenSettings = 15,
+        kCmdStorage = 16,
+        kCmdDeviceSettings = 17,
+    };
+    static constexpr int kSeekId = 256;
+    static constexpr int kVolumeId = 257;
+    static constexpr int kRateId = 272;
+    static constexpr int kTimerPlaying = 512;
+    static constexpr int kTimerReopen = 528;
+
+    // The dialogs the bar opens modally, between WM_USER+104 0 and 1 to the main window. An
+    // empty one leaves its button doing nothing.
+    struct Dialogs {
+        // The accident report of the picture of `channel`.
+        std::function<void(CPlayerMenuDlg&, int channel)> report;
+        std::function<void(CPlayerMenuDlg&)> storageInfo;
+        // The recorder's settings file of a card: the card's root and the file.
+        std::function<void(CPlayerMenuDlg&, const std::string& root, const std::string& file)>
+            deviceSettings;
+        // Snapshot capture of every channel (the "Capture" button).
+        std::function<void(CPlayerMenuDlg&)> capture;
+    };
+
+    CPlayerMenuDlg(QWidget* mainWindow, ViewerContext& context, std::array<CScreenDlg*, 3> screens,
+                   Dialogs dialogs = {});
+    ~CPlayerMenuDlg() override;
+
+    qintptr onMessage(unsigned message, qintptr wParam, qintptr lParam) override;
+    void followMainWindow(QPoint mainTopLeft) override;
+    void takeLayoutMode(int mode, QSize screen) override;
+
+    // Runs a button's command, as its click does.
+    void runCommand(int command);
+    // The keys above, on `window`. `listKeys` false leaves the arrows and Page Up/Down to the
+    // window (the recording list moves through its rows with them).
+    void installShortcuts(QWidget* window, bool listKeys = true);
+
+    CBitmapSlider* seekSlider() const { return m_seek; }
+    CBitmapSlider* rateSlider() const { return m_rateSlider; }
+    CBitmapSlider* volumeSlider() const { return m_volume; }
+    CTextBox* positionReadout() const { return m_position; }
+    CTextBox* durationReadout() const { return m_duration; }
+    CTextBox* rateReadout() const { return m_rateText; }
+    CSkinButton* button(int command) const;
+    CScreenDlg* screen(int number) const {
+        return m_screens.at(static_cast<std::size_t>(number - 1));
+    }
+    bool flipped(int channel) const { return m_flip.at(static_cast<std::size_t>(channel)); }
+    // The recording being played: its front file and its row in the list (-1 before any).
+    const std::string& playingPath() const { return m_path; }
+    int playingRow() const { return m_row; }
+    // The channel the selected pane shows (0 when none is selected): what Print takes.
+    int captureChannel() const;
+    bool playTimerActive() const { return m_playTimer.isActive(); }
+    bool reopenPending() const { return m_reopenTimer.isActive(); }
+    ViewerContext& context() const { return m_context; }
+
+signals:
+    // The position the seek slider shows, for the G-sensor graph's cursor.
+    void positionShown(qint64 ms);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void timerEvent(QTimerEvent* event) override;
+
+private:
+    void createControls();
+    void play();
+    void pause();
+    void stop();
+    void step(bool back);
+    void playOrPause();
+    bool openFocused();
+    // Moves the list's focus one row back or on and opens it a second later; false when
+    // there is no such row.
+    bool moveInList(int direction);
+    void reopen();
+    void tick();
+    void seek(qintptr positionMs);
+    void applyRate(int index);
+    void applyVolume();
+    void refreshReadouts();
+    void switchScreens();
+    void flipSelected();
+    void defaultChannels();
+    void runModal(const std::function<void()>& dialog);
+    void reportFailure();
+    bool running() const;
+    bool runningOrPaused() const;
+
+    ViewerContext& m_context;
+    std::array<CScreenDlg*, 3> m_screens;
+    Dialogs m_dialogs;
+    CTextBox* m_position = nullptr;
+    CTextBox* m_duration = nullptr;
+    CTextBox* m_rateText = nullptr;
+    CBitmapSlider* m_seek = nullptr;
+    CBitmapSlider* m_rateSlider = nullptr;
+    CBitmapSlider* m_volume = nullptr;
+    std::vector<CSkinButton*> m_buttons;
+    QBasicTimer m_playTimer;
+    QBasicTimer m_reopenTimer;
+    media::RateReapplication m_reapply;
+    int m_rateIndex = media::kDefaultRatePosition - 1;
+    std::array<bool, 3> m_flip{};
+    std::string m_path;
+    int m_row = -1;
+};
+
+}  // namespace qelv::ui
