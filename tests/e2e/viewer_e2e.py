@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Runs the real qelv-viewer under Xvfb on a simulated card and checks what a user sees:
 the main window and the recording list in order, the single-instance rule, the docked panes
-following the main window, and the start without its skin file."""
+following the main window, the start without its skin file; and, on a three-camera card, the
+recordings playing: moving pictures in the three panes, the read-outs and the control bar."""
 import json
 import os
 import re
@@ -52,13 +53,15 @@ class Display:
         self.proc.wait(10)
 
 
-class ViewerEndToEnd(unittest.TestCase):
+class ViewerSession:
+    """One viewer on its own Xvfb screen, card and runtime folder, and the ways a test talks to
+    it: the state query and xdotool."""
+
     @classmethod
-    def setUpClass(cls):
-        cls.tmp = tempfile.mkdtemp(prefix="qelv-e2e-")
+    def start_viewer(cls, prefix, card_arguments):
+        cls.tmp = tempfile.mkdtemp(prefix=prefix)
         cls.card = os.path.join(cls.tmp, "card")
-        subprocess.run([os.path.join(BIN, "qelv"), "demo-card", cls.card, "--recordings", "6",
-                        "--seconds", "2", "--unfinished", "1", "--channels", "1"],
+        subprocess.run([os.path.join(BIN, "qelv"), "demo-card", cls.card, *card_arguments],
                        check=True, stdout=subprocess.DEVNULL)
         cls.display = Display().__enter__()
         cls.env = cls.environment("runtime")
@@ -106,9 +109,17 @@ class ViewerEndToEnd(unittest.TestCase):
             return state
         return None
 
-    def xdotool(self, *args):
-        return subprocess.run(["xdotool", *args], env=self.env, capture_output=True, text=True,
+    @classmethod
+    def xdotool(cls, *args):
+        return subprocess.run(["xdotool", *args], env=cls.env, capture_output=True, text=True,
                               timeout=20)
+
+
+class ViewerEndToEnd(ViewerSession, unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.start_viewer("qelv-e2e-", ["--recordings", "6", "--seconds", "2", "--unfinished", "1",
+                                       "--channels", "1"])
 
     def expected_rows(self):
         """The card's front recordings by date and time, as the list shows them."""
@@ -266,6 +277,210 @@ class ViewerEndToEnd(unittest.TestCase):
             self.fail("the viewer did not end after its message box")
         self.assertEqual(lonely.returncode, 1)
         self.assertIn(message, stderr)
+
+
+def read_ppm(path):
+    """Width, height and the RGB bytes of a binary PPM (what qelv_screen_grab writes for .ppm)."""
+    with open(path, "rb") as image:
+        data = image.read()
+    fields, at = [], 0
+    while len(fields) < 4:
+        while data[at:at + 1].isspace():
+            at += 1
+        if data[at:at + 1] == b"#":
+            at = data.index(b"\n", at)
+            continue
+        end = at
+        while not data[end:end + 1].isspace():
+            end += 1
+        fields.append(data[at:end])
+        at = end
+    if fields[0] != b"P6" or fields[3] != b"255":
+        raise ValueError(f"{path} is not an 8-bit binary PPM")
+    return int(fields[1]), int(fields[2]), data[at + 1:]
+
+
+def pane_rows(image, pane, inset=4):
+    """The pixel rows of a pane's area in a screen image, without its frame."""
+    width, _, pixels = image
+    left, right = pane["x"] + inset, pane["x"] + pane["width"] - inset
+    return [pixels[(row * width + left) * 3:(row * width + right) * 3]
+            for row in range(pane["y"] + inset, pane["y"] + pane["height"] - inset)]
+
+
+def compare_pane(before, after, pane):
+    """Share of the pane's pixels that changed (a channel moved by more than 40) between two
+    screen images, share of them that are lit (a channel above 40) in the later one, and the
+    later one's mean colour."""
+    changed = lit = total = 0
+    sums = [0, 0, 0]
+    for old, new in zip(pane_rows(before, pane), pane_rows(after, pane)):
+        for i in range(0, len(new), 3):
+            r, g, b = new[i], new[i + 1], new[i + 2]
+            total += 1
+            sums[0] += r
+            sums[1] += g
+            sums[2] += b
+            if r > 40 or g > 40 or b > 40:
+                lit += 1
+            if abs(r - old[i]) > 40 or abs(g - old[i + 1]) > 40 or abs(b - old[i + 2]) > 40:
+                changed += 1
+    return changed / total, lit / total, [value / total for value in sums]
+
+
+def seconds_of(read_out):
+    minutes, seconds = read_out.split(":")
+    return int(minutes) * 60 + int(seconds)
+
+
+class ViewerPlaybackEndToEnd(ViewerSession, unittest.TestCase):
+    """The viewer playing three-camera recordings: pictures, read-outs and the control bar."""
+    SCREENS = (129, 130, 169)
+    CONTROL = 135
+    FILE_LIST = 139
+
+    @classmethod
+    def setUpClass(cls):
+        # Long enough that a second at 2.0x and the rest of the checks never reach the end.
+        cls.start_viewer("qelv-e2e-play-", ["--recordings", "2", "--seconds", "20",
+                                            "--channels", "3", "--categories", "N",
+                                            "--scale", "0.2"])
+
+    def fronts(self):
+        """The card's front files in recording order, as the list shows them."""
+        folder = os.path.join(self.card, "NOR", "FRONT")
+        return sorted(os.path.join(folder, name) for name in os.listdir(folder))
+
+    def pane(self, state, key):
+        return next(p for p in state["panes"] if p["key"] == key)
+
+    def player(self):
+        state = self.state()
+        return state["player"] if state else None
+
+    def wait_player(self, check, timeout=60):
+        return wait_until(lambda: (p := self.player()) and check(p) and p, timeout, 0.2)
+
+    def timed_player(self):
+        """The player's state and the wall time in the middle of the query, in ms."""
+        start = time.monotonic()
+        player = self.player()
+        return player, (start + time.monotonic()) * 500
+
+    def grab(self, name):
+        path = os.path.join(self.tmp, name)
+        run = subprocess.run([os.path.join(BIN, "qelv_screen_grab"), path], env=self.env,
+                             capture_output=True, text=True, timeout=60)
+        self.assertEqual(run.returncode, 0, run.stderr)
+        return read_ppm(path)
+
+    def click_control(self, x, y, what):
+        """Clicks a point of the control bar and moves the pointer off the viewer at once: a
+        button the pointer rests on raises the main window after a quarter of a second."""
+        bar = self.pane(self.state(), self.CONTROL)
+        bar_window = self.xdotool("search", "--name", "^Control$").stdout.split()
+        under = self.xdotool("mousemove", "--sync", str(bar["x"] + x), str(bar["y"] + y),
+                             "getmouselocation", "--shell").stdout
+        window = re.search(r"WINDOW=(\d+)", under)
+        self.assertTrue(window and window.group(1) in bar_window,
+                        f"the control bar is not on top where {what} is: {under!r}")
+        self.xdotool("click", "1", "mousemove", "--sync", "0", "0")
+
+    def click_button(self, x, what):
+        self.click_control(x + 10, 33, what)
+
+    def keys(self, *names):
+        window = self.xdotool("search", "--onlyvisible", "--name", "^QELV Viewer$").stdout.split()
+        self.assertTrue(window)
+        self.xdotool("windowfocus", "--sync", window[0], "key", "--delay", "50", *names)
+
+    def speed(self, window_seconds=3.0):
+        """Position advance per wall second while playing, measured over window_seconds."""
+        first, start_ms = self.timed_player()
+        time.sleep(window_seconds)  # the measuring window, not a wait for a condition
+        last, end_ms = self.timed_player()
+        self.assertEqual((first["state"], last["state"]), (0, 0), "playback stopped meanwhile")
+        self.assertEqual(first["row"], last["row"], "another recording started meanwhile")
+        return (last["positionMs"] - first["positionMs"]) / (end_ms - start_ms)
+
+    def test_1_a_double_click_plays_three_moving_pictures(self):
+        state = self.first_state
+        self.assertIsNotNone(state, "the viewer did not show its windows")
+        self.assertEqual(len(state["rows"]), 2)
+        self.assertEqual(state["player"]["state"], 3, "something plays before the double-click")
+        files = self.pane(state, self.FILE_LIST)
+        # The first row sits under the list's header, about 60 px below the pane's top.
+        self.xdotool("mousemove", "--sync", str(files["x"] + files["width"] // 2),
+                     str(files["y"] + 60), "click", "--repeat", "2", "--delay", "80", "1",
+                     "mousemove", "--sync", "0", "0")
+        player = self.wait_player(lambda p: p["state"] == 0 and min(p["painted"]) > 0)
+        self.assertTrue(player, f"the first recording did not play: {self.player()}")
+        self.assertEqual(player["row"], 0)
+        self.assertEqual(player["path"], self.fronts()[0])
+        self.assertEqual(player["channels"], [0, 1, 2])
+        state = self.state()
+        before = self.grab("playing-1.ppm")
+        time.sleep(1.0)  # the interval between the two pictures
+        after = self.grab("playing-2.ppm")
+        colours = []
+        for key in self.SCREENS:
+            changed, lit, colour = compare_pane(before, after, self.pane(state, key))
+            self.assertGreater(changed, 0.005, f"the picture in pane {key} did not move")
+            self.assertGreater(lit, 0.5, f"pane {key} is dark")
+            colours.append(colour)
+        # Each pane shows its own camera: the simulator gives every camera its own colour.
+        for a in range(3):
+            for b in range(a + 1, 3):
+                distance = max(abs(x - y) for x, y in zip(colours[a], colours[b]))
+                self.assertGreater(distance, 30, f"panes {a} and {b} show the same picture")
+
+    def test_2_the_position_read_out_advances(self):
+        first = self.player()
+        self.assertEqual(first["state"], 0)
+        later = self.wait_player(
+            lambda p: seconds_of(p["position"]) >= seconds_of(first["position"]) + 2, 30)
+        self.assertTrue(later, f"the position stayed at {first['position']}: {self.player()}")
+        self.assertEqual(later["duration"], "00:20")
+
+    def test_3_stop_returns_to_the_start(self):
+        self.assertNotEqual(self.player()["position"], "00:00")
+        self.click_button(240, "Stop")
+        player = self.wait_player(lambda p: p["state"] == 2 and p["position"] == "00:00", 30)
+        self.assertTrue(player, f"Stop did not stop at the start: {self.player()}")
+
+    def test_4_next_file_plays_the_second_recording(self):
+        self.click_button(200, "Play")
+        player = self.wait_player(lambda p: p["state"] == 0 and p["row"] == 0, 30)
+        self.assertTrue(player, f"Play did not play the first recording again: {self.player()}")
+        self.click_button(320, "Next File")
+        # The bar takes the next recording after a one-second pause.
+        player = self.wait_player(lambda p: p["row"] == 1 and p["state"] == 0, 60)
+        self.assertTrue(player, f"Next File did not play the second recording: {self.player()}")
+        self.assertEqual(player["path"], self.fronts()[1])
+        start = player["positionMs"]
+        self.assertTrue(self.wait_player(lambda p: p["positionMs"] >= start + 1000, 30),
+                        f"the second recording does not advance: {self.player()}")
+
+    def test_5_the_rate_slider_changes_the_speed_both_ways(self):
+        self.assertEqual(self.player()["state"], 0)
+        # The right end of the rate slider (85 px wide at x 552) is x2.0.
+        self.click_control(552 + 82, 7, "the rate slider")
+        player = self.wait_player(lambda p: p["ratePosition"] == 10, 30)
+        self.assertTrue(player, f"the rate slider did not go to its end: {self.player()}")
+        self.assertEqual(player["rate"], "x2.0")
+        start = player["positionMs"]
+        self.wait_player(lambda p: p["positionMs"] >= start + 500, 30)
+        fast = self.speed()
+        self.assertTrue(1.5 <= fast <= 2.6, f"x2.0 plays {fast:.2f} s a second")
+        # Four steps slower from the keyboard lead back to x1.0.
+        self.keys("bracketleft", "bracketleft", "bracketleft", "bracketleft")
+        player = self.wait_player(lambda p: p["ratePosition"] == 6, 30)
+        self.assertTrue(player, f"the keys did not bring the rate back: {self.player()}")
+        self.assertEqual(player["rate"], "x1.0")
+        start = player["positionMs"]
+        self.wait_player(lambda p: p["positionMs"] >= start + 300, 30)
+        normal = self.speed()
+        self.assertTrue(0.7 <= normal <= 1.3, f"x1.0 plays {normal:.2f} s a second")
 
 
 if __name__ == "__main__":

@@ -1,0 +1,507 @@
+// The control bar and the video panes with the real engine on simulated recordings: what a
+// user sees and hears happen when they press the bar's buttons, turn the wheel over a pane,
+// drag a zoomed picture and use the keys.
+#include <gtest/gtest.h>
+
+#include <QElapsedTimer>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QWheelEvent>
+#include <QWindow>
+
+#include "playback/ui/player_menu_dlg.h"
+#include "playback/ui/screen_dlg.h"
+#include "shell/window_keys.h"
+#include "simulator/frame_painter.h"
+#include "simulator/recorder_simulator.h"
+#include "storage/ui/file_manager_dlg.h"
+#include "support/temp_dir.h"
+#include "ui_support.h"
+
+namespace qelv::test {
+namespace {
+
+using ui::CPlayerMenuDlg;
+using ui::CScreenDlg;
+
+// The card every test plays: three recordings of three, two and one cameras, listed in that
+// order, and a longer one-camera recording for the speed measurements.
+struct Card {
+    TempDir dir;
+    Card() {
+        const int channels[] = {3, 2, 1};
+        for (int k = 0; k < 3; ++k) {
+            sim::RecordingRequest request;
+            request.cardRoot = dir.path();
+            request.start.minute = k;
+            request.seconds = 3;
+            request.channels = channels[k];
+            request.seed = 11 + static_cast<std::uint64_t>(k);
+            request.bitrateScale = 0.05;
+            sim::simulateRecording(request);
+        }
+        sim::RecordingRequest longer;
+        longer.cardRoot = dir.path();
+        longer.start.minute = 5;
+        longer.seconds = 12;
+        longer.channels = 1;
+        longer.bitrateScale = 0.05;
+        sim::simulateRecording(longer);
+    }
+    static Card& shared() {
+        static Card card;
+        return card;
+    }
+};
+
+// Mean colour of `area` of what `widget` shows.
+sim::Rgb meanColour(QWidget& widget, QRect area) {
+    const QImage image = widget.grab().toImage();
+    long long r = 0, g = 0, b = 0, n = 0;
+    for (int y = area.top(); y <= area.bottom(); y += 3) {
+        for (int x = area.left(); x <= area.right(); x += 3) {
+            const QColor c = image.pixelColor(x, y);
+            r += c.red();
+            g += c.green();
+            b += c.blue();
+            ++n;
+        }
+    }
+    if (n == 0) {
+        return {};
+    }
+    return {static_cast<std::uint8_t>(r / n), static_cast<std::uint8_t>(g / n),
+            static_cast<std::uint8_t>(b / n)};
+}
+
+bool near(const sim::Rgb& a, const sim::Rgb& b, int tolerance = 30) {
+    return std::abs(a.r - b.r) <= tolerance && std::abs(a.g - b.g) <= tolerance &&
+           std::abs(a.b - b.b) <= tolerance;
+}
+
+class PlayerTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ui::WindowRegistry::instance().clear();
+        main = std::make_unique<RecordingWindow>(ui::kKeyMainWindow);
+        panel = std::make_unique<RecordingWindow>(ui::kKeyInfoPanel);
+        graph = std::make_unique<RecordingWindow>(ui::kKeyGraph);
+        settingsPane = std::make_unique<RecordingWindow>(ui::kKeyScreenSettings);
+        settings = std::make_unique<QSettings>(profile.filePath(QStringLiteral("p.ini")),
+                                               QSettings::IniFormat);
+        context = std::make_unique<ui::ViewerContext>(shippedConfig(), *settings);
+        screens = {new ui::CScreen1Dlg(main.get(), *context),
+                   new ui::CScreen2Dlg(main.get(), *context),
+                   new ui::CScreen3Dlg(main.get(), *context)};
+        bar = new CPlayerMenuDlg(main.get(), *context, screens);
+        list =
+            new ui::CFileManagerDlg(main.get(), *context, ui::CFileManagerDlg::defaultServices());
+        context->setFileList(list->list());
+        context->engine().initialise(screens[0]->surface(), screens[1]->surface(),
+                                     screens[2]->surface());
+        ASSERT_TRUE(list->openFolder(QString::fromStdString(Card::shared().dir.path().string())));
+        ASSERT_EQ(list->list()->rowCount(), 4);
+        for (QWidget* window :
+             std::initializer_list<QWidget*>{screens[0], screens[1], screens[2], bar, list}) {
+            window->show();
+        }
+        processPosted();  // the list's new source stops the bar once, before any test plays
+        processPosted();
+        for (RecordingWindow* window : {main.get(), panel.get(), graph.get(), settingsPane.get()}) {
+            window->received.clear();
+        }
+    }
+    void TearDown() override {
+        delete bar;
+        for (CScreenDlg* screen : screens) {
+            delete screen;
+        }
+        delete list;
+        ui::WindowRegistry::instance().clear();
+    }
+
+    media::PlaybackEngine& engine() { return context->engine(); }
+    void command(int id) { ui::sendMessage(bar, ui::kMsgButtonClicked, id); }
+    // Focuses `row` and presses Play; true once it runs.
+    bool playRow(int row) {
+        list->list()->selectRow(row);
+        command(CPlayerMenuDlg::kCmdPlay);
+        return waitFor([&] { return engine().state() == media::kRunningState; }, 20000);
+    }
+    bool paintedAll(int panes) {
+        return waitFor(
+            [&] {
+                for (int k = 0; k < panes; ++k) {
+                    if (screens[static_cast<std::size_t>(k)]->surface()->paintedFrames() == 0) {
+                        return false;
+                    }
+                }
+                return true;
+            },
+            20000);
+    }
+    std::vector<int> channels() const {
+        return {screens[0]->channel(), screens[1]->channel(), screens[2]->channel()};
+    }
+    // Codes of WM_USER+103 that `window` received.
+    static std::vector<qintptr> codes(const RecordingWindow& window) {
+        std::vector<qintptr> found;
+        for (const Received& message : window.received) {
+            if (message.message == ui::kMsgPaneCommand) {
+                found.push_back(message.wParam);
+            }
+        }
+        return found;
+    }
+    // Position advance per wall second over `ms` milliseconds of playing.
+    double speed(int ms) {
+        test::processPosted();
+        const auto from = static_cast<double>(engine().positionMs());
+        QElapsedTimer clock;
+        clock.start();
+        waitFor([&] { return clock.elapsed() >= ms; }, ms + 1000);
+        const auto to = static_cast<double>(engine().positionMs());
+        return (to - from) / static_cast<double>(clock.elapsed());
+    }
+
+    QTemporaryDir profile;
+    std::unique_ptr<QSettings> settings;
+    std::unique_ptr<ui::ViewerContext> context;
+    std::unique_ptr<RecordingWindow> main, panel, graph, settingsPane;
+    std::array<CScreenDlg*, 3> screens{};
+    CPlayerMenuDlg* bar = nullptr;
+    ui::CFileManagerDlg* list = nullptr;
+};
+
+TEST_F(PlayerTest, PlayOpensTheFocusedRecordingWithItsCameras) {
+    ASSERT_TRUE(playRow(0));
+    ASSERT_TRUE(paintedAll(3));
+    // Each pane shows its own camera.
+    const QRect bottom(0, 170, 380, 40);
+    for (int k = 0; k < 3; ++k) {
+        CScreenDlg& screen = *screens[static_cast<std::size_t>(k)];
+        const QRect area = k == 0 ? QRect(0, 330, 780, 80) : bottom;
+        EXPECT_TRUE(near(meanColour(*screen.surface(), area), sim::channelColour(k + 1))) << k;
+    }
+    ASSERT_TRUE(
+        waitFor([&] { return bar->durationReadout()->text() == QStringLiteral("00:03"); }, 20000));
+    EXPECT_EQ(bar->seekSlider()->rangeMax(), static_cast<int>(engine().durationMs()));
+    EXPECT_EQ(bar->playingRow(), 0);
+    EXPECT_NE(bar->playingPath().find("120000_3CH_N_F.mp4"), std::string::npos);
+    processPosted();
+    EXPECT_EQ(codes(*panel), (std::vector<qintptr>{ui::kPanePlaying}));
+    EXPECT_EQ(codes(*settingsPane), (std::vector<qintptr>{ui::kPanePlaying}));
+    // The read-out follows the position.
+    ASSERT_TRUE(
+        waitFor([&] { return bar->positionReadout()->text() == QStringLiteral("00:01"); }, 20000));
+    EXPECT_GT(bar->seekSlider()->pos(), 900);
+}
+
+TEST_F(PlayerTest, PlayPausesAndResumesWhereTheSeekSliderIs) {
+    ASSERT_TRUE(playRow(0));
+    command(CPlayerMenuDlg::kCmdPlay);
+    EXPECT_EQ(engine().state(), media::kPausedState);
+    EXPECT_FALSE(bar->playTimerActive());
+    processPosted();
+    EXPECT_EQ(codes(*panel).back(), ui::kPanePaused);
+    // A thumb moved while paused takes effect on Play.
+    bar->seekSlider()->setPos(2000);
+    command(CPlayerMenuDlg::kCmdPlay);
+    EXPECT_EQ(engine().state(), media::kRunningState);
+    EXPECT_GE(engine().positionMs(), 1990u);
+}
+
+TEST_F(PlayerTest, StopReturnsToTheStartAndTellsThePanes) {
+    ASSERT_TRUE(playRow(0));
+    ASSERT_TRUE(paintedAll(1));
+    screens[0]->setSelectedMark(true);
+    QWheelEvent up(QPointF(50, 50), QPointF(), QPoint(), QPoint(0, 120), Qt::NoButton,
+                   Qt::NoModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(screens[0], &up);
+    ASSERT_EQ(engine().zoom(0), 20);
+    command(CPlayerMenuDlg::kCmdStop);
+    processPosted();
+    EXPECT_EQ(engine().state(), media::kStoppedState);
+    EXPECT_EQ(bar->positionReadout()->text(), QStringLiteral("00:00"));
+    EXPECT_EQ(bar->durationReadout()->text(), QStringLiteral("00:00"));
+    EXPECT_EQ(bar->seekSlider()->rangeMax(), 0);
+    EXPECT_EQ(engine().zoom(0), 0);  // pane 1 reset its zoom
+    EXPECT_EQ(codes(*panel).back(), ui::kPaneStop);
+    EXPECT_EQ(codes(*graph).back(), ui::kPaneStop);
+    // Play after Stop opens the focused recording again.
+    command(CPlayerMenuDlg::kCmdPlay);
+    EXPECT_EQ(engine().state(), media::kRunningState);
+}
+
+TEST_F(PlayerTest, StepsStayWithinTheRecording) {
+    ASSERT_TRUE(playRow(0));
+    command(CPlayerMenuDlg::kCmdPlay);  // paused
+    engine().seek(1500);
+    command(CPlayerMenuDlg::kCmdRewind);
+    EXPECT_EQ(engine().state(), media::kRunningState);  // a step plays on
+    EXPECT_LT(engine().positionMs(), 400u);
+    command(CPlayerMenuDlg::kCmdForward);
+    EXPECT_GE(engine().positionMs(), 1000u);
+    EXPECT_LT(engine().positionMs(), 1600u);
+    command(CPlayerMenuDlg::kCmdStop);
+    command(CPlayerMenuDlg::kCmdRewind);  // nothing while stopped
+    EXPECT_EQ(engine().state(), media::kStoppedState);
+}
+
+// At the end a recording hands over to the next one in the list; the last one stops.
+TEST_F(PlayerTest, TheEndMovesOnAndTheLastRecordingStops) {
+    ASSERT_TRUE(playRow(2));
+    ASSERT_TRUE(waitFor([&] { return bar->playingRow() == 3; }, 30000));
+    EXPECT_EQ(list->list()->focusedRow(), 3);
+    ASSERT_TRUE(waitFor([&] { return engine().state() == media::kRunningState; }, 20000));
+    engine().seek(engine().durationMs() - 300);
+    ASSERT_TRUE(waitFor([&] { return engine().state() == media::kStoppedState; }, 20000));
+    EXPECT_EQ(bar->positionReadout()->text(), QStringLiteral("00:00"));
+    EXPECT_EQ(list->list()->focusedRow(), 3);
+    // Previous file at the first row does nothing; Next File at the last does nothing.
+    list->list()->selectRow(0);
+    command(CPlayerMenuDlg::kCmdPrevious);
+    EXPECT_FALSE(bar->reopenPending());
+    list->list()->selectRow(3);
+    command(CPlayerMenuDlg::kCmdNext);
+    EXPECT_FALSE(bar->reopenPending());
+}
+
+TEST_F(PlayerTest, NextFilePlaysTheNextRecordingASecondLater) {
+    ASSERT_TRUE(playRow(0));
+    command(CPlayerMenuDlg::kCmdNext);
+    EXPECT_EQ(engine().state(), media::kPausedState);
+    EXPECT_TRUE(bar->reopenPending());
+    EXPECT_EQ(list->list()->focusedRow(), 1);
+    processPosted();
+    EXPECT_EQ(codes(*panel).back(), ui::kPaneStop);  // the telemetry store empties
+    ASSERT_TRUE(waitFor([&] { return bar->playingRow() == 1; }, 20000));
+    EXPECT_EQ(engine().state(), media::kRunningState);
+    EXPECT_NE(bar->playingPath().find("120100_2CH_N_F.mp4"), std::string::npos);
+    EXPECT_FALSE(engine().graph()->hasChannel(2));
+    // The third pane does not keep the first recording's third camera.
+    EXPECT_TRUE(near(meanColour(*screens[2]->surface(), QRect(0, 0, 380, 210)), {0, 0, 0}, 2));
+}
+
+TEST_F(PlayerTest, ScreenSwitchingRotatesTheChannels) {
+    struct Case {
+        int row;
+        std::vector<std::vector<int>> after;  // the panes' channels after each press
+    };
+    const Case cases[] = {
+        {0, {{1, 2, 0}, {2, 0, 1}, {0, 1, 2}}},
+        {1, {{1, 0, 2}, {0, 1, 2}}},
+        {2, {{0, 1, 2}}},
+    };
+    for (const Case& c : cases) {
+        ASSERT_TRUE(playRow(c.row)) << c.row;
+        command(CPlayerMenuDlg::kCmdPlay);  // paused: the pictures hold still
+        for (const auto& expected : c.after) {
+            command(CPlayerMenuDlg::kCmdScreenSwitch);
+            EXPECT_EQ(channels(), expected) << c.row;
+        }
+        command(CPlayerMenuDlg::kCmdStop);
+    }
+    // What pane 1 shows is the channel it was given: the rear camera after one press.
+    ASSERT_TRUE(playRow(0));
+    ASSERT_TRUE(paintedAll(3));
+    command(CPlayerMenuDlg::kCmdPlay);
+    command(CPlayerMenuDlg::kCmdScreenSwitch);
+    processPosted();
+    EXPECT_TRUE(
+        near(meanColour(*screens[0]->surface(), QRect(0, 330, 780, 80)), sim::channelColour(2)));
+    EXPECT_TRUE(
+        near(meanColour(*screens[2]->surface(), QRect(0, 170, 380, 40)), sim::channelColour(1)));
+    // The capture channel follows the selected pane's channel.
+    screens[0]->setSelectedMark(false);
+    screens[1]->setSelectedMark(true);
+    EXPECT_EQ(bar->captureChannel(), 2);
+    command(CPlayerMenuDlg::kCmdStop);
+    EXPECT_EQ(channels(), (std::vector<int>{0, 1, 2}));
+    command(CPlayerMenuDlg::kCmdScreenSwitch);  // stopped: nothing
+    EXPECT_EQ(channels(), (std::vector<int>{0, 1, 2}));
+}
+
+TEST_F(PlayerTest, WheelZoomAndDragStayWithinTheirLimits) {
+    CScreenDlg& pane = *screens[0];
+    auto wheel = [&](int delta) {
+        QWheelEvent event(QPointF(100, 100), QPointF(), QPoint(), QPoint(0, delta), Qt::NoButton,
+                          Qt::NoModifier, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(&pane, &event);
+    };
+    wheel(120);  // stopped: nothing
+    EXPECT_EQ(engine().zoom(0), 0);
+    ASSERT_TRUE(playRow(0));
+    command(CPlayerMenuDlg::kCmdPlay);
+    wheel(-120);  // zooming out at 0 leaves 0
+    EXPECT_EQ(engine().zoom(0), 0);
+    EXPECT_EQ(pane.panX(), 0);
+    wheel(60);  // not a whole step: passed on
+    EXPECT_EQ(engine().zoom(0), 0);
+    wheel(120);
+    ASSERT_EQ(engine().zoom(0), 20);
+    // A drag 30 pixels left at zoom 20 pans only 20; up 5 pans 5.
+    QTest::mousePress(&pane, Qt::LeftButton, {}, QPoint(200, 200));
+    EXPECT_TRUE(pane.dragging());
+    QTest::mouseMove(&pane, QPoint(170, 205));
+    EXPECT_EQ(pane.panX(), 20);
+    EXPECT_EQ(pane.panY(), 0);
+    QTest::mouseMove(&pane, QPoint(170, 200));
+    EXPECT_EQ(pane.panY(), 5);
+    QTest::mouseRelease(&pane, Qt::LeftButton, {}, QPoint(170, 200));
+    EXPECT_FALSE(pane.dragging());
+    // The picture is enlarged and moved: its left edge lies outside the surface.
+    const media::Rect placed = engine().graph()->destination(0);
+    EXPECT_EQ(placed.x, -20);
+    EXPECT_EQ(placed.width, pane.surface()->width() + 40 - 20);
+    for (int k = 0; k < 60; ++k) {
+        wheel(120);
+    }
+    EXPECT_EQ(engine().zoom(0), 960);
+    wheel(-120);
+    EXPECT_EQ(engine().zoom(0), 940);
+}
+
+TEST_F(PlayerTest, PanesReportPressesAndReleasesToTheMainWindow) {
+    ASSERT_TRUE(playRow(0));
+    command(CPlayerMenuDlg::kCmdPlay);
+    CScreenDlg& second = *screens[1];
+    QTest::mousePress(&second, Qt::LeftButton, {}, QPoint(50, 50));
+    QTest::mouseRelease(&second, Qt::LeftButton, {}, QPoint(50, 50));
+    processPosted();
+    EXPECT_EQ(main->received,
+              (std::vector<Received>{{ui::kMsgPaneSelect, 0, 0}, {ui::kMsgPaneSelect, 2, 0}}));
+    // Pane 1, already selected, says nothing; released outside its picture it says nothing.
+    main->received.clear();
+    QTest::mousePress(screens[0], Qt::LeftButton, {}, QPoint(50, 50));
+    QTest::mouseRelease(screens[0], Qt::LeftButton, {}, QPoint(50, 50));
+    QTest::mousePress(&second, Qt::LeftButton, {}, QPoint(50, 50));
+    QTest::mouseRelease(&second, Qt::LeftButton, {}, QPoint(1, 1));
+    processPosted();
+    EXPECT_EQ(main->received, (std::vector<Received>{{ui::kMsgPaneSelect, 0, 0}}));
+    // A pane without a channel ignores the mouse.
+    command(CPlayerMenuDlg::kCmdStop);
+    list->list()->selectRow(2);
+    command(CPlayerMenuDlg::kCmdPlay);
+    main->received.clear();
+    QTest::mousePress(screens[2], Qt::LeftButton, {}, QPoint(50, 50));
+    QTest::mouseRelease(screens[2], Qt::LeftButton, {}, QPoint(50, 50));
+    processPosted();
+    EXPECT_TRUE(main->received.empty());
+}
+
+TEST_F(PlayerTest, TheRateSliderChangesTheSpeedBothWays) {
+    ASSERT_TRUE(playRow(3));
+    auto rate = [&](int position) {
+        bar->rateSlider()->setPos(position);
+        ui::sendMessage(bar, ui::kMsgSliderChanged, CPlayerMenuDlg::kRateId, 1);
+    };
+    rate(10);
+    EXPECT_EQ(bar->rateReadout()->text(), QStringLiteral("x2.0"));
+    const double fast = speed(2500);
+    EXPECT_GT(fast, 1.5);
+    EXPECT_LT(fast, 2.6);
+    rate(6);
+    EXPECT_EQ(bar->rateReadout()->text(), QStringLiteral("x1.0"));
+    const double normal = speed(2500);
+    EXPECT_GT(normal, 0.7);
+    EXPECT_LT(normal, 1.3);
+    rate(1);
+    EXPECT_EQ(bar->rateReadout()->text(), QStringLiteral("x0.5"));
+}
+
+TEST_F(PlayerTest, VolumeAboveNinetyPlaysAsNinety) {
+    struct Case {
+        int position;
+        std::uint16_t level;
+    };
+    for (const Case& c : {Case{50, 32767}, Case{100, 58981}, Case{90, 58981}, Case{0, 0}}) {
+        bar->volumeSlider()->setPos(c.position);
+        ui::sendMessage(bar, ui::kMsgSliderChanged, CPlayerMenuDlg::kVolumeId, 1);
+        EXPECT_EQ(engine().outputLevel(), c.level) << c.position;
+    }
+}
+
+TEST_F(PlayerTest, FlipTurnsTheSelectedPanesPicture) {
+    ASSERT_TRUE(playRow(0));
+    ASSERT_TRUE(paintedAll(3));
+    screens[0]->setSelectedMark(false);
+    screens[1]->setSelectedMark(true);
+    command(CPlayerMenuDlg::kCmdFlip);
+    EXPECT_TRUE(bar->flipped(1));
+    EXPECT_FALSE(bar->flipped(0));
+    // The digit drawn at the top left of the rear camera's picture moves to the bottom left.
+    const QRect top(10, 10, 60, 60);
+    const QRect bottom(10, 145, 60, 60);
+    auto whiteness = [&](QRect area) {
+        const sim::Rgb mean = meanColour(*screens[1]->surface(), area);
+        return mean.r + mean.b;
+    };
+    EXPECT_GT(whiteness(top), whiteness(bottom) + 40);
+    ASSERT_TRUE(waitFor([&] { return whiteness(bottom) > whiteness(top) + 40; }, 20000));
+    command(CPlayerMenuDlg::kCmdFlip);
+    EXPECT_FALSE(bar->flipped(1));
+}
+
+TEST_F(PlayerTest, KeysDriveTheSameCommands) {
+    ASSERT_TRUE(playRow(0));
+    bar->installShortcuts(screens[0]);
+    screens[0]->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(screens[0]));
+    // Through the window system, as a user's key reaches the shortcuts.
+    QWindow* window = screens[0]->windowHandle();
+    ASSERT_TRUE(waitFor([&] { return QApplication::activeWindow() == screens[0]; }));
+    QTest::keyClick(window, Qt::Key_Space);
+    EXPECT_EQ(engine().state(), media::kPausedState);
+    QTest::keyClick(window, Qt::Key_BracketRight);
+    EXPECT_EQ(bar->rateSlider()->pos(), 7);
+    EXPECT_EQ(bar->rateReadout()->text(), QStringLiteral("x1.3"));
+    QTest::keyClick(window, Qt::Key_BracketLeft);
+    EXPECT_EQ(bar->rateReadout()->text(), QStringLiteral("x1.0"));
+    QTest::keyClick(window, Qt::Key_Down);
+    EXPECT_EQ(bar->volumeSlider()->pos(), 45);
+    QTest::keyClick(window, Qt::Key_PageDown);
+    EXPECT_EQ(list->list()->focusedRow(), 1);
+    EXPECT_TRUE(bar->reopenPending());
+    EXPECT_EQ(bar->button(CPlayerMenuDlg::kCmdPlay)->toolTip(), QStringLiteral("Play (Space)"));
+}
+
+TEST_F(PlayerTest, ARecordingThatCannotBeReadIsReported) {
+    TempDir bad;
+    touch(bad.path() / "NOR/FRONT/20240131_130000_1CH_N_F.mp4");
+    ASSERT_TRUE(list->openFolder(QString::fromStdString(bad.path().string())));
+    MessageBoxSpy boxes;
+    list->list()->selectRow(0);
+    command(CPlayerMenuDlg::kCmdPlay);
+    EXPECT_NE(engine().state(), media::kRunningState);
+    ASSERT_EQ(boxes.boxes.size(), 1u);
+    EXPECT_TRUE(boxes.boxes[0].text.contains(QStringLiteral("20240131_130000_1CH_N_F.mp4")))
+        << boxes.boxes[0].text.toStdString();
+    EXPECT_EQ(bar->positionReadout()->text(), QStringLiteral("00:00"));
+}
+
+// The selected pane fills the screen, or shows its channel at its own size in the middle.
+TEST_F(PlayerTest, LayoutsPlaceTheSelectedPane) {
+    const QSize screen(1600, 900);
+    CScreenDlg& pane = *screens[0];
+    pane.takeLayoutMode(ui::kLayoutFullScreen, screen);
+    EXPECT_EQ(pane.geometry(), QRect(12, 30, 1575, 800));
+    EXPECT_EQ(pane.surface()->geometry(), QRect(4, 2, 1567, 794));
+    screens[1]->takeLayoutMode(ui::kLayoutFullScreen, screen);  // not selected: stays
+    EXPECT_EQ(screens[1]->size(), QSize(390, 219));
+    ASSERT_TRUE(playRow(0));
+    const auto [w, h] = engine().nativeSize(2);
+    ASSERT_GT(w, 0);
+    ASSERT_LT(w, 1575);
+    pane.setChannel(2);
+    pane.takeLayoutMode(ui::kLayoutFitScreen, screen);
+    EXPECT_EQ(pane.geometry(), QRect(12 + (1575 - w) / 2, 30 + (800 - h) / 2, w, h));
+    EXPECT_EQ(pane.surface()->size(), QSize(w - 8, h - 6));
+    pane.takeLayoutMode(ui::kLayoutDefault, screen);
+    EXPECT_EQ(pane.size(), QSize(785, 419));
+    EXPECT_EQ(pane.surface()->geometry(), QRect(2, 2, 781, 415));
+}
+
+}  // namespace
+}  // namespace qelv::test
