@@ -63,14 +63,31 @@ def cpu_seconds():
     return (int(fields[11]) + int(fields[12])) / ticks  # utime and stime
 
 
+def thread_seconds():
+    """CPU seconds per thread of the viewer, by thread id: (name, seconds)."""
+    threads = {}
+    for tid in os.listdir(f"/proc/{pid}/task"):
+        try:
+            with open(f"/proc/{pid}/task/{tid}/stat") as stat:
+                text = stat.read()
+        except OSError:
+            continue
+        fields = text.rsplit(")", 1)[1].split()
+        threads[tid] = (text[text.index("(") + 1:text.rindex(")")],
+                        (int(fields[11]) + int(fields[12])) / ticks)
+    return threads
+
+
 def xdotool(*args):
     subprocess.run(["xdotool", *args], check=True, capture_output=True, timeout=20)
 
 
 def measure(label):
     before, cpu0, wall0 = state()["player"], cpu_seconds(), time.monotonic()
+    threads0 = thread_seconds()
     time.sleep(window)
     after, cpu1, wall1 = state()["player"], cpu_seconds(), time.monotonic()
+    threads1 = thread_seconds()
     if after["state"] != 0 or after["row"] != before["row"]:
         sys.exit(f"viewer_play_bench: playback ended within the {label} window")
     wall = wall1 - wall0
@@ -82,6 +99,10 @@ def measure(label):
     print(f"  painted per pane: " + ", ".join(f"{p:.1f}/s" for p in painted))
     for k, name in enumerate(("front", "rear", "third")):
         print(f"  {name}: {shown[k] + lost[k]} frames due, {lost[k]} lost")
+    busiest = sorted(((seconds - threads0.get(tid, (name, 0))[1], name)
+                      for tid, (name, seconds) in threads1.items()), reverse=True)[:4]
+    print("  busiest threads: " + ", ".join(f"{name} {100 * used / wall:.0f}%"
+                                            for used, name in busiest))
     return sum(lost), 100 * (cpu1 - cpu0) / wall
 
 
