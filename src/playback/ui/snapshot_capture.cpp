@@ -14,24 +14,9 @@ namespace qelv::ui {
 
 namespace {
 
-// The save dialog's filter as the viewer has always written it: description and pattern
-// pairs, each ended by "|", the list by a further "|".
-constexpr char kJpegFilter[] = "JPG Image(*.jpg)|*.jpg||";
-
-// Qt's name filters for such a list: each description, followed by its patterns in
-// parentheses unless it shows them already ("JPG Image(*.jpg)" stays as it is).
-QStringList nameFilters(const QString& pairs) {
-    const QStringList parts = pairs.split(u'|');
-    QStringList filters;
-    for (qsizetype i = 0; i + 1 < parts.size() && !parts[i].isEmpty(); i += 2) {
-        const QString& description = parts[i];
-        QString patterns = parts[i + 1];
-        filters << (description.endsWith(u')')
-                        ? description
-                        : QStringLiteral("%1 (%2)").arg(description, patterns.replace(u';', u' ')));
-    }
-    return filters;
-}
+// The viewer's filter "JPG Image(*.jpg)|*.jpg||" as Qt writes it: the patterns in the
+// description's parentheses.
+constexpr char kJpegFilter[] = "JPG Image(*.jpg)";
 
 bool running(const media::PlaybackEngine& engine) {
     return engine.state() == static_cast<std::int32_t>(media::GraphState::Running);
@@ -110,7 +95,7 @@ std::optional<QString> askSnapshotName(QWidget* parent, const QString& proposed)
     QFileDialog dialog(parent);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
-    dialog.setNameFilters(nameFilters(QString::fromLatin1(kJpegFilter)));
+    dialog.setNameFilter(QString::fromLatin1(kJpegFilter));
     dialog.setSizeGripEnabled(true);
     dialog.setOption(QFileDialog::DontConfirmOverwrite, false);  // an existing file is asked about
     // Whatever name the user types is the name: no suffix is added.
