@@ -4,6 +4,7 @@
 #include "app/qv_nplayer_dlg.h"
 #include "playback/ui/player_menu_dlg.h"
 #include "playback/ui/screen_dlg.h"
+#include "playback/ui/screen_setting_dlg.h"
 #include "storage/ui/file_manager_dlg.h"
 
 namespace qelv::ui {
@@ -19,7 +20,8 @@ std::vector<PaneWindow*> createViewerPanes(CQV_NPlayerDlg& main, ViewerContext& 
         bar->installShortcuts(window);
     }
     bar->installShortcuts(list, false);
-    return {screen1, screen2, screen3, bar, list};
+    auto* settings = new CScreenSettingDlg(&main, context);
+    return {screen1, screen2, screen3, bar, list, settings};
 }
 
 }  // namespace qelv::ui

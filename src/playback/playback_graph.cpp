@@ -412,6 +412,10 @@ DecoderSettings& PlaybackGraph::settings(int channel) {
     return m_channels[static_cast<std::size_t>(channel)]->settings;
 }
 
+const DecoderSettings& PlaybackGraph::settings(int channel) const {
+    return m_channels[static_cast<std::size_t>(channel)]->settings;
+}
+
 void PlaybackGraph::applySettings(int channel) {
     Channel& c = *m_channels[static_cast<std::size_t>(channel)];
     const BalanceProperties p = c.settings.properties();

@@ -91,7 +91,10 @@ public:
     bool hasChannel(int channel) const;
     std::pair<std::int32_t, std::int32_t> nativeSize(int channel) const;
     std::shared_ptr<const VideoFrame> lastFrame(int channel) const;
+    // The numbered decoder settings of a loaded channel (hasChannel); applySettings passes
+    // changes on to the elements.
     DecoderSettings& settings(int channel);
+    const DecoderSettings& settings(int channel) const;
     void applySettings(int channel);
 
     // Frames of each channel shown while playing, and frames that were due and never shown

@@ -118,7 +118,16 @@ std::string proposedSnapshotName(const SnapshotSource& source, bool filetime, bo
 
 std::string snapshotChannelPath(std::string_view chosen, int index) {
     constexpr std::array<std::string_view, 3> kMarkers{"(#1)", "(#2)", "(#3)"};
-    const std::string_view base = chosen.size() >= 5 ? chosen.substr(0, chosen.size() - 5) : "";
+    // Five characters, not bytes: a name typed in another script (UTF-8) keeps whole letters.
+    std::size_t cut = chosen.size();
+    int characters = 0;
+    while (cut > 0 && characters < 5) {
+        --cut;
+        if ((static_cast<unsigned char>(chosen[cut]) & 0xC0) != 0x80) {
+            ++characters;  // not a continuation byte: a character starts here
+        }
+    }
+    const std::string_view base = characters == 5 ? chosen.substr(0, cut) : "";
     return std::string(base) + std::string(kMarkers[static_cast<std::size_t>(index)]) + ".jpg";
 }
 

@@ -91,6 +91,11 @@ TEST(SnapshotName, ChosenNamesLoseTheirLastFiveCharacters) {
     EXPECT_EQ(snapshotChannelPath("/home/me/crash.jpg", 0), "/home/me/cras(#1).jpg");
     EXPECT_EQ(snapshotChannelPath("/home/me/crash_CHx.jpg", 2), "/home/me/crash_CH(#3).jpg");
     EXPECT_EQ(snapshotChannelPath("a.jp", 0), "(#1).jpg");
+    // Characters of any script count as one each, however many bytes they take.
+    EXPECT_EQ(snapshotChannelPath("/home/me/\u56fe\u7247.jpg", 1), "/home/me/\u56fe(#2).jpg");
+    EXPECT_EQ(snapshotChannelPath("/home/me/Fahrt_\u20ac\u00e4.jpg", 0),
+              "/home/me/Fahrt_\u20ac(#1).jpg");
+    EXPECT_EQ(snapshotChannelPath("\u00e4\u00e4.jp", 2), "(#3).jpg");
 }
 
 }  // namespace

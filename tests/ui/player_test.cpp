@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QElapsedTimer>
+#include <QLabel>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
@@ -94,7 +95,12 @@ protected:
         screens = {new ui::CScreen1Dlg(main.get(), *context),
                    new ui::CScreen2Dlg(main.get(), *context),
                    new ui::CScreen3Dlg(main.get(), *context)};
-        bar = new CPlayerMenuDlg(main.get(), *context, screens);
+        ui::PlayerDialogs dialogs;
+        dialogs.snapshotName = [this](QWidget*, const QString& proposed) {
+            proposedNames.push_back(proposed);
+            return snapshotAnswer;
+        };
+        bar = new CPlayerMenuDlg(main.get(), *context, screens, dialogs);
         list =
             new ui::CFileManagerDlg(main.get(), *context, ui::CFileManagerDlg::defaultServices());
         context->setFileList(list->list());
@@ -172,6 +178,8 @@ protected:
     std::array<CScreenDlg*, 3> screens{};
     CPlayerMenuDlg* bar = nullptr;
     ui::CFileManagerDlg* list = nullptr;
+    std::optional<QString> snapshotAnswer;
+    QStringList proposedNames;
 };
 
 TEST_F(PlayerTest, PlayOpensTheFocusedRecordingWithItsCameras) {
@@ -465,6 +473,34 @@ TEST_F(PlayerTest, KeysDriveTheSameCommands) {
     EXPECT_EQ(list->list()->focusedRow(), 1);
     EXPECT_TRUE(bar->reopenPending());
     EXPECT_EQ(bar->button(CPlayerMenuDlg::kCmdPlay)->toolTip(), QStringLiteral("Play (Space)"));
+}
+
+// "Capture" saves the recording being played, one picture per camera, and plays on.
+TEST_F(PlayerTest, CaptureSavesEveryCameraOfTheRecordingPlayed) {
+    TempDir out;
+    snapshotAnswer = QString::fromStdString((out.path() / "shot_CHx.jpg").string());
+    ASSERT_TRUE(playRow(1));
+    ASSERT_TRUE(paintedAll(2));
+    command(CPlayerMenuDlg::kCmdCapture);
+    ASSERT_EQ(proposedNames.size(), 1);
+    // The shipped configuration names pictures after the time in the file name plus the
+    // position.
+    EXPECT_TRUE(proposedNames[0].startsWith(QStringLiteral("20240131_1201")) &&
+                proposedNames[0].endsWith(QStringLiteral("_CHx.jpg")))
+        << proposedNames[0].toStdString();
+    for (int k = 0; k < 2; ++k) {
+        const auto file = out.path() / ("shot_CH(#" + std::to_string(k + 1) + ").jpg");
+        QImage picture(QString::fromStdString(file.string()));
+        ASSERT_FALSE(picture.isNull()) << file;
+        QImage scaled = picture.scaled(386, 215);
+        QLabel shown;
+        shown.setPixmap(QPixmap::fromImage(scaled));
+        shown.resize(scaled.size());
+        EXPECT_TRUE(near(meanColour(shown, QRect(0, 170, 380, 40)), sim::channelColour(k + 1)))
+            << k;
+    }
+    EXPECT_FALSE(std::filesystem::exists(out.path() / "shot_CH(#3).jpg"));
+    EXPECT_EQ(engine().state(), media::kRunningState);
 }
 
 TEST_F(PlayerTest, ARecordingThatCannotBeReadIsReported) {

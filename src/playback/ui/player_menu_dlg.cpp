@@ -69,7 +69,7 @@ void postTo(std::initializer_list<int> keys, qintptr code) {
 }  // namespace
 
 CPlayerMenuDlg::CPlayerMenuDlg(QWidget* mainWindow, ViewerContext& context,
-                               std::array<CScreenDlg*, 3> screens, Dialogs dialogs)
+                               std::array<CScreenDlg*, 3> screens, PlayerDialogs dialogs)
     : PaneWindow(mainWindow, kKeyControlBar, kWindowedPlace, kBarSize),
       m_context(context),
       m_screens(screens),
@@ -255,9 +255,7 @@ void CPlayerMenuDlg::runCommand(int command) {
             }
             return;
         case kCmdCapture:
-            if (m_dialogs.capture) {
-                m_dialogs.capture(*this);
-            }
+            capture();
             return;
         case kCmdScreenSwitch:
             switchScreens();
@@ -529,6 +527,18 @@ void CPlayerMenuDlg::reportFailure() {
                    QStringLiteral("Playback of %1 stopped: %2")
                        .arg(QString::fromStdString(m_path), QString::fromStdString(failure)),
                    MessageIcon::Error);
+}
+
+void CPlayerMenuDlg::capture() {
+    // The entry of the row the recording was opened from, while that row still holds it (a
+    // new source may have filled the list since).
+    const core::RecordingEntry* entry = m_context.catalogue().shownEntryAt(m_row);
+    if (entry != nullptr && entry->path != m_path) {
+        entry = nullptr;
+    }
+    const core::ConfigStore& config = m_context.config();
+    captureSnapshots(m_context.engine(), this, {config.filetime(), config.addpos()},
+                     QString::fromStdString(m_path), entry, m_dialogs.snapshotName);
 }
 
 void CPlayerMenuDlg::seek(qintptr positionMs) {

@@ -18,12 +18,28 @@
 #include "playback/player_rules.h"
 #include "playback/ui/bitmap_slider.h"
 #include "playback/ui/screen_dlg.h"
+#include "playback/ui/snapshot_capture.h"
 #include "shell/pane_window.h"
 #include "shell/viewer_context.h"
 #include "skin/skin_button.h"
 #include "skin/text_box.h"
 
 namespace qelv::ui {
+
+class CPlayerMenuDlg;
+
+// The dialogs the bar opens modally, between WM_USER+104 0 and 1 to the main window. An
+// empty one leaves its button doing nothing.
+struct PlayerDialogs {
+    // The accident report of the picture of `channel`.
+    std::function<void(CPlayerMenuDlg&, int channel)> report;
+    std::function<void(CPlayerMenuDlg&)> storageInfo;
+    // The recorder's settings file of a card: the card's root and the file.
+    std::function<void(CPlayerMenuDlg&, const std::string& root, const std::string& file)>
+        deviceSettings;
+    // Where "Capture" saves the pictures: the save dialog unless a test answers.
+    SnapshotNameAsker snapshotName = askSnapshotName;
+};
 
 class CPlayerMenuDlg : public PaneWindow {
     Q_OBJECT
@@ -50,21 +66,8 @@ public:
     static constexpr int kTimerPlaying = 512;
     static constexpr int kTimerReopen = 528;
 
-    // The dialogs the bar opens modally, between WM_USER+104 0 and 1 to the main window. An
-    // empty one leaves its button doing nothing.
-    struct Dialogs {
-        // The accident report of the picture of `channel`.
-        std::function<void(CPlayerMenuDlg&, int channel)> report;
-        std::function<void(CPlayerMenuDlg&)> storageInfo;
-        // The recorder's settings file of a card: the card's root and the file.
-        std::function<void(CPlayerMenuDlg&, const std::string& root, const std::string& file)>
-            deviceSettings;
-        // Snapshot capture of every channel (the "Capture" button).
-        std::function<void(CPlayerMenuDlg&)> capture;
-    };
-
     CPlayerMenuDlg(QWidget* mainWindow, ViewerContext& context, std::array<CScreenDlg*, 3> screens,
-                   Dialogs dialogs = {});
+                   PlayerDialogs dialogs = {});
     ~CPlayerMenuDlg() override;
 
     qintptr onMessage(unsigned message, qintptr wParam, qintptr lParam) override;
@@ -127,12 +130,13 @@ private:
     void defaultChannels();
     void runModal(const std::function<void()>& dialog);
     void reportFailure();
+    void capture();
     bool running() const;
     bool runningOrPaused() const;
 
     ViewerContext& m_context;
     std::array<CScreenDlg*, 3> m_screens;
-    Dialogs m_dialogs;
+    PlayerDialogs m_dialogs;
     CTextBox* m_position = nullptr;
     CTextBox* m_duration = nullptr;
     CTextBox* m_rateText = nullptr;

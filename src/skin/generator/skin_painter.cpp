@@ -423,13 +423,28 @@ QImage screenSettingsBackground() {
     QPainter p(&image);
     p.setPen(QPen(kEdge, 3));
     p.drawRect(QRect(1, 1, 278, 104));
-    p.setPen(kGlyph);
     QFont font(QStringLiteral("Arial"));
     font.setPixelSize(11);
+    font.setBold(true);
     p.setFont(font);
-    const char* names[] = {"Brightness", "Contrast", "Saturation", "Hue"};
-    for (int i = 0; i < 4; ++i) {
-        p.drawText(QRect(8, 6 + 18 * i, 70, 16), Qt::AlignVCenter, QString::fromLatin1(names[i]));
+    p.setPen(kGlyphLit);
+    p.drawText(QRect(10, 3, 200, 16), Qt::AlignLeft | Qt::AlignVCenter,
+               QStringLiteral("Screen Settings"));
+    font.setBold(false);
+    p.setFont(font);
+    p.setPen(kGlyph);
+    // Each name sits just above its slider (the sliders' channels are 85 × 13 at x 28 and 152,
+    // y 40 and 75), so that no slider covers a name.
+    struct NameAt {
+        const char* name;
+        int left;
+        int top;
+    };
+    const NameAt labels[] = {
+        {"Brightness", 28, 24}, {"Contrast", 152, 24}, {"Saturation", 28, 59}, {"Hue", 152, 59}};
+    for (const NameAt& label : labels) {
+        p.drawText(QRect(label.left, label.top, 85, 15), Qt::AlignLeft | Qt::AlignVCenter,
+                   QString::fromLatin1(label.name));
     }
     return image;
 }
