@@ -15,11 +15,10 @@ std::vector<PaneWindow*> createViewerPanes(CQV_NPlayerDlg& main, ViewerContext& 
     auto* screen3 = new CScreen3Dlg(&main, context);
     auto* bar = new CPlayerMenuDlg(&main, context, {screen1, screen2, screen3});
     auto* list = new CFileManagerDlg(&main, context, CFileManagerDlg::defaultServices());
-    // The player's keys work wherever the user is; the list keeps its arrows and pages.
-    for (QWidget* window : std::initializer_list<QWidget*>{&main, screen1, screen2, screen3}) {
-        bar->installShortcuts(window);
-    }
-    bar->installShortcuts(list, false);
+    // The player's keys work wherever the user is (the panes share the main window's keys);
+    // the list keeps its arrows and pages.
+    bar->installShortcuts(&main);
+    CPlayerMenuDlg::keepNavigationKeys(list->list());
     auto* settings = new CScreenSettingDlg(&main, context);
     return {screen1, screen2, screen3, bar, list, settings};
 }

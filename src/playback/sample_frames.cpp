@@ -3,8 +3,12 @@
 #include <gst/gst.h>
 #include <gst/video/video.h>
 
+#include <algorithm>
+#include <array>
+#include <cmath>
 #include <cstring>
 #include <memory>
+#include <vector>
 
 namespace qelv::media {
 
@@ -53,16 +57,79 @@ std::shared_ptr<VideoFrame> frameOfSample(GstSample* sample) {
     return frame;
 }
 
+// What a scale of one picture size to one destination size needs, made once per pair of
+// sizes: the source column and row of every output pixel, and the colour tables of the
+// stream's matrix and range in 16.16 fixed point.
 struct FrameScaler::Converter {
-    GstVideoConverter* converter = nullptr;
-    GstVideoInfo in{};
-    GstVideoInfo out{};
-    ~Converter() {
-        if (converter != nullptr) {
-            gst_video_converter_free(converter);
+    int inWidth = 0, inHeight = 0, outWidth = 0, outHeight = 0;
+    GstVideoColorMatrix matrix = GST_VIDEO_COLOR_MATRIX_UNKNOWN;
+    GstVideoColorRange range = GST_VIDEO_COLOR_RANGE_UNKNOWN;
+    std::vector<int> column;  // luma column of each output column
+    std::vector<int> row;     // luma row of each output row
+    // Average two luma columns and rows (a 2 × 2 box) when the picture shrinks by half or
+    // more, so that fine detail does not flicker; nearest otherwise.
+    bool box = false;
+    std::array<int, 256> luma{}, redV{}, greenU{}, greenV{}, blueU{};
+
+    void build(const GstVideoInfo& info, int width, int height) {
+        inWidth = GST_VIDEO_INFO_WIDTH(&info);
+        inHeight = GST_VIDEO_INFO_HEIGHT(&info);
+        outWidth = width;
+        outHeight = height;
+        matrix = info.colorimetry.matrix;
+        range = info.colorimetry.range;
+        column.resize(static_cast<std::size_t>(width));
+        row.resize(static_cast<std::size_t>(height));
+        // Centre of each output pixel mapped into the picture.
+        for (int x = 0; x < width; ++x) {
+            const std::int64_t c = (2LL * x + 1) * inWidth / (2LL * width);
+            column[static_cast<std::size_t>(x)] =
+                static_cast<int>(std::min<std::int64_t>(c, inWidth - 1));
+        }
+        for (int y = 0; y < height; ++y) {
+            const std::int64_t r = (2LL * y + 1) * inHeight / (2LL * height);
+            row[static_cast<std::size_t>(y)] =
+                static_cast<int>(std::min<std::int64_t>(r, inHeight - 1));
+        }
+        box = inWidth >= 2 * width && inHeight >= 2 * height;
+        // HD pictures that declare nothing are BT.709, smaller ones BT.601; limited range
+        // unless the stream says full.
+        const bool bt709 = matrix == GST_VIDEO_COLOR_MATRIX_BT709 ||
+                           (matrix != GST_VIDEO_COLOR_MATRIX_BT601 && inHeight >= 720);
+        const bool full = range == GST_VIDEO_COLOR_RANGE_0_255;
+        const double kr = bt709 ? 0.2126 : 0.299;
+        const double kb = bt709 ? 0.0722 : 0.114;
+        const double yScale = full ? 1.0 : 255.0 / 219.0;
+        const double cScale = full ? 1.0 : 255.0 / 224.0;
+        const double one = 65536.0;
+        for (int v = 0; v < 256; ++v) {
+            const double y = (full ? v : v - 16) * yScale;
+            const double c = (v - 128) * cScale;
+            const auto k = static_cast<std::size_t>(v);
+            luma[k] = static_cast<int>(std::lround(y * one)) + (1 << 15);  // rounds
+            redV[k] = static_cast<int>(std::lround(2.0 * (1.0 - kr) * c * one));
+            blueU[k] = static_cast<int>(std::lround(2.0 * (1.0 - kb) * c * one));
+            greenU[k] =
+                static_cast<int>(std::lround(-2.0 * kb * (1.0 - kb) / (1.0 - kr - kb) * c * one));
+            greenV[k] =
+                static_cast<int>(std::lround(-2.0 * kr * (1.0 - kr) / (1.0 - kr - kb) * c * one));
         }
     }
+
+    bool matches(const GstVideoInfo& info, int width, int height) const {
+        return inWidth == GST_VIDEO_INFO_WIDTH(&info) && inHeight == GST_VIDEO_INFO_HEIGHT(&info) &&
+               outWidth == width && outHeight == height && matrix == info.colorimetry.matrix &&
+               range == info.colorimetry.range;
+    }
 };
+
+namespace {
+
+std::uint8_t clampByte(int fixed) {
+    return static_cast<std::uint8_t>(std::clamp(fixed >> 16, 0, 255));
+}
+
+}  // namespace
 
 FrameScaler::FrameScaler() = default;
 FrameScaler::~FrameScaler() = default;
@@ -71,35 +138,48 @@ bool FrameScaler::scale(const VideoFrame& frame, int width, int height, std::uin
                         int stride) {
     const auto* owner = static_cast<const SampleOwner*>(frame.owner.get());
     if (owner == nullptr || !owner->mapped || width <= 0 || height <= 0 || pixels == nullptr ||
-        stride < width * 4) {
+        stride < width * 4 || frame.width <= 0 || frame.height <= 0) {
         return false;
     }
-    const GstVideoInfo& in = owner->frame.info;
-    if (!m_converter || !gst_video_info_is_equal(&m_converter->in, &in) ||
-        GST_VIDEO_INFO_WIDTH(&m_converter->out) != width ||
-        GST_VIDEO_INFO_HEIGHT(&m_converter->out) != height) {
+    const GstVideoInfo& info = owner->frame.info;
+    if (!m_converter || !m_converter->matches(info, width, height)) {
         m_converter = std::make_unique<Converter>();
-        m_converter->in = in;
-        gst_video_info_set_format(&m_converter->out, GST_VIDEO_FORMAT_BGRA,
-                                  static_cast<guint>(width), static_cast<guint>(height));
-        // The converter wants the same frame rate and interlacing on both sides.
-        GST_VIDEO_INFO_FPS_N(&m_converter->out) = GST_VIDEO_INFO_FPS_N(&in);
-        GST_VIDEO_INFO_FPS_D(&m_converter->out) = GST_VIDEO_INFO_FPS_D(&in);
-        GST_VIDEO_INFO_INTERLACE_MODE(&m_converter->out) = GST_VIDEO_INFO_INTERLACE_MODE(&in);
-        // One thread: panes paint on the interface thread while decoders use the others.
-        m_converter->converter = gst_video_converter_new(
-            &m_converter->in, &m_converter->out,
-            gst_structure_new("config", GST_VIDEO_CONVERTER_OPT_THREADS, G_TYPE_UINT, 1u, nullptr));
-        if (m_converter->converter == nullptr) {
-            m_converter.reset();
-            return false;
+        m_converter->build(info, width, height);
+    }
+    const Converter& c = *m_converter;
+    const std::uint8_t* yPlane = frame.planes[0];
+    const std::uint8_t* uPlane = frame.planes[1];
+    const std::uint8_t* vPlane = frame.planes[2];
+    const std::ptrdiff_t yStride = frame.strides[0];
+    const std::ptrdiff_t uStride = frame.strides[1];
+    const std::ptrdiff_t vStride = frame.strides[2];
+    const int lastColumn = c.inWidth - 1;
+    const int lastRow = c.inHeight - 1;
+    for (int y = 0; y < height; ++y) {
+        const int sy = c.row[static_cast<std::size_t>(y)];
+        const std::uint8_t* y0 = yPlane + sy * yStride;
+        const std::uint8_t* y1 = yPlane + std::min(sy + 1, lastRow) * yStride;
+        const std::uint8_t* uRow = uPlane + (sy / 2) * uStride;
+        const std::uint8_t* vRow = vPlane + (sy / 2) * vStride;
+        std::uint8_t* out = pixels + static_cast<std::ptrdiff_t>(y) * stride;
+        for (int x = 0; x < width; ++x) {
+            const int sx = c.column[static_cast<std::size_t>(x)];
+            int luma = y0[sx];
+            if (c.box) {
+                const int sx1 = std::min(sx + 1, lastColumn);
+                luma = (luma + y0[sx1] + y1[sx] + y1[sx1] + 2) >> 2;
+            }
+            const auto l = static_cast<std::size_t>(luma);
+            const auto u = static_cast<std::size_t>(uRow[sx / 2]);
+            const auto v = static_cast<std::size_t>(vRow[sx / 2]);
+            const int base = c.luma[l];
+            out[0] = clampByte(base + c.blueU[u]);
+            out[1] = clampByte(base + c.greenU[u] + c.greenV[v]);
+            out[2] = clampByte(base + c.redV[v]);
+            out[3] = 255;
+            out += 4;
         }
     }
-    GstVideoFrame dest{};
-    dest.info = m_converter->out;
-    dest.info.stride[0] = stride;
-    dest.data[0] = pixels;
-    gst_video_converter_frame(m_converter->converter, &owner->frame, &dest);
     return true;
 }
 

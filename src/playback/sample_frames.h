@@ -15,8 +15,11 @@ namespace qelv::media {
 std::shared_ptr<VideoFrame> frameOfSample(GstSample* sample);
 
 // Turns decoded pictures into 32-bit BGRA (rows top-down) at the size a pane draws them, in
-// one pass: colour conversion and scaling together, never a full-size copy first. Keeps its
-// converter while the picture and destination sizes stay the same. One thread at a time.
+// one pass: each output pixel reads only the samples it needs (a 2 × 2 luma box when the
+// picture shrinks by half or more, the nearest sample otherwise) and converts them with the
+// stream's colour matrix through lookup tables. Never a full-size copy first: panes repaint
+// three channels up to 60 times a second. Keeps its tables while the sizes stay the same.
+// One thread at a time.
 class FrameScaler {
 public:
     FrameScaler();

@@ -116,7 +116,18 @@ void CSkinButton::timerEvent(QTimerEvent* event) {
     // Only within the viewer: a resting mouse never takes the focus from another program.
     if (s_mainWindow && QApplication::activeWindow() != nullptr) {
         s_mainWindow->raise();
+        // Its panes stay in front of it, also without a window manager to keep them there.
+        for (QWidget* window : QApplication::topLevelWidgets()) {
+            if (window->isVisible() && window->parentWidget() == s_mainWindow) {
+                window->raise();
+            }
+        }
     }
+}
+
+void CSkinButton::hideEvent(QHideEvent* event) {
+    m_foregroundTimer.stop();  // a hidden button brings nothing forward
+    QAbstractButton::hideEvent(event);
 }
 
 QSize CSkinButton::sizeHint() const {

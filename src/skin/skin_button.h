@@ -40,6 +40,7 @@ protected:
     void enterEvent(QEnterEvent* event) override;
     void leaveEvent(QEvent* event) override;
     void timerEvent(QTimerEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
     QSize sizeHint() const override;
 
 private:

@@ -213,6 +213,30 @@ TEST_F(Engine, PicturesScaleToThePanesSize) {
             EXPECT_NEAR(colour.b, expected.b, 25) << k << " at " << w << "x" << h;
         }
     }
+    // Pixel by pixel, the scaled picture is the full conversion sampled at each pixel's
+    // centre: the digit, the square and the colours are where they belong.
+    for (int k = 0; k < 3; ++k) {
+        const auto frame = engine.graph()->lastFrame(k);
+        Snapshot full;
+        ASSERT_TRUE(toBgra(*frame, full));
+        const int w = 320, h = 180;
+        std::vector<std::uint8_t> scaled(static_cast<std::size_t>(w) * h * 4);
+        ASSERT_TRUE(scaler.scale(*frame, w, h, scaled.data(), w * 4));
+        long long error = 0;
+        for (int y = 0; y < h; ++y) {
+            const int sy = (2 * y + 1) * full.height / (2 * h);
+            for (int x = 0; x < w; ++x) {
+                const int sx = (2 * x + 1) * full.width / (2 * w);
+                for (int c = 0; c < 3; ++c) {
+                    const int ours = scaled[static_cast<std::size_t>((y * w + x) * 4 + c)];
+                    const int theirs =
+                        full.pixels[static_cast<std::size_t>((sy * full.width + sx) * 4 + c)];
+                    error += std::abs(ours - theirs);
+                }
+            }
+        }
+        EXPECT_LT(static_cast<double>(error) / (w * h * 3), 6.0) << k;
+    }
     std::vector<std::uint8_t> pixels(16);
     EXPECT_FALSE(scaler.scale(*engine.graph()->lastFrame(0), 0, 2, pixels.data(), 8));
     EXPECT_FALSE(scaler.scale(*engine.graph()->lastFrame(0), 2, 2, pixels.data(), 4));

@@ -149,6 +149,14 @@ TEST_F(BitmapSlider, PaintsTheTravelledPartFilled) {
     slider.setEnabled(false);  // disabled: plain channel, no thumb
     EXPECT_EQ(pixel(10), QColor(Qt::blue));
     EXPECT_EQ(pixel(46), QColor(Qt::blue));
+    // At the left end, and with an empty range, nothing looks travelled.
+    slider.setEnabled(true);
+    for (const auto& [min, max] : {std::pair{1, 10}, std::pair{0, 0}}) {
+        slider.setRange(min, max);
+        slider.setPos(min);
+        EXPECT_EQ(pixel(20), QColor(Qt::blue)) << min << ".." << max;
+        EXPECT_EQ(pixel(84), QColor(Qt::blue)) << min << ".." << max;
+    }
 }
 
 }  // namespace

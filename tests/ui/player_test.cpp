@@ -452,25 +452,43 @@ TEST_F(PlayerTest, FlipTurnsTheSelectedPanesPicture) {
     EXPECT_FALSE(bar->flipped(1));
 }
 
+// The keys live on the main window and work while any pane is the active window; the list
+// keeps its own arrows and pages.
 TEST_F(PlayerTest, KeysDriveTheSameCommands) {
     ASSERT_TRUE(playRow(0));
-    bar->installShortcuts(screens[0]);
-    screens[0]->activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(screens[0]));
+    bar->installShortcuts(main.get());
+    CPlayerMenuDlg::keepNavigationKeys(list->list());
+    main->show();
+    auto activate = [](QWidget* window) {
+        window->activateWindow();
+        return QTest::qWaitForWindowActive(window) &&
+               waitFor([&] { return QApplication::activeWindow() == window; });
+    };
+    ASSERT_TRUE(activate(screens[0]));
     // Through the window system, as a user's key reaches the shortcuts.
-    QWindow* window = screens[0]->windowHandle();
-    ASSERT_TRUE(waitFor([&] { return QApplication::activeWindow() == screens[0]; }));
-    QTest::keyClick(window, Qt::Key_Space);
+    QWindow* pane = screens[0]->windowHandle();
+    QTest::keyClick(pane, Qt::Key_Space);
     EXPECT_EQ(engine().state(), media::kPausedState);
-    QTest::keyClick(window, Qt::Key_BracketRight);
+    QTest::keyClick(pane, Qt::Key_BracketRight);
     EXPECT_EQ(bar->rateSlider()->pos(), 7);
     EXPECT_EQ(bar->rateReadout()->text(), QStringLiteral("x1.3"));
-    QTest::keyClick(window, Qt::Key_BracketLeft);
+    QTest::keyClick(pane, Qt::Key_BracketLeft);
     EXPECT_EQ(bar->rateReadout()->text(), QStringLiteral("x1.0"));
-    QTest::keyClick(window, Qt::Key_Down);
+    ASSERT_TRUE(activate(bar));
+    QTest::keyClick(bar->windowHandle(), Qt::Key_Down);
     EXPECT_EQ(bar->volumeSlider()->pos(), 45);
-    QTest::keyClick(window, Qt::Key_PageDown);
+    // In the list, Down moves to the next row; the volume stays.
+    ASSERT_TRUE(activate(list));
+    list->list()->setFocus();
+    QTest::keyClick(list->windowHandle(), Qt::Key_Down);
     EXPECT_EQ(list->list()->focusedRow(), 1);
+    EXPECT_EQ(bar->volumeSlider()->pos(), 45);
+    EXPECT_FALSE(bar->reopenPending());
+    QTest::keyClick(list->windowHandle(), Qt::Key_Space);  // the other keys work there too
+    EXPECT_EQ(engine().state(), media::kRunningState);
+    ASSERT_TRUE(activate(screens[1]));
+    QTest::keyClick(screens[1]->windowHandle(), Qt::Key_PageDown);
+    EXPECT_EQ(list->list()->focusedRow(), 2);
     EXPECT_TRUE(bar->reopenPending());
     EXPECT_EQ(bar->button(CPlayerMenuDlg::kCmdPlay)->toolTip(), QStringLiteral("Play (Space)"));
 }
@@ -515,6 +533,10 @@ TEST_F(PlayerTest, ARecordingThatCannotBeReadIsReported) {
     EXPECT_TRUE(boxes.boxes[0].text.contains(QStringLiteral("20240131_130000_1CH_N_F.mp4")))
         << boxes.boxes[0].text.toStdString();
     EXPECT_EQ(bar->positionReadout()->text(), QStringLiteral("00:00"));
+    // The player is not left without a graph: the next recording plays.
+    ASSERT_TRUE(list->openFolder(QString::fromStdString(Card::shared().dir.path().string())));
+    processPosted();
+    EXPECT_TRUE(playRow(2));
 }
 
 // The selected pane fills the screen, or shows its channel at its own size in the middle.

@@ -213,8 +213,11 @@ void CBitmapSlider::paintEvent(QPaintEvent*) {
     painter.drawPixmap(0, 0, m_channel);
     if (!m_channelActive.isNull() && isEnabled()) {
         // The travelled part looks filled.
+        // (A source width of 0 would draw the whole image: nothing is travelled then.)
         const int filled = std::max(0, centre - kFillGap);
-        painter.drawPixmap(0, 0, m_channelActive, 0, 0, filled, m_channelActive.height());
+        if (filled > 0) {
+            painter.drawPixmap(0, 0, m_channelActive, 0, 0, filled, m_channelActive.height());
+        }
     }
     if (isEnabled() && !m_thumb.isNull()) {
         const QPixmap& thumb = m_dragging && !m_thumbActive.isNull() ? m_thumbActive : m_thumb;

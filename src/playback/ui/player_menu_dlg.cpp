@@ -1,6 +1,7 @@
 #include "playback/ui/player_menu_dlg.h"
 
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QPainter>
 #include <QScreen>
 #include <QShortcut>
@@ -78,7 +79,6 @@ CPlayerMenuDlg::CPlayerMenuDlg(QWidget* mainWindow, ViewerContext& context,
     setWindowTitle(QStringLiteral("Control"));
     createControls();
     applyVolume();
-    installShortcuts(this);
 }
 
 CPlayerMenuDlg::~CPlayerMenuDlg() {
@@ -139,6 +139,41 @@ CSkinButton* CPlayerMenuDlg::button(int command) const {
         }
     }
     return nullptr;
+}
+
+namespace {
+
+// Keeps a list's moving keys from the player's shortcuts while the list has the focus.
+class NavigationKeys : public QObject {
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::ShortcutOverride) {
+            switch (static_cast<QKeyEvent*>(event)->key()) {
+                case Qt::Key_Up:
+                case Qt::Key_Down:
+                case Qt::Key_Left:
+                case Qt::Key_Right:
+                case Qt::Key_PageUp:
+                case Qt::Key_PageDown:
+                case Qt::Key_Home:
+                case Qt::Key_End:
+                    event->accept();
+                    return true;
+                default:
+                    break;
+            }
+        }
+        return QObject::eventFilter(watched, event);
+    }
+};
+
+}  // namespace
+
+void CPlayerMenuDlg::keepNavigationKeys(QWidget* list) {
+    list->installEventFilter(new NavigationKeys(list));
 }
 
 void CPlayerMenuDlg::installShortcuts(QWidget* window, bool listKeys) {
@@ -281,8 +316,9 @@ void CPlayerMenuDlg::runCommand(int command) {
                                      drive->kind != core::SourceKind::WyfsDrive)) {
                 return;
             }
-            WindowRegistry::instance().post(kKeyControlBar, kMsgPaneCommand, kPaneStop);
             if (m_dialogs.deviceSettings) {
+                // The recorder's file is not edited under a playing recording.
+                WindowRegistry::instance().post(kKeyControlBar, kMsgPaneCommand, kPaneStop);
                 const std::string root = m_context.catalogue().sourceRoot();
                 runModal([this, root] {
                     m_dialogs.deviceSettings(*this, root, root + "/SETUP/setup.ini");
@@ -336,6 +372,7 @@ void CPlayerMenuDlg::playOrPause() {
             return;
         case media::kStoppedState:
         case media::kCreatedState:
+        case media::kNoGraphState:  // a failed open left no graph: the next one makes one
             if (openFocused()) {
                 m_reapply.newRecording();
             }
@@ -473,6 +510,7 @@ void CPlayerMenuDlg::reopen() {
             break;
         case media::kStoppedState:
         case media::kCreatedState:
+        case media::kNoGraphState:
             if (openFocused()) {
                 m_reapply.newRecording();
             }
@@ -511,7 +549,7 @@ void CPlayerMenuDlg::tick() {
     }
     // The last picture's time may stay a frame short of the duration: the end of the stream
     // counts as the end too.
-    if (running() && (position >= duration || engine.endOfStream())) {
+    if (running() && ((duration > 0 && position >= duration) || engine.endOfStream())) {
         if (moveInList(1)) {
             m_playTimer.stop();
         } else {
@@ -593,7 +631,8 @@ int CPlayerMenuDlg::captureChannel() const {
 void CPlayerMenuDlg::switchScreens() {
     media::PlaybackEngine& engine = m_context.engine();
     const media::PlaybackGraph* graph = engine.graph();
-    if (graph == nullptr || !runningOrPaused() || !graph->hasChannel(1)) {
+    if (graph == nullptr || !runningOrPaused() ||
+        static_cast<int>(graph->hasChannel(0)) + graph->hasChannel(1) + graph->hasChannel(2) < 2) {
         return;
     }
     CScreenDlg& first = *m_screens[0];

@@ -76,9 +76,11 @@ public:
 
     // Runs a button's command, as its click does.
     void runCommand(int command);
-    // The keys above, on `window`. `listKeys` false leaves the arrows and Page Up/Down to the
-    // window (the recording list moves through its rows with them).
+    // The keys above, on `window`: the main window, whose shortcuts also work while one of its
+    // panes is the active window. `listKeys` false leaves out the arrows and Page Up/Down.
     void installShortcuts(QWidget* window, bool listKeys = true);
+    // `list` keeps its arrows and pages for moving through its rows while it has the focus.
+    static void keepNavigationKeys(QWidget* list);
 
     CBitmapSlider* seekSlider() const { return m_seek; }
     CBitmapSlider* rateSlider() const { return m_rateSlider; }

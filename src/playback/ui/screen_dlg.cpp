@@ -54,6 +54,10 @@ CScreenDlg::CScreenDlg(QWidget* mainWindow, ViewerContext& context, int number)
     m_surface->setGeometry(QRect(kSurfaceAt, surfaceSizeOf(paneSize())));
 }
 
+CScreenDlg::~CScreenDlg() {
+    m_context.engine().teardown();
+}
+
 void CScreenDlg::setSelectedMark(bool selected) {
     if (m_selected == selected) {
         return;

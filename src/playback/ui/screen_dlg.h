@@ -19,6 +19,8 @@ public:
     // Pane `number` (1, 2 or 3) with its key, place and size; it starts showing channel
     // number - 1, pane 1 selected.
     CScreenDlg(QWidget* mainWindow, ViewerContext& context, int number);
+    // The engine stops drawing before the surface goes.
+    ~CScreenDlg() override;
 
     int number() const { return m_number; }
     int channel() const { return m_channel; }
