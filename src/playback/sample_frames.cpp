@@ -136,9 +136,16 @@ FrameScaler::~FrameScaler() = default;
 
 bool FrameScaler::scale(const VideoFrame& frame, int width, int height, std::uint8_t* pixels,
                         int stride) {
+    return scale(frame, width, height, Rect{0, 0, width, height}, pixels, stride);
+}
+
+bool FrameScaler::scale(const VideoFrame& frame, int width, int height, Rect part,
+                        std::uint8_t* pixels, int stride) {
     const auto* owner = static_cast<const SampleOwner*>(frame.owner.get());
     if (owner == nullptr || !owner->mapped || width <= 0 || height <= 0 || pixels == nullptr ||
-        stride < width * 4 || frame.width <= 0 || frame.height <= 0) {
+        frame.width <= 0 || frame.height <= 0 || part.x < 0 || part.y < 0 || part.width <= 0 ||
+        part.height <= 0 || part.x > width - part.width || part.y > height - part.height ||
+        stride < part.width * 4) {
         return false;
     }
     const GstVideoInfo& info = owner->frame.info;
@@ -155,14 +162,14 @@ bool FrameScaler::scale(const VideoFrame& frame, int width, int height, std::uin
     const std::ptrdiff_t vStride = frame.strides[2];
     const int lastColumn = c.inWidth - 1;
     const int lastRow = c.inHeight - 1;
-    for (int y = 0; y < height; ++y) {
+    for (int y = part.y; y < part.y + part.height; ++y) {
         const int sy = c.row[static_cast<std::size_t>(y)];
         const std::uint8_t* y0 = yPlane + sy * yStride;
         const std::uint8_t* y1 = yPlane + std::min(sy + 1, lastRow) * yStride;
         const std::uint8_t* uRow = uPlane + (sy / 2) * uStride;
         const std::uint8_t* vRow = vPlane + (sy / 2) * vStride;
-        std::uint8_t* out = pixels + static_cast<std::ptrdiff_t>(y) * stride;
-        for (int x = 0; x < width; ++x) {
+        std::uint8_t* out = pixels + static_cast<std::ptrdiff_t>(y - part.y) * stride;
+        for (int x = part.x; x < part.x + part.width; ++x) {
             const int sx = c.column[static_cast<std::size_t>(x)];
             int luma = y0[sx];
             if (c.box) {

@@ -4,6 +4,7 @@
 
 #include <memory>
 
+#include "playback/playback_types.h"
 #include "playback/video_surface.h"
 
 typedef struct _GstSample GstSample;
@@ -30,6 +31,11 @@ public:
     // Writes `frame` scaled to width × height into `pixels` (`stride` bytes a row, at least
     // width × 4). False when the frame holds no picture or a size is not positive.
     bool scale(const VideoFrame& frame, int width, int height, std::uint8_t* pixels, int stride);
+    // Only `part` (in the scaled picture's coordinates, within width × height) of the picture
+    // scaled to width × height, written from its top-left corner: what a pane shows of a
+    // zoomed picture larger than itself.
+    bool scale(const VideoFrame& frame, int width, int height, Rect part, std::uint8_t* pixels,
+               int stride);
 
 private:
     struct Converter;

@@ -3,6 +3,7 @@
 #include "playback/playback_engine.h"
 
 #include <gtest/gtest.h>
+#include <cstring>
 
 #include <filesystem>
 
@@ -236,6 +237,26 @@ TEST_F(Engine, PicturesScaleToThePanesSize) {
             }
         }
         EXPECT_LT(static_cast<double>(error) / (w * h * 3), 6.0) << k;
+    }
+    // A part of a zoomed picture is exactly that part of the whole; a part outside is refused.
+    {
+        const auto frame = engine.graph()->lastFrame(0);
+        const int w = 900, h = 500;
+        std::vector<std::uint8_t> whole(static_cast<std::size_t>(w) * h * 4);
+        ASSERT_TRUE(scaler.scale(*frame, w, h, whole.data(), w * 4));
+        const Rect part{130, 70, 200, 90};
+        std::vector<std::uint8_t> cut(static_cast<std::size_t>(part.width) * part.height * 4);
+        ASSERT_TRUE(scaler.scale(*frame, w, h, part, cut.data(), part.width * 4));
+        for (int y = 0; y < part.height; ++y) {
+            ASSERT_EQ(0, std::memcmp(cut.data() + static_cast<std::size_t>(y) * part.width * 4,
+                                     whole.data() + (static_cast<std::size_t>(y + part.y) * w +
+                                                     static_cast<std::size_t>(part.x)) *
+                                                        4,
+                                     static_cast<std::size_t>(part.width) * 4))
+                << y;
+        }
+        EXPECT_FALSE(scaler.scale(*frame, w, h, Rect{800, 0, 200, 90}, cut.data(), 800));
+        EXPECT_FALSE(scaler.scale(*frame, w, h, Rect{-1, 0, 200, 90}, cut.data(), 800));
     }
     std::vector<std::uint8_t> pixels(16);
     EXPECT_FALSE(scaler.scale(*engine.graph()->lastFrame(0), 0, 2, pixels.data(), 8));

@@ -75,6 +75,18 @@ TEST(VideoSurfaceWidget, PaintsEachChannelWhereTheEnginePlacesIt) {
     const auto [g, b] = meanGreenBlue(shrunk, QRect(0, 76, 240, 22));
     EXPECT_NEAR(g, sim::channelColour(1).g, 25);
     EXPECT_NEAR(b, sim::channelColour(1).b, 25);
+
+    // Dragged while zoomed, the picture is larger than the pane on every side: the pane is
+    // covered to its edges (only the part on the pane is converted).
+    engine.placeWithOffset(0, &pane1, 10, 10);
+    engine.repaint(0);
+    test::processPosted();
+    const QImage enlarged = pane1.grab().toImage();
+    for (const QRect& edge : {QRect(300, 140, 20, 40), QRect(0, 160, 320, 20)}) {
+        const auto [eg, eb] = meanGreenBlue(enlarged, edge);
+        EXPECT_NEAR(eg, sim::channelColour(1).g, 25);
+        EXPECT_NEAR(eb, sim::channelColour(1).b, 25);
+    }
     engine.teardown();
 }
 

@@ -55,13 +55,20 @@ void VideoSurfaceWidget::paintEvent(QPaintEvent*) {
     if (!frame || destination.width <= 0 || destination.height <= 0) {
         return;
     }
-    const QSize size(destination.width, destination.height);
-    if (m_scaled.size() != size) {
-        m_scaled = QImage(size, QImage::Format_ARGB32);
+    // Only the part of a zoomed picture that lies on the surface is converted.
+    const QRect placed(destination.x, destination.y, destination.width, destination.height);
+    const QRect shown = placed.intersected(rect());
+    if (shown.isEmpty()) {
+        return;
     }
-    if (m_scaler.scale(*frame, size.width(), size.height(), m_scaled.bits(),
+    if (m_scaled.size() != shown.size()) {
+        m_scaled = QImage(shown.size(), QImage::Format_RGB32);
+    }
+    const media::Rect part{shown.x() - placed.x(), shown.y() - placed.y(), shown.width(),
+                           shown.height()};
+    if (m_scaler.scale(*frame, destination.width, destination.height, part, m_scaled.bits(),
                        static_cast<int>(m_scaled.bytesPerLine()))) {
-        painter.drawImage(QPoint(destination.x, destination.y), m_scaled);
+        painter.drawImage(shown.topLeft(), m_scaled);
         m_painted += fresh ? 1 : 0;
     }
 }
