@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cmath>
 #include <cstring>
 #include <memory>
@@ -64,8 +65,13 @@ struct FrameScaler::Converter {
     int inWidth = 0, inHeight = 0, outWidth = 0, outHeight = 0;
     GstVideoColorMatrix matrix = GST_VIDEO_COLOR_MATRIX_UNKNOWN;
     GstVideoColorRange range = GST_VIDEO_COLOR_RANGE_UNKNOWN;
-    std::vector<int> column;  // luma column of each output column
-    std::vector<int> row;     // luma row of each output row
+    struct Column {
+        int luma;    // luma column of an output column
+        int next;    // the one right of it (the same at the right edge)
+        int chroma;  // its chroma column
+    };
+    std::vector<Column> column;
+    std::vector<int> row;  // luma row of each output row
     // Average two luma columns and rows (a 2 × 2 box) when the picture shrinks by half or
     // more, so that fine detail does not flicker; nearest otherwise.
     bool box = false;
@@ -83,8 +89,9 @@ struct FrameScaler::Converter {
         // Centre of each output pixel mapped into the picture.
         for (int x = 0; x < width; ++x) {
             const std::int64_t c = (2LL * x + 1) * inWidth / (2LL * width);
-            column[static_cast<std::size_t>(x)] =
-                static_cast<int>(std::min<std::int64_t>(c, inWidth - 1));
+            const int source = static_cast<int>(std::min<std::int64_t>(c, inWidth - 1));
+            column[static_cast<std::size_t>(x)] = {source, std::min(source + 1, inWidth - 1),
+                                                   source / 2};
         }
         for (int y = 0; y < height; ++y) {
             const std::int64_t r = (2LL * y + 1) * inHeight / (2LL * height);
@@ -160,8 +167,18 @@ bool FrameScaler::scale(const VideoFrame& frame, int width, int height, Rect par
     const std::ptrdiff_t yStride = frame.strides[0];
     const std::ptrdiff_t uStride = frame.strides[1];
     const std::ptrdiff_t vStride = frame.strides[2];
-    const int lastColumn = c.inWidth - 1;
     const int lastRow = c.inHeight - 1;
+    // One pixel: B, G, R, 255 in memory order (the byte order of the machines we build for).
+    static_assert(std::endian::native == std::endian::little);
+    const auto put = [&c](std::uint8_t* out, int luma, std::uint8_t u, std::uint8_t v) {
+        const int base = c.luma[static_cast<std::size_t>(luma)];
+        const std::uint32_t pixel =
+            std::uint32_t{clampByte(base + c.blueU[u])} |
+            (std::uint32_t{clampByte(base + c.greenU[u] + c.greenV[v])} << 8) |
+            (std::uint32_t{clampByte(base + c.redV[v])} << 16) | 0xFF000000u;
+        std::memcpy(out, &pixel, 4);
+    };
+    const Converter::Column* columns = c.column.data();
     for (int y = part.y; y < part.y + part.height; ++y) {
         const int sy = c.row[static_cast<std::size_t>(y)];
         const std::uint8_t* y0 = yPlane + sy * yStride;
@@ -169,22 +186,18 @@ bool FrameScaler::scale(const VideoFrame& frame, int width, int height, Rect par
         const std::uint8_t* uRow = uPlane + (sy / 2) * uStride;
         const std::uint8_t* vRow = vPlane + (sy / 2) * vStride;
         std::uint8_t* out = pixels + static_cast<std::ptrdiff_t>(y - part.y) * stride;
-        for (int x = part.x; x < part.x + part.width; ++x) {
-            const int sx = c.column[static_cast<std::size_t>(x)];
-            int luma = y0[sx];
-            if (c.box) {
-                const int sx1 = std::min(sx + 1, lastColumn);
-                luma = (luma + y0[sx1] + y1[sx] + y1[sx1] + 2) >> 2;
+        const int end = part.x + part.width;
+        if (c.box) {
+            for (int x = part.x; x < end; ++x, out += 4) {
+                const Converter::Column& k = columns[x];
+                const int luma = (y0[k.luma] + y0[k.next] + y1[k.luma] + y1[k.next] + 2) >> 2;
+                put(out, luma, uRow[k.chroma], vRow[k.chroma]);
             }
-            const auto l = static_cast<std::size_t>(luma);
-            const auto u = static_cast<std::size_t>(uRow[sx / 2]);
-            const auto v = static_cast<std::size_t>(vRow[sx / 2]);
-            const int base = c.luma[l];
-            out[0] = clampByte(base + c.blueU[u]);
-            out[1] = clampByte(base + c.greenU[u] + c.greenV[v]);
-            out[2] = clampByte(base + c.redV[v]);
-            out[3] = 255;
-            out += 4;
+        } else {
+            for (int x = part.x; x < end; ++x, out += 4) {
+                const Converter::Column& k = columns[x];
+                put(out, y0[k.luma], uRow[k.chroma], vRow[k.chroma]);
+            }
         }
     }
     return true;

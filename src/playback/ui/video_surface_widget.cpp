@@ -51,13 +51,12 @@ void VideoSurfaceWidget::paintEvent(QPaintEvent*) {
         fresh = std::exchange(m_newFrame, false);
     }
     QPainter painter(this);
-    painter.fillRect(rect(), Qt::black);
-    if (!frame || destination.width <= 0 || destination.height <= 0) {
-        return;
-    }
-    // Only the part of a zoomed picture that lies on the surface is converted.
     const QRect placed(destination.x, destination.y, destination.width, destination.height);
-    const QRect shown = placed.intersected(rect());
+    // Only the part of a zoomed picture that lies on the surface is converted.
+    const QRect shown = frame ? placed.intersected(rect()) : QRect();
+    if (shown != rect()) {
+        painter.fillRect(rect(), Qt::black);  // around a smaller picture, or no picture
+    }
     if (shown.isEmpty()) {
         return;
     }
