@@ -242,6 +242,42 @@ TEST_F(PlayerTest, StopReturnsToTheStartAndTellsThePanes) {
     EXPECT_EQ(engine().state(), media::kRunningState);
 }
 
+// Dragging the seek slider's thumb seeks, paused or playing.
+TEST_F(PlayerTest, DraggingTheSeekSliderSeeks) {
+    ASSERT_TRUE(playRow(3));
+    ASSERT_TRUE(waitFor([&] { return bar->seekSlider()->rangeMax() > 10000; }, 20000));
+    ui::CBitmapSlider& seek = *bar->seekSlider();
+    const int middle = seek.centreOfValue(6500);
+    command(CPlayerMenuDlg::kCmdPlay);  // paused
+    QTest::mousePress(&seek, Qt::LeftButton, {}, QPoint(middle, 5));
+    QTest::mouseRelease(&seek, Qt::LeftButton, {}, QPoint(middle, 5));
+    processPosted();
+    EXPECT_EQ(engine().state(), media::kPausedState);
+    EXPECT_NEAR(static_cast<double>(engine().positionMs()), seek.pos(), 100.0);
+    EXPECT_NEAR(seek.pos(), 6500, 100);
+    EXPECT_EQ(bar->positionReadout()->text(), QStringLiteral("00:06"));
+    command(CPlayerMenuDlg::kCmdPlay);  // running
+    const int early = seek.centreOfValue(2000);
+    QTest::mousePress(&seek, Qt::LeftButton, {}, QPoint(early, 5));
+    QTest::mouseRelease(&seek, Qt::LeftButton, {}, QPoint(early, 5));
+    processPosted();
+    EXPECT_EQ(engine().state(), media::kRunningState);
+    EXPECT_LT(engine().positionMs(), 3500u);
+}
+
+// A recording whose front file ends long before its index says stops with a message.
+TEST_F(PlayerTest, AFrontChannelFailingWhilePlayingStopsWithAMessage) {
+    MessageBoxSpy boxes;
+    ASSERT_TRUE(playRow(3));
+    engine().queueEndOfStream(engine().generation());
+    ASSERT_TRUE(waitFor([&] { return !boxes.boxes.empty(); }, 20000));
+    EXPECT_EQ(engine().state(), media::kStoppedState);
+    EXPECT_TRUE(boxes.boxes[0].text.contains(QStringLiteral("120500_1CH_N_F.mp4")))
+        << boxes.boxes[0].text.toStdString();
+    EXPECT_EQ(bar->positionReadout()->text(), QStringLiteral("00:00"));
+    EXPECT_FALSE(bar->playTimerActive());
+}
+
 TEST_F(PlayerTest, StepsStayWithinTheRecording) {
     ASSERT_TRUE(playRow(0));
     command(CPlayerMenuDlg::kCmdPlay);  // paused

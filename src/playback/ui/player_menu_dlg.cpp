@@ -398,6 +398,16 @@ void CPlayerMenuDlg::defaultChannels() {
     }
     m_context.engine().setWindows(m_screens[0]->surface(), m_screens[1]->surface(),
                                   m_screens[2]->surface());
+    fitFirstPane();
+}
+
+void CPlayerMenuDlg::fitFirstPane() {
+    // In the fit-screen layout the large pane takes the size of the channel it shows now.
+    if (m_context.layoutMode() == kLayoutFitScreen) {
+        const QScreen* display = QGuiApplication::primaryScreen();
+        m_screens[0]->takeLayoutMode(kLayoutFitScreen,
+                                     display != nullptr ? display->geometry().size() : size());
+    }
 }
 
 void CPlayerMenuDlg::step(bool back) {
@@ -467,6 +477,7 @@ bool CPlayerMenuDlg::openFocused() {
     for (int k = 0; k < 3; ++k) {
         m_screens[static_cast<std::size_t>(k)]->setChannel(k);
     }
+    fitFirstPane();
     return true;
 }
 
@@ -658,12 +669,7 @@ void CPlayerMenuDlg::switchScreens() {
         }
     }
     engine.setWindows(surfaces[0], surfaces[1], surfaces[2]);
-    if (m_context.layoutMode() == kLayoutFitScreen) {
-        // The new channel may have another size.
-        const QScreen* display = QGuiApplication::primaryScreen();
-        first.takeLayoutMode(kLayoutFitScreen,
-                             display != nullptr ? display->geometry().size() : size());
-    }
+    fitFirstPane();  // the new channel may have another size
     for (CScreenDlg* screen : m_screens) {
         screen->refreshVideo();
         screen->update();

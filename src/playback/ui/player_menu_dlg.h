@@ -130,6 +130,7 @@ private:
     void switchScreens();
     void flipSelected();
     void defaultChannels();
+    void fitFirstPane();
     void runModal(const std::function<void()>& dialog);
     void reportFailure();
     void capture();
