@@ -22,7 +22,7 @@ namespace qelv::ui {
 
 namespace {
 
-struct ButtonSpec {
+struct BarButton {
     int id;
     const char* text;
     int x;
@@ -31,7 +31,7 @@ struct ButtonSpec {
     const char* key;  // the shortcut named in the tooltip, or nullptr
 };
 
-constexpr ButtonSpec kButtons[] = {
+constexpr BarButton kButtons[] = {
     {CPlayerMenuDlg::kCmdPrevious, "Previous file", 120, 216, 217, "Page Up"},
     {CPlayerMenuDlg::kCmdRewind, "Rewind", 160, 227, 228, "Left"},
     {CPlayerMenuDlg::kCmdPlay, "Play", 200, 214, 215, "Space"},
@@ -120,13 +120,13 @@ void CPlayerMenuDlg::createControls() {
     m_volume->setRange(0, 100);
     m_volume->setPos(50);
 
-    for (const ButtonSpec& spec : kButtons) {
+    for (const BarButton& entry : kButtons) {
         CSkinButton* button = CSkinButton::createImageButton(
-            kButtonSize, kButtonTop, this, QString::fromLatin1(spec.text), spec.id, spec.x,
-            kButtonSize, spec.normal, spec.lit, spec.lit);
-        if (spec.key != nullptr) {
-            button->setToolTip(QStringLiteral("%1 (%2)").arg(QString::fromLatin1(spec.text),
-                                                             QString::fromLatin1(spec.key)));
+            kButtonSize, kButtonTop, this, QString::fromLatin1(entry.text), entry.id, entry.x,
+            kButtonSize, entry.normal, entry.lit, entry.lit);
+        if (entry.key != nullptr) {
+            button->setToolTip(QStringLiteral("%1 (%2)").arg(QString::fromLatin1(entry.text),
+                                                             QString::fromLatin1(entry.key)));
         }
         m_buttons.push_back(button);
     }
