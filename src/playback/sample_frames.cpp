@@ -66,12 +66,17 @@ struct FrameScaler::Converter {
     GstVideoColorMatrix matrix = GST_VIDEO_COLOR_MATRIX_UNKNOWN;
     GstVideoColorRange range = GST_VIDEO_COLOR_RANGE_UNKNOWN;
     struct Column {
-        int luma;    // luma column of an output column
-        int next;    // the one right of it (the same at the right edge)
-        int chroma;  // its chroma column
+        int luma;  // luma column nearest to an output column's centre
+        int left;  // the two columns around the centre, for the box
+        int right;
+        int chroma;  // the chroma column of the nearest luma column
+    };
+    struct Row {
+        int luma;  // nearest luma row
+        int top;   // the upper of the two rows around the centre, for the box
     };
     std::vector<Column> column;
-    std::vector<int> row;  // luma row of each output row
+    std::vector<Row> row;
     // Average two luma columns and rows (a 2 × 2 box) when the picture shrinks by half or
     // more, so that fine detail does not flicker; nearest otherwise.
     bool box = false;
@@ -88,15 +93,21 @@ struct FrameScaler::Converter {
         row.resize(static_cast<std::size_t>(height));
         // Centre of each output pixel mapped into the picture.
         for (int x = 0; x < width; ++x) {
-            const std::int64_t c = (2LL * x + 1) * inWidth / (2LL * width);
-            const int source = static_cast<int>(std::min<std::int64_t>(c, inWidth - 1));
-            column[static_cast<std::size_t>(x)] = {source, std::min(source + 1, inWidth - 1),
-                                                   source / 2};
+            // The nearest column to the pixel's centre, and for the box the pair around it.
+            const std::int64_t centre2 = (2LL * x + 1) * inWidth;  // twice the centre, × width
+            const int nearest =
+                static_cast<int>(std::min<std::int64_t>(centre2 / (2LL * width), inWidth - 1));
+            const int left = static_cast<int>(std::clamp<std::int64_t>(
+                (centre2 - width) / (2LL * width), 0, std::max(0, inWidth - 2)));
+            column[static_cast<std::size_t>(x)] = {nearest, left, std::min(left + 1, inWidth - 1),
+                                                   nearest / 2};
         }
         for (int y = 0; y < height; ++y) {
-            const std::int64_t r = (2LL * y + 1) * inHeight / (2LL * height);
-            row[static_cast<std::size_t>(y)] =
-                static_cast<int>(std::min<std::int64_t>(r, inHeight - 1));
+            const std::int64_t centre2 = (2LL * y + 1) * inHeight;
+            row[static_cast<std::size_t>(y)] = {
+                static_cast<int>(std::min<std::int64_t>(centre2 / (2LL * height), inHeight - 1)),
+                static_cast<int>(std::clamp<std::int64_t>((centre2 - height) / (2LL * height), 0,
+                                                          std::max(0, inHeight - 2)))};
         }
         box = inWidth >= 2 * width && inHeight >= 2 * height;
         // HD pictures that declare nothing are BT.709, smaller ones BT.601; limited range
@@ -180,23 +191,24 @@ bool FrameScaler::scale(const VideoFrame& frame, int width, int height, Rect par
     };
     const Converter::Column* columns = c.column.data();
     for (int y = part.y; y < part.y + part.height; ++y) {
-        const int sy = c.row[static_cast<std::size_t>(y)];
-        const std::uint8_t* y0 = yPlane + sy * yStride;
-        const std::uint8_t* y1 = yPlane + std::min(sy + 1, lastRow) * yStride;
-        const std::uint8_t* uRow = uPlane + (sy / 2) * uStride;
-        const std::uint8_t* vRow = vPlane + (sy / 2) * vStride;
+        const Converter::Row& r = c.row[static_cast<std::size_t>(y)];
+        const std::uint8_t* nearest = yPlane + r.luma * yStride;
+        const std::uint8_t* y0 = yPlane + r.top * yStride;
+        const std::uint8_t* y1 = yPlane + std::min(r.top + 1, lastRow) * yStride;
+        const std::uint8_t* uRow = uPlane + (r.luma / 2) * uStride;
+        const std::uint8_t* vRow = vPlane + (r.luma / 2) * vStride;
         std::uint8_t* out = pixels + static_cast<std::ptrdiff_t>(y - part.y) * stride;
         const int end = part.x + part.width;
         if (c.box) {
             for (int x = part.x; x < end; ++x, out += 4) {
                 const Converter::Column& k = columns[x];
-                const int luma = (y0[k.luma] + y0[k.next] + y1[k.luma] + y1[k.next] + 2) >> 2;
+                const int luma = (y0[k.left] + y0[k.right] + y1[k.left] + y1[k.right] + 2) >> 2;
                 put(out, luma, uRow[k.chroma], vRow[k.chroma]);
             }
         } else {
             for (int x = part.x; x < end; ++x, out += 4) {
                 const Converter::Column& k = columns[x];
-                put(out, y0[k.luma], uRow[k.chroma], vRow[k.chroma]);
+                put(out, nearest[k.luma], uRow[k.chroma], vRow[k.chroma]);
             }
         }
     }

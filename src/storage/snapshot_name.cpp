@@ -1,5 +1,6 @@
 #include "storage/snapshot_name.h"
 
+#include <algorithm>
 #include <array>
 #include <cctype>
 #include <cstdio>
@@ -73,15 +74,36 @@ std::optional<FileTime> fileNameTime(std::string_view name) {
 }  // namespace
 
 std::int64_t localDaylightShift(std::int64_t unixSeconds) {
-    tzset();  // localtime_r need not read the zone, and `timezone` comes from it
+    // The shift is what the local time adds beyond the smaller of the year's two offsets (mid
+    // January and mid July): the summer hour, also in zones whose data calls the winter time
+    // the saving one (Europe/Dublin), and nothing in zones without daylight saving.
+    const auto offsetAt = [](std::time_t t, long& offset) {
+        std::tm local{};
+        if (localtime_r(&t, &local) == nullptr) {
+            return false;
+        }
+        offset = local.tm_gmtoff;
+        return true;
+    };
+    tzset();
     const auto t = static_cast<std::time_t>(unixSeconds);
-    std::tm local{};
-    if (localtime_r(&t, &local) == nullptr || local.tm_isdst <= 0) {
+    std::tm utc{};
+    long now = 0;
+    if (gmtime_r(&t, &utc) == nullptr || !offsetAt(t, now)) {
         return 0;
     }
-    // The zone's standard offset is `timezone` seconds west of UTC; what the local time adds
-    // beyond it is the daylight-saving shift.
-    return local.tm_gmtoff + timezone;
+    std::tm january{};
+    january.tm_year = utc.tm_year;
+    january.tm_mon = 0;
+    january.tm_mday = 15;
+    std::tm july = january;
+    july.tm_mon = 6;
+    long winter = 0;
+    long summer = 0;
+    if (!offsetAt(timegm(&january), winter) || !offsetAt(timegm(&july), summer)) {
+        return 0;
+    }
+    return now - std::min(winter, summer);
 }
 
 std::string snapshotTimeText(FileTime time, std::uint64_t offsetMs, const DaylightShift& shift) {
@@ -119,15 +141,19 @@ std::string proposedSnapshotName(const SnapshotSource& source, bool filetime, bo
 std::string snapshotChannelPath(std::string_view chosen, int index) {
     constexpr std::array<std::string_view, 3> kMarkers{"(#1)", "(#2)", "(#3)"};
     // Five characters, not bytes: a name typed in another script (UTF-8) keeps whole letters.
+    // Only the file name is cut: a short name never takes the end of its folder's name with it
+    // (the pictures would land in another folder).
+    const std::size_t slash = chosen.rfind('/');
+    const std::size_t nameStart = slash == std::string_view::npos ? 0 : slash + 1;
     std::size_t cut = chosen.size();
     int characters = 0;
-    while (cut > 0 && characters < 5) {
+    while (cut > nameStart && characters < 5) {
         --cut;
         if ((static_cast<unsigned char>(chosen[cut]) & 0xC0) != 0x80) {
             ++characters;  // not a continuation byte: a character starts here
         }
     }
-    const std::string_view base = characters == 5 ? chosen.substr(0, cut) : "";
+    const std::string_view base = chosen.substr(0, characters == 5 ? cut : nameStart);
     return std::string(base) + std::string(kMarkers[static_cast<std::size_t>(index)]) + ".jpg";
 }
 

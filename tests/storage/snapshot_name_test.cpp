@@ -78,6 +78,14 @@ TEST(SnapshotName, DaylightShiftOfTheMachinesZone) {
     EXPECT_EQ(localDaylightShift(unix(utc(2024, 1, 15, 12, 0, 0))), 0);
     setenv("TZ", "Asia/Seoul", 1);
     EXPECT_EQ(localDaylightShift(unix(utc(2024, 7, 1, 12, 0, 0))), 0);
+    // Its data calls the Irish summer time standard and the winter time the saving one: the
+    // summer hour is still the shift.
+    setenv("TZ", "Europe/Dublin", 1);
+    EXPECT_EQ(localDaylightShift(unix(utc(2024, 7, 1, 12, 0, 0))), 3600);
+    EXPECT_EQ(localDaylightShift(unix(utc(2024, 1, 15, 12, 0, 0))), 0);
+    setenv("TZ", "America/Sao_Paulo", 1);  // daylight saving in the southern summer, until 2019
+    EXPECT_EQ(localDaylightShift(unix(utc(2018, 12, 1, 12, 0, 0))), 3600);
+    EXPECT_EQ(localDaylightShift(unix(utc(2018, 7, 1, 12, 0, 0))), 0);
     if (before != nullptr) {
         setenv("TZ", saved.c_str(), 1);
     } else {
@@ -91,6 +99,8 @@ TEST(SnapshotName, ChosenNamesLoseTheirLastFiveCharacters) {
     EXPECT_EQ(snapshotChannelPath("/home/me/crash.jpg", 0), "/home/me/cras(#1).jpg");
     EXPECT_EQ(snapshotChannelPath("/home/me/crash_CHx.jpg", 2), "/home/me/crash_CH(#3).jpg");
     EXPECT_EQ(snapshotChannelPath("a.jp", 0), "(#1).jpg");
+    // A short name gives way, its folder does not.
+    EXPECT_EQ(snapshotChannelPath("/tmp/out/pic", 1), "/tmp/out/(#2).jpg");
     // Characters of any script count as one each, however many bytes they take.
     EXPECT_EQ(snapshotChannelPath("/home/me/\u56fe\u7247.jpg", 1), "/home/me/\u56fe(#2).jpg");
     EXPECT_EQ(snapshotChannelPath("/home/me/Fahrt_\u20ac\u00e4.jpg", 0),

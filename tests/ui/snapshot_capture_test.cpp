@@ -182,6 +182,20 @@ TEST_F(SnapshotCaptureTest, PlaybackStoppedMeanwhileStaysStopped) {
     EXPECT_EQ(engine.state(), 2);
 }
 
+// The pictures are those of the moment of the click, even when the recording goes while the
+// user picks the name (the control bar's reopen timer may replace it behind the dialog).
+TEST_F(SnapshotCaptureTest, SavesThePicturesOfTheClickEvenIfTheRecordingGoes) {
+    open(2);
+    ASSERT_EQ(engine.run(), media::kOk);
+    whileAsked = [this] { engine.teardown(); };
+    const ui::CaptureResult result = capture(out.path() / "gone_CHx.jpg", &entry);
+    EXPECT_EQ(result.written.size(), 2);
+    EXPECT_TRUE(result.failed.isEmpty());
+    for (const char* name : {"gone_CH(#1).jpg", "gone_CH(#2).jpg"}) {
+        EXPECT_FALSE(QImage(QString::fromStdString((out.path() / name).string())).isNull()) << name;
+    }
+}
+
 // A folder that cannot hold files: the parent of the chosen name is a regular file.
 TEST_F(SnapshotCaptureTest, FailedSavesAreNamedInOneErrorBoxAndLeaveNoFile) {
     MessageBoxSpy boxes;

@@ -471,6 +471,7 @@ bool CPlayerMenuDlg::openFocused() {
     m_seek->setRange(0, static_cast<int>(std::min<std::uint64_t>(engine.durationMs(), INT32_MAX)));
     m_path = entry->path;
     m_row = row;
+    m_entry = *entry;
     for (int k = 0; k < 3; ++k) {
         engine.flipSwitch(k, m_flip[static_cast<std::size_t>(k)]);
     }
@@ -579,15 +580,12 @@ void CPlayerMenuDlg::reportFailure() {
 }
 
 void CPlayerMenuDlg::capture() {
-    // The entry of the row the recording was opened from, while that row still holds it (a
-    // new source may have filled the list since).
-    const core::RecordingEntry* entry = m_context.catalogue().shownEntryAt(m_row);
-    if (entry != nullptr && entry->path != m_path) {
-        entry = nullptr;
-    }
+    // The entry as it was when the recording was opened: the list may have been sorted,
+    // filtered or filled from another source since.
     const core::ConfigStore& config = m_context.config();
     captureSnapshots(m_context.engine(), this, {config.filetime(), config.addpos()},
-                     QString::fromStdString(m_path), entry, m_dialogs.snapshotName);
+                     QString::fromStdString(m_path), m_entry ? &*m_entry : nullptr,
+                     m_dialogs.snapshotName);
 }
 
 void CPlayerMenuDlg::seek(qintptr positionMs) {

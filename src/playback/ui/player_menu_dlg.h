@@ -13,6 +13,7 @@
 #include <QPointer>
 #include <array>
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "playback/player_rules.h"
@@ -154,6 +155,7 @@ private:
     std::array<bool, 3> m_flip{};
     std::string m_path;
     int m_row = -1;
+    std::optional<core::RecordingEntry> m_entry;
 };
 
 }  // namespace qelv::ui

@@ -4,6 +4,8 @@
 #include <QImage>
 #include <QSaveFile>
 
+#include <array>
+
 #include "shell/window_keys.h"
 #include "shell/window_registry.h"
 #include "skin/message_box.h"
@@ -54,6 +56,16 @@ bool holdsPicture(const media::Snapshot& picture) {
 CaptureResult saveChannels(media::PlaybackEngine& engine, QWidget* parent, CaptureSwitches switches,
                            const QString& recordingPath, const core::RecordingEntry& entry,
                            const SnapshotNameAsker& ask) {
+    // The pictures of the moment of the click: the dialog runs the event loop, and the
+    // recording may move on or be replaced before the user answers.
+    std::array<media::Snapshot, 3> pictures;
+    const media::PlaybackGraph* graph = engine.graph();
+    for (std::size_t channel = 0; channel < pictures.size(); ++channel) {
+        const int k = static_cast<int>(channel);
+        if (graph == nullptr || !graph->hasChannel(k) || !engine.snapshot(k, pictures[channel])) {
+            pictures[channel] = {};
+        }
+    }
     const core::SnapshotSource source{recordingPath.toStdString(), entry.fileName,
                                       entry.creationTime, engine.positionMs()};
     const QString proposed = QString::fromStdString(
@@ -68,15 +80,13 @@ CaptureResult saveChannels(media::PlaybackEngine& engine, QWidget* parent, Captu
     if (!chosen || chosen->isEmpty()) {
         return result;
     }
-    const media::PlaybackGraph* graph = engine.graph();
-    for (int channel = 0; channel < 3; ++channel) {
-        media::Snapshot picture;
-        if (graph == nullptr || !graph->hasChannel(channel) || !engine.snapshot(channel, picture) ||
-            !holdsPicture(picture)) {
-            continue;
+    for (std::size_t channel = 0; channel < pictures.size(); ++channel) {
+        const media::Snapshot& picture = pictures[channel];
+        if (!holdsPicture(picture)) {
+            continue;  // no picture on that channel
         }
-        const QString file =
-            QString::fromStdString(core::snapshotChannelPath(chosen->toStdString(), channel));
+        const QString file = QString::fromStdString(
+            core::snapshotChannelPath(chosen->toStdString(), static_cast<int>(channel)));
         (saveJpeg(picture, file) ? result.written : result.failed) << file;
     }
     if (!result.failed.isEmpty()) {
