@@ -205,19 +205,16 @@ void PlaybackGraph::deliver(void* channelData, GstSample* sample, bool playing) 
     if (!frame) {
         return;
     }
-    VideoSurface* surface = nullptr;
-    Rect destination;
-    {
-        const std::lock_guard guard(c.lock);
-        c.last = frame;
-        if (playing) {
-            ++c.shown;
-        }
-        surface = c.surface;
-        destination = c.destination;
+    // Handed over under the channel's lock: a surface that the interface thread re-targets,
+    // moves or zooms meanwhile never gets this picture at the place it had before. present()
+    // only keeps the frame and asks for a paint, so the lock is held for moments.
+    const std::lock_guard guard(c.lock);
+    c.last = frame;
+    if (playing) {
+        ++c.shown;
     }
-    if (surface != nullptr) {
-        surface->present(frame, destination);
+    if (c.surface != nullptr) {
+        c.surface->present(frame, c.destination);
     }
 }
 
