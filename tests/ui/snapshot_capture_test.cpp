@@ -5,7 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
+#include <QFileDialog>
 #include <QImage>
+#include <QTimer>
 #include <algorithm>
 #include <filesystem>
 #include <functional>
@@ -233,6 +236,35 @@ TEST_F(SnapshotCaptureTest, DoesNothingUnlessPlayingOrPaused) {
     EXPECT_TRUE(filesIn(out.path()).empty());
     processPosted();
     EXPECT_TRUE(main->received.empty());
+}
+
+// The real save dialog: it offers JPEG files, starts at the proposed name and takes a typed
+// name as it is (no suffix added).
+TEST(SnapshotNameDialog, OffersJpegAndTakesTheNameAsTyped) {
+    TempDir dir;
+    const QString proposed =
+        QString::fromStdString((dir.path() / "20240131_120000_CHx.jpg").string());
+    const QString typed = QString::fromStdString((dir.path() / "typed").string());
+    QStringList filters;
+    QString shown;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        if (dialog == nullptr) {
+            return;
+        }
+        poll.stop();
+        filters = dialog->nameFilters();
+        shown = dialog->selectedFiles().value(0);
+        dialog->selectFile(typed);
+        static_cast<QDialog*>(dialog)->accept();  // as the dialog's Save button does
+    });
+    poll.start(20);
+    const std::optional<QString> chosen = ui::askSnapshotName(nullptr, proposed);
+    EXPECT_EQ(filters, QStringList{QStringLiteral("JPG Image(*.jpg)")});
+    EXPECT_EQ(shown, proposed);
+    ASSERT_TRUE(chosen);
+    EXPECT_EQ(*chosen, typed);
 }
 
 }  // namespace
