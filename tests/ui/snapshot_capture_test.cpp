@@ -38,20 +38,8 @@ std::vector<std::string> filesIn(const fs::path& folder) {
 
 // Mean colour of the bottom quarter, clear of the channel's digit and the moving square.
 QColor meanOfBottom(const QImage& image) {
-    long long r = 0, g = 0, b = 0, n = 0;
-    for (int y = image.height() * 3 / 4; y < image.height(); y += 4) {
-        for (int x = 0; x < image.width(); x += 4) {
-            const QColor c = image.pixelColor(x, y);
-            r += c.red();
-            g += c.green();
-            b += c.blue();
-            ++n;
-        }
-    }
-    if (n == 0) {
-        return {};
-    }
-    return QColor(static_cast<int>(r / n), static_cast<int>(g / n), static_cast<int>(b / n));
+    return meanColour(image, QRect(0, image.height() * 3 / 4, image.width(), image.height() / 4),
+                      4);
 }
 
 class SnapshotCaptureTest : public ::testing::Test {

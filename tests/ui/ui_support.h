@@ -2,8 +2,10 @@
 // stand-in, and a card folder of named recordings.
 #pragma once
 
+#include <QColor>
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QImage>
 #include <QWidget>
 #include <filesystem>
 #include <fstream>
@@ -81,6 +83,24 @@ inline void processPosted() {
     for (int i = 0; i < 3; ++i) {
         QCoreApplication::processEvents();
     }
+}
+
+// Mean colour of `area` of `image`, every `step`-th pixel each way (black for an empty area).
+inline QColor meanColour(const QImage& image, QRect area, int step = 3) {
+    long long r = 0, g = 0, b = 0, n = 0;
+    for (int y = area.top(); y <= area.bottom(); y += step) {
+        for (int x = area.left(); x <= area.right(); x += step) {
+            const QColor c = image.pixelColor(x, y);
+            r += c.red();
+            g += c.green();
+            b += c.blue();
+            ++n;
+        }
+    }
+    if (n == 0) {
+        return Qt::black;
+    }
+    return QColor(static_cast<int>(r / n), static_cast<int>(g / n), static_cast<int>(b / n));
 }
 
 // The configuration file the viewer ships with.
