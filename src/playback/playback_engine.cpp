@@ -83,6 +83,7 @@ bool PlaybackEngine::openSources(const RecordingSources& sources) {
     m_graph->setOutputVolume(m_outputLevel / 65535.0);
     setState(static_cast<std::int32_t>(GraphState::Stopped));
     (void)durationMs();  // cached for the control bar's timer
+    m_opened = sources;
     return true;
 }
 
@@ -336,6 +337,7 @@ std::int32_t PlaybackEngine::decoderSettingAll(std::int32_t setting, std::int32_
 
 void PlaybackEngine::teardown() {
     m_graph.reset();
+    m_opened = {};
     m_hasGraphObject = false;
     setState(kNoGraphState);
     m_durationMs = 0;

@@ -88,6 +88,9 @@ public:
     const std::string& openError() const { return m_openError; }
     // Channels and sound left out when the recording was opened or that failed since.
     const std::vector<std::string>& leftOut() const { return m_leftOut; }
+    // What the open recording was opened from (empty while none is open): the telemetry
+    // reader reads the front file's text track from it.
+    const RecordingSources& openedSources() const { return m_opened; }
     std::uint64_t generation() const { return m_generation; }
     // For tests: queues a message as if a graph of `generation` had sent it.
     void queueEndOfStream(std::uint64_t generation);
@@ -118,6 +121,7 @@ private:
     std::string m_failure;
     std::string m_openError;
     std::vector<std::string> m_leftOut;
+    RecordingSources m_opened;
     double m_gain = 1.0;
     std::uint16_t m_outputLevel = 0xFFFF;
     bool m_synchronised = true;

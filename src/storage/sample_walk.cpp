@@ -146,7 +146,9 @@ private:
     bool recordInWindow(std::uint64_t windowStart, std::span<const std::uint8_t> w, std::size_t x) {
         auto& t = m_walk.tables;
         t.telemetryOffsets.push_back(static_cast<std::uint32_t>(windowStart + x));
-        reference(windowStart + x + 8);
+        // A record starting in the window's last bytes may have less than its 8-byte header
+        // before the end of the file.
+        reference(std::min(windowStart + x + 8, m_source.size()));
         // Searching from the record's own start keeps a stray marker inside the sound frame
         // from giving the record a negative size.
         if (const auto y = findMarker(w, x, kAudioSearchEnd)) {

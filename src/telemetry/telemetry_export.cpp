@@ -104,6 +104,17 @@ std::vector<ExportedRecord> readAllRecords(TextTrackSource& source) {
     return records;
 }
 
+std::vector<RoutePoint> mappableRoute(const std::vector<ExportedRecord>& records) {
+    std::vector<RoutePoint> route;
+    for (const ExportedRecord& r : records) {
+        if (r.fix && mappable(*r.fix)) {
+            route.push_back(
+                {decimalDegrees(r.fix->longitude), decimalDegrees(r.fix->latitude), r.timeMs});
+        }
+    }
+    return route;
+}
+
 std::string exportJson(const std::vector<ExportedRecord>& records) {
     std::string fixes, samples;
     for (const ExportedRecord& r : records) {

@@ -20,6 +20,16 @@ struct ExportedRecord {
 // Every accepted record of the track, the k-th at k x 1000 ms.
 std::vector<ExportedRecord> readAllRecords(TextTrackSource& source);
 
+// One point of a recording's route: decimal degrees and the record's time.
+struct RoutePoint {
+    double longitude;
+    double latitude;
+    std::uint32_t timeMs;
+};
+
+// The fixes a map can place (the same ones the GPX export writes), in recording order.
+std::vector<RoutePoint> mappableRoute(const std::vector<ExportedRecord>& records);
+
 // Numbers are written whole, never cut to a buffer.
 // {"fixes": [...], "samples": [...]}, the fields as the store holds them; a value that is not
 // finite (a speed beyond single precision) is null.

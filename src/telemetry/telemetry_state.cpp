@@ -7,12 +7,20 @@ constexpr std::uint32_t kOneMinuteMs = 60000;
 }
 
 int TelemetryState::ParseTextRecord(RecordBuffer record, std::uint32_t timeMs) {
+    return ParseTextRecord(record, timeMs, epoch());
+}
+
+int TelemetryState::ParseTextRecord(RecordBuffer record, std::uint32_t timeMs,
+                                    std::uint64_t epoch) {
     ParsedRecord parsed = parseRecord(record, timeMs);
     if (!parsed.accepted) {
         return -1;
     }
     const bool keep = !parsed.gps || timeMs < kOneMinuteMs;
     const std::lock_guard guard(m_lock);
+    if (epoch != m_epoch) {
+        return kStale;
+    }
     if (parsed.fix && keep) {
         m_store.fixes.push_back(*parsed.fix);
     }
@@ -26,6 +34,35 @@ void TelemetryState::clear() {
     const std::lock_guard guard(m_lock);
     m_store.fixes.clear();
     m_store.samples.clear();
+    ++m_epoch;
+    if (!m_route.empty()) {
+        m_route.clear();
+        ++m_routeRevision;
+    }
+}
+
+std::uint64_t TelemetryState::epoch() const {
+    const std::lock_guard guard(m_lock);
+    return m_epoch;
+}
+
+void TelemetryState::setRoute(std::vector<RoutePoint> route, std::uint64_t epoch) {
+    const std::lock_guard guard(m_lock);
+    if (epoch != m_epoch) {
+        return;
+    }
+    m_route = std::move(route);
+    ++m_routeRevision;
+}
+
+std::vector<RoutePoint> TelemetryState::route() const {
+    const std::lock_guard guard(m_lock);
+    return m_route;
+}
+
+std::uint64_t TelemetryState::routeRevision() const {
+    const std::lock_guard guard(m_lock);
+    return m_routeRevision;
 }
 
 void TelemetryState::walkFixes(

@@ -8,7 +8,9 @@
 #include <functional>
 #include <mutex>
 #include <optional>
+#include <vector>
 
+#include "telemetry/telemetry_export.h"
 #include "telemetry/telemetry_records.h"
 
 namespace qelv::core {
@@ -25,9 +27,21 @@ public:
     // GPS record's fix and marker sample only in the first minute (timeMs < 60000). Returns 0
     // when the record was accepted, -1 when it was not a record at all.
     int ParseTextRecord(RecordBuffer record, std::uint32_t timeMs);
+    // The same for a reader that started at `epoch`: kStale, and nothing stored, once the
+    // store was emptied since (a reader of a stopped recording must not add to the next one).
+    static constexpr int kStale = -2;
+    int ParseTextRecord(RecordBuffer record, std::uint32_t timeMs, std::uint64_t epoch);
 
-    // Empties both lists (a stop, a new recording).
+    // Empties both lists and the route (a stop, a new recording) and starts a new epoch.
     void clear();
+    std::uint64_t epoch() const;
+
+    // The whole route of the recording being played (every fix a map can place, not only the
+    // first minute's), set once it was read; ignored when the store was emptied since
+    // `epoch`. The revision changes whenever the route does.
+    void setRoute(std::vector<RoutePoint> route, std::uint64_t epoch);
+    std::vector<RoutePoint> route() const;
+    std::uint64_t routeRevision() const;
 
     // Runs `walk` with the lists while holding the lock; nothing of them may escape it.
     void walkFixes(const std::function<void(const std::list<CVOKAGPSData>&)>& walk) const;
@@ -49,6 +63,9 @@ private:
     CVOKATextData m_store;
     CVOKAGPSData m_current;
     std::int32_t m_currentFlag = 0;
+    std::uint64_t m_epoch = 0;
+    std::vector<RoutePoint> m_route;
+    std::uint64_t m_routeRevision = 0;
 };
 
 }  // namespace qelv::core

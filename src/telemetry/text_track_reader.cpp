@@ -4,6 +4,11 @@ namespace qelv::core {
 
 std::size_t TextTrackReader(TextTrackSource& source, TelemetryState& state,
                             const PlaybackStateFn& playbackState) {
+    return TextTrackReader(source, state, playbackState, state.epoch());
+}
+
+std::size_t TextTrackReader(TextTrackSource& source, TelemetryState& state,
+                            const PlaybackStateFn& playbackState, std::uint64_t epoch) {
     std::array<std::uint8_t, kRecordBufferSize> buffer{};
     std::uint32_t timeMs = 0;
     std::size_t records = 0;
@@ -13,8 +18,12 @@ std::size_t TextTrackReader(TextTrackSource& source, TelemetryState& state,
         if (result != 0 || (playing != 0 && playing != 1)) {
             return records;
         }
+        const int parsed = state.ParseTextRecord(buffer, timeMs, epoch);
+        if (parsed == TelemetryState::kStale) {
+            return records;
+        }
         ++records;
-        if (state.ParseTextRecord(buffer, timeMs) != -1) {
+        if (parsed != -1) {
             timeMs += 1000;
         }
     }

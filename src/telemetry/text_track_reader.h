@@ -19,5 +19,9 @@ using PlaybackStateFn = std::function<std::int32_t()>;
 // Returns the number of records read.
 std::size_t TextTrackReader(TextTrackSource& source, TelemetryState& state,
                             const PlaybackStateFn& playbackState);
+// The same for a reader that started at the store's `epoch`: it also ends when the store is
+// emptied (playback stopped or moved to another recording).
+std::size_t TextTrackReader(TextTrackSource& source, TelemetryState& state,
+                            const PlaybackStateFn& playbackState, std::uint64_t epoch);
 
 }  // namespace qelv::core

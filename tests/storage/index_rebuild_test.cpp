@@ -111,6 +111,29 @@ TEST(SampleWalk, RecordWhoseBlockIsCutOffGetsNoSize) {
     EXPECT_LE(walk.referencedEnd, file.size());
 }
 
+TEST(SampleWalk, RecordStartingInTheLastBytesOfTheFileIsNotReferencedPastIt) {
+    // A sound frame's window ends the file with a record start seven bytes before its end.
+    for (const std::string start : {"GXYZ", "G$GPRMC"}) {
+        SCOPED_TRACE(start);
+        const RecordingLayout layout({test::videoSample(100, true)});
+        std::string file = unfinishedFile(layout, 0);
+        const std::uint64_t sound = file.size();
+        file += std::string("\x21", 1) + std::string(7, 'a');
+        file.append(505, 'z');
+        file += start;
+        file.resize(sound + 8 + 512, '!');
+        const SampleWalk walk = walkOf(file);
+        ASSERT_EQ(walk.tables.telemetryOffsets.size(), 1u);
+        EXPECT_EQ(walk.tables.telemetryOffsets[0], sound + 8 + 505);
+        EXPECT_TRUE(walk.tables.telemetrySizes.empty());
+        EXPECT_EQ(walk.referencedEnd, file.size());
+        EXPECT_LE(walk.endPosition, file.size());
+        const auto placement = movieBoxPlacement(walk);
+        ASSERT_TRUE(placement.has_value());
+        EXPECT_LE(*placement, file.size() + 3);
+    }
+}
+
 TEST(MovieBoxPlacement, RecorderPlacementOrAfterTheSamples) {
     struct Case {
         const char* what;

@@ -146,6 +146,64 @@ TEST(TextTrackReader, StampsAcceptedRecordsAndStopsWithPlayback) {
     EXPECT_EQ(TextTrackReader(source, state, [&] { return ++calls < 3 ? 1 : 2; }), 2u);
 }
 
+TEST(TextTrackReader, AReaderOfAnEmptiedStoreStopsAndAddsNothing) {
+    // Playback moved to another recording while the reader was busy: the stop empties the
+    // store; what the old reader still reads must not land in the next recording's store.
+    const auto file = completeMp4(sim::RecordingLayout(secondsWithRecords(5)));
+    MemorySource bytes(file);
+    TextTrackSource source(bytes);
+    TelemetryState state;
+    int calls = 0;
+    const std::size_t read = TextTrackReader(source, state, [&] {
+        if (++calls == 3) {
+            state.clear();
+        }
+        return 0;
+    });
+    EXPECT_EQ(read, 2u);
+    std::size_t fixes = 0;
+    state.walkFixes([&](const auto& list) { fixes = list.size(); });
+    EXPECT_EQ(fixes, 0u);
+}
+
+TEST(TelemetryRoute, EveryMappableFixWithItsTimeAndOnlyForItsEpoch) {
+    auto samples = secondsWithRecords(4);
+    int k = 0;
+    for (auto& s : samples) {
+        if (s.kind != sim::SampleKind::Telemetry) {
+            continue;
+        }
+        if (k == 1) {  // a fix without a position lock
+            s = test::recordSample("G$GPRMC,120001.00,V,3733.1,N,12658.6,E,1,2,310124");
+        } else if (k == 2) {  // off the globe
+            s = test::recordSample("G$GPRMC,120002.00,A,9933.1,N,12658.6,E,1,2,310124");
+        }
+        ++k;
+    }
+    const auto file = completeMp4(sim::RecordingLayout(samples));
+    MemorySource bytes(file);
+    TextTrackSource source(bytes);
+    const std::vector<RoutePoint> route = mappableRoute(readAllRecords(source));
+    ASSERT_EQ(route.size(), 2u);
+    EXPECT_EQ(route[0].timeMs, 0u);
+    EXPECT_EQ(route[1].timeMs, 3000u);
+    EXPECT_NEAR(route[1].latitude, 37.551667, 1e-6);
+    EXPECT_NEAR(route[1].longitude, 126.976667, 1e-6);
+
+    TelemetryState state;
+    const std::uint64_t before = state.routeRevision();
+    state.setRoute(route, state.epoch());
+    EXPECT_EQ(state.route().size(), 2u);
+    EXPECT_NE(state.routeRevision(), before);
+    const std::uint64_t old = state.epoch();
+    state.clear();
+    EXPECT_TRUE(state.route().empty());
+    const std::uint64_t cleared = state.routeRevision();
+    state.setRoute(route, old);  // read for the recording that was stopped
+    EXPECT_TRUE(state.route().empty());
+    EXPECT_EQ(state.routeRevision(), cleared);
+}
+
 // Runs under ThreadSanitizer in the test suite: the reader appends while the interface
 // thread walks, clears and selects the current fix.
 TEST(TextTrackReader, ConcurrentWalksClearsAndSelection) {
