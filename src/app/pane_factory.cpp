@@ -6,6 +6,8 @@
 #include "playback/ui/screen_dlg.h"
 #include "playback/ui/screen_setting_dlg.h"
 #include "storage/ui/file_manager_dlg.h"
+#include "telemetry/ui/gsensor_graphic_dlg.h"
+#include "telemetry/ui/util_info_dlg.h"
 
 namespace qelv::ui {
 
@@ -14,13 +16,17 @@ std::vector<PaneWindow*> createViewerPanes(CQV_NPlayerDlg& main, ViewerContext& 
     auto* screen2 = new CScreen2Dlg(&main, context);
     auto* screen3 = new CScreen3Dlg(&main, context);
     auto* bar = new CPlayerMenuDlg(&main, context, {screen1, screen2, screen3});
+    auto* info = new CUtilInfoDlg(&main, context);
     auto* list = new CFileManagerDlg(&main, context, CFileManagerDlg::defaultServices());
+    auto* graph = new CGsensorGraphicDlg(&main, context);
+    QObject::connect(bar, &CPlayerMenuDlg::positionShown, graph,
+                     &CGsensorGraphicDlg::setCursorPosition);
     // The player's keys work wherever the user is (the panes share the main window's keys);
     // the list keeps its arrows and pages.
     bar->installShortcuts(&main);
     CPlayerMenuDlg::keepNavigationKeys(list->list());
     auto* settings = new CScreenSettingDlg(&main, context);
-    return {screen1, screen2, screen3, bar, list, settings};
+    return {screen1, screen2, screen3, bar, info, list, graph, settings};
 }
 
 }  // namespace qelv::ui

@@ -9,6 +9,8 @@
 #include "shell/window_keys.h"
 #include "shell/window_registry.h"
 #include "skin/window_guard.h"
+#include "telemetry/ui/gsensor_graphic_dlg.h"
+#include "telemetry/ui/util_info_dlg.h"
 
 namespace qelv::ui {
 
@@ -62,6 +64,37 @@ QJsonObject playerJson(const CPlayerMenuDlg& bar, ViewerContext& context) {
                        {QStringLiteral("lost"), lost}};
 }
 
+// What the sensor panel shows, and the store behind it.
+QJsonObject telemetryJson(ViewerContext& context) {
+    QJsonObject out;
+    if (const auto* info =
+            dynamic_cast<const CUtilInfoDlg*>(WindowRegistry::instance().find(kKeyInfoPanel))) {
+        QJsonArray texts;
+        for (int item = 0; item < CUtilInfoDlg::kItemCount; ++item) {
+            texts.append(info->valueText(static_cast<CUtilInfoDlg::Item>(item)));
+        }
+        out.insert(QStringLiteral("panel"), texts);
+        out.insert(QStringLiteral("readers"), info->readersStarted());
+    }
+    if (const auto* graph =
+            dynamic_cast<const CGsensorGraphicDlg*>(WindowRegistry::instance().find(kKeyGraph))) {
+        out.insert(QStringLiteral("graphVisible"), graph->paneVisible());
+        out.insert(QStringLiteral("cursorMs"), static_cast<qint64>(graph->cursorMs()));
+    }
+    qsizetype fixes = 0;
+    qsizetype samples = 0;
+    context.telemetry().walkFixes(
+        [&](const auto& list) { fixes = static_cast<qsizetype>(list.size()); });
+    context.telemetry().walkSamples(
+        [&](const auto& list) { samples = static_cast<qsizetype>(list.size()); });
+    out.insert(QStringLiteral("fixes"), fixes);
+    out.insert(QStringLiteral("samples"), samples);
+    out.insert(QStringLiteral("routePoints"),
+               static_cast<qsizetype>(context.telemetry().route().size()));
+    out.insert(QStringLiteral("currentFix"), context.telemetry().currentFix().second);
+    return out;
+}
+
 }  // namespace
 
 QByteArray viewerStateJson(const CQV_NPlayerDlg& main, ViewerContext& context) {
@@ -89,6 +122,7 @@ QByteArray viewerStateJson(const CQV_NPlayerDlg& main, ViewerContext& context) {
             dynamic_cast<const CPlayerMenuDlg*>(WindowRegistry::instance().find(kKeyControlBar))) {
         state.insert(QStringLiteral("player"), playerJson(*bar, context));
     }
+    state.insert(QStringLiteral("telemetry"), telemetryJson(context));
     return QJsonDocument(state).toJson(QJsonDocument::Compact);
 }
 

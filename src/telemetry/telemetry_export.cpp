@@ -104,12 +104,18 @@ std::vector<ExportedRecord> readAllRecords(TextTrackSource& source) {
     return records;
 }
 
+std::optional<RoutePoint> routePoint(const CVOKAGPSData& fix, std::uint32_t timeMs) {
+    if (!mappable(fix)) {
+        return std::nullopt;
+    }
+    return RoutePoint{decimalDegrees(fix.longitude), decimalDegrees(fix.latitude), timeMs};
+}
+
 std::vector<RoutePoint> mappableRoute(const std::vector<ExportedRecord>& records) {
     std::vector<RoutePoint> route;
     for (const ExportedRecord& r : records) {
-        if (r.fix && mappable(*r.fix)) {
-            route.push_back(
-                {decimalDegrees(r.fix->longitude), decimalDegrees(r.fix->latitude), r.timeMs});
+        if (const auto point = r.fix ? routePoint(*r.fix, r.timeMs) : std::nullopt) {
+            route.push_back(*point);
         }
     }
     return route;

@@ -27,7 +27,10 @@ struct RoutePoint {
     std::uint32_t timeMs;
 };
 
-// The fixes a map can place (the same ones the GPX export writes), in recording order.
+// The point of a fix a map can place (the same fixes the GPX export writes); none for the
+// others.
+std::optional<RoutePoint> routePoint(const CVOKAGPSData& fix, std::uint32_t timeMs);
+// Every such point of the records, in recording order.
 std::vector<RoutePoint> mappableRoute(const std::vector<ExportedRecord>& records);
 
 // Numbers are written whole, never cut to a buffer.

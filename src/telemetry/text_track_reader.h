@@ -4,6 +4,8 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
+#include <string>
 
 #include "telemetry/telemetry_state.h"
 #include "telemetry/text_track_source.h"
@@ -23,5 +25,18 @@ std::size_t TextTrackReader(TextTrackSource& source, TelemetryState& state,
 // emptied (playback stopped or moved to another recording).
 std::size_t TextTrackReader(TextTrackSource& source, TelemetryState& state,
                             const PlaybackStateFn& playbackState, std::uint64_t epoch);
+
+// The recording being played, as the reader thread opens it: the front file's path, or the
+// card file the engine reads a WyFS recording from (which any thread may read).
+struct PlayingRecording {
+    std::string path;
+    std::shared_ptr<ByteSource> cardFile;
+};
+
+// The reader thread's whole work for one play: the records into the store (as above, for the
+// store's `epoch`), then the recording's route. False (and nothing stored) when the file
+// cannot be opened.
+bool readPlayingRecording(const PlayingRecording& recording, TelemetryState& state,
+                          const PlaybackStateFn& playbackState, std::uint64_t epoch);
 
 }  // namespace qelv::core
