@@ -399,22 +399,38 @@ QImage graphBackground() {
     font.setPixelSize(13);
     p.setFont(font);
     p.drawText(QRect(12, 3, 300, 37), Qt::AlignVCenter, QStringLiteral("G-Sensor Graph"));
-    p.fillRect(QRect(50, 79, 497, 156), QColor(20, 22, 28));
+    // The plot: the traces run 497 pixels a minute from x 50 around the zero line at y 165,
+    // 78 pixels for 4 g (the sensor's full scale).
+    p.fillRect(QRect(50, 79, 498, 168), QColor(20, 22, 28));
     p.setPen(QPen(QColor(40, 44, 56), 1, Qt::DotLine));
-    for (int x = 50; x <= 547; x += 497 / 8) {
-        p.drawLine(x, 79, x, 235);
+    for (int k = 0; k <= 6; ++k) {
+        const int x = 50 + k * 497 / 6;
+        p.drawLine(x, 79, x, 246);
     }
-    for (int y = 79; y <= 235; y += 39) {
-        p.drawLine(50, y, 547, y);
+    const struct {
+        int y;
+        const char* text;
+    } levels[] = {{87, "+4G"}, {126, "+2G"}, {165, "0"}, {204, "-2G"}, {243, "-4G"}};
+    for (const auto& level : levels) {
+        p.drawLine(50, level.y, 547, level.y);
     }
     p.setPen(QPen(QColor(60, 66, 84), 1));
-    p.drawLine(50, 157, 547, 157);
+    p.drawLine(50, 165, 547, 165);
     p.setPen(kGlyph);
     font.setPixelSize(11);
     p.setFont(font);
-    p.drawText(QRect(8, 72, 38, 14), Qt::AlignRight, QStringLiteral("+2G"));
-    p.drawText(QRect(8, 150, 38, 14), Qt::AlignRight, QStringLiteral("0"));
-    p.drawText(QRect(8, 228, 38, 14), Qt::AlignRight, QStringLiteral("-2G"));
+    for (const auto& level : levels) {
+        p.drawText(QRect(8, level.y - 7, 38, 14), Qt::AlignRight | Qt::AlignVCenter,
+                   QString::fromLatin1(level.text));
+    }
+    for (int k = 0; k <= 6; ++k) {
+        const int x = 50 + k * 497 / 6;
+        if (k == 6) {
+            p.drawText(QRect(x - 40, 252, 42, 14), Qt::AlignRight, QStringLiteral("60 s"));
+        } else {
+            p.drawText(QRect(x - 20, 252, 40, 14), Qt::AlignCenter, QString::number(k * 10));
+        }
+    }
     return image;
 }
 
