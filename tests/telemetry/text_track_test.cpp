@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cstring>
+#include <fstream>
 #include <thread>
 
 #include "simulator/avi_writer.h"
@@ -202,6 +203,39 @@ TEST(TelemetryRoute, EveryMappableFixWithItsTimeAndOnlyForItsEpoch) {
     state.setRoute(route, old);  // read for the recording that was stopped
     EXPECT_TRUE(state.route().empty());
     EXPECT_EQ(state.routeRevision(), cleared);
+}
+
+TEST(TextTrackReader, ReadsThePlayingRecordingFromItsFileOrCardFile) {
+    const auto file = completeMp4(sim::RecordingLayout(secondsWithRecords(3)));
+    const test::TempDir dir;
+    const std::string path = (dir.path() / "front.mp4").string();
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(file.data()),
+               static_cast<std::streamsize>(file.size()));
+    struct Case {
+        const char* what;
+        PlayingRecording recording;
+        bool opened;
+        std::size_t fixes;
+    };
+    const Case cases[] = {
+        {"a front file", {path, nullptr}, true, 3},
+        {"a card file", {"", std::make_shared<MemorySource>(file)}, true, 3},
+        {"a missing file", {(dir.path() / "gone.mp4").string(), nullptr}, false, 0},
+        {"a folder", {dir.path().string(), nullptr}, false, 0},
+        {"no recording at all", {"", nullptr}, false, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        TelemetryState state;
+        EXPECT_EQ(readPlayingRecording(
+                      c.recording, state, [] { return 0; }, state.epoch()),
+                  c.opened);
+        std::size_t fixes = 0;
+        state.walkFixes([&](const auto& list) { fixes = list.size(); });
+        EXPECT_EQ(fixes, c.fixes);
+        EXPECT_EQ(state.route().size(), c.fixes);
+    }
 }
 
 // Runs under ThreadSanitizer in the test suite: the reader appends while the interface
