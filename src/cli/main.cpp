@@ -48,6 +48,8 @@ constexpr std::array kCommands{
             qelv::cli::runDrivesCommand},
     Command{"scan", "(--drive ROOT | --folder DIR | --wyfs IMAGE) [options]  list recordings",
             qelv::cli::runScanCommand},
+    Command{"settings", "CARD_ROOT [KEY=VALUE ...]  print or change the recorder's settings file",
+            qelv::cli::runSettingsCommand},
     Command{"telemetry",
             "FILE [--format json|csv|gpx|kml]  print a recording's GPS and G-sensor records",
             qelv::cli::runTelemetryCommand},
