@@ -8,6 +8,7 @@
 #include "storage/ui/file_manager_dlg.h"
 #include "telemetry/ui/gsensor_graphic_dlg.h"
 #include "telemetry/ui/util_info_dlg.h"
+#include "tools/ui/setting_dlg.h"
 
 namespace qelv::ui {
 
@@ -15,7 +16,12 @@ std::vector<PaneWindow*> createViewerPanes(CQV_NPlayerDlg& main, ViewerContext& 
     auto* screen1 = new CScreen1Dlg(&main, context);
     auto* screen2 = new CScreen2Dlg(&main, context);
     auto* screen3 = new CScreen3Dlg(&main, context);
-    auto* bar = new CPlayerMenuDlg(&main, context, {screen1, screen2, screen3});
+    PlayerDialogs dialogs;
+    dialogs.deviceSettings = [](CPlayerMenuDlg& bar, const std::string& root, const std::string&) {
+        CSettingDlg dialog(&bar, root);
+        dialog.exec();
+    };
+    auto* bar = new CPlayerMenuDlg(&main, context, {screen1, screen2, screen3}, dialogs);
     auto* info = new CUtilInfoDlg(&main, context);
     auto* list = new CFileManagerDlg(&main, context, CFileManagerDlg::defaultServices());
     auto* graph = new CGsensorGraphicDlg(&main, context);
