@@ -22,6 +22,7 @@ int runWyfsCommand(const Arguments& args, std::ostream& out, std::ostream& err);
 int runScanCommand(const Arguments& args, std::ostream& out, std::ostream& err);
 int runDrivesCommand(const Arguments& args, std::ostream& out, std::ostream& err);
 int runSettingsCommand(const Arguments& args, std::ostream& out, std::ostream& err);
+int runStorageInfoCommand(const Arguments& args, std::ostream& out, std::ostream& err);
 int runTelemetryCommand(const Arguments& args, std::ostream& out, std::ostream& err);
 int runPlayCommand(const Arguments& args, std::ostream& out, std::ostream& err);
 

@@ -50,6 +50,8 @@ constexpr std::array kCommands{
             qelv::cli::runScanCommand},
     Command{"settings", "CARD_ROOT [KEY=VALUE ...]  print or change the recorder's settings file",
             qelv::cli::runSettingsCommand},
+    Command{"storage-info", "ROOT  print a mounted card's capacity and use per category",
+            qelv::cli::runStorageInfoCommand},
     Command{"telemetry",
             "FILE [--format json|csv|gpx|kml]  print a recording's GPS and G-sensor records",
             qelv::cli::runTelemetryCommand},

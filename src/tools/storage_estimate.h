@@ -1,0 +1,66 @@
+// How much of a recorder card each recording category uses: the card's capacity shared out
+// (normal 50 %, event 20 %, parking 20 %, user 10 %) and an estimate of the use from the
+// number of recordings, each counted at the size the recorder gives one minute of it.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace qelv::core {
+
+struct StorageCategory {
+    std::string_view name;    // "NORMAL", "EVENT", "PARKING", "USER"
+    std::string_view prefix;  // the category's folder on the card
+    int sharePercent;
+    int frontFileMb;
+    int rearFileMb;
+};
+inline constexpr std::array<StorageCategory, 4> kStorageCategories{{
+    {"NORMAL", "NOR", 50, 70, 36},
+    {"EVENT", "EVT", 20, 35, 18},
+    {"PARKING", "MOT", 20, 35, 18},
+    {"USER", "USR", 10, 35, 18},
+}};
+
+struct CategoryUsage {
+    std::int64_t budgetMb = 0;
+    std::int64_t usedMb = 0;
+    int frontFiles = 0;
+    int rearFiles = 0;
+    float percent = 0;        // of the budget; above 100 when the estimate exceeds it
+    std::string totalText;    // "Total: %d MB / Used: %d MB"
+    std::string percentText;  // "%3.1f%% used"
+    // A progress bar for it: 0 to barMax (at most 65535), at barPosition (clamped).
+    int barMax = 0;
+    int barPosition = 0;
+};
+
+struct StorageFigures {
+    std::int64_t totalMb = 0;
+    std::array<CategoryUsage, 4> categories;
+};
+
+// The names of the files (not folders) in a folder of the card, e.g. "NOR/FRONT"; none for a
+// missing folder.
+using CardFolderLister = std::function<std::vector<std::string>(const std::string& folder)>;
+
+// A front recording's name has "F.mp4" as its fifth "_" field, a rear one's "R1.mp4" or
+// "R2.mp4" (exactly, in that case).
+bool isCountedFront(std::string_view name);
+bool isCountedRear(std::string_view name);
+
+// The figures of a card of `totalMb` whose folders `list` reads; without a card (totalMb 0
+// and no lister) every category shows "  0 MB" and 0 %.
+StorageFigures estimateStorage(std::int64_t totalMb, const CardFolderLister& list);
+
+// The capacity line: "<label> (%.2f GB)".
+std::string capacityText(std::string_view label, std::int64_t totalMb);
+
+// Lists the folders of a card mounted at `root`.
+CardFolderLister mountedCardLister(const std::string& root);
+
+}  // namespace qelv::core
