@@ -19,6 +19,11 @@ inline constexpr unsigned kMsgPaneCommand = kWmUser + 103;     // a code in wPar
 inline constexpr unsigned kMsgModalGuard = kWmUser + 104;      // 0 before a modal dialog, 1 after
 inline constexpr unsigned kMsgButtonClicked = kWmUser + 1000;  // sent; wParam the command id
 
+// lParam of a kMsgSeek whose wParam is the target in milliseconds, 0 included (the G-sensor
+// graph, the map); the seek slider's own notification (wParam 0, lParam 1) means "where the
+// slider is".
+inline constexpr qintptr kSeekToTarget = 2;
+
 // wParam codes of kMsgPaneCommand.
 inline constexpr qintptr kPaneStop = 2;
 inline constexpr qintptr kPanePlaying = 3;

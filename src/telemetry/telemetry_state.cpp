@@ -26,6 +26,7 @@ int TelemetryState::ParseTextRecord(RecordBuffer record, std::uint32_t timeMs,
     }
     if (parsed.sample && keep) {
         m_store.samples.push_back(*parsed.sample);
+        ++m_samplesRevision;
     }
     return 0;
 }
@@ -35,10 +36,16 @@ void TelemetryState::clear() {
     m_store.fixes.clear();
     m_store.samples.clear();
     ++m_epoch;
+    ++m_samplesRevision;
     if (!m_route.empty()) {
         m_route.clear();
         ++m_routeRevision;
     }
+}
+
+std::uint64_t TelemetryState::samplesRevision() const {
+    const std::lock_guard guard(m_lock);
+    return m_samplesRevision;
 }
 
 std::uint64_t TelemetryState::epoch() const {

@@ -35,6 +35,9 @@ public:
     // Empties both lists and the route (a stop, a new recording) and starts a new epoch.
     void clear();
     std::uint64_t epoch() const;
+    // Changes whenever a sample is stored or the store is emptied (what a drawing of the
+    // samples depends on).
+    std::uint64_t samplesRevision() const;
 
     // The whole route of the recording being played (every fix a map can place, not only the
     // first minute's), set once it was read; ignored when the store was emptied since
@@ -64,6 +67,7 @@ private:
     CVOKAGPSData m_current;
     std::int32_t m_currentFlag = 0;
     std::uint64_t m_epoch = 0;
+    std::uint64_t m_samplesRevision = 0;
     std::vector<RoutePoint> m_route;
     std::uint64_t m_routeRevision = 0;
 };

@@ -10,6 +10,7 @@
 #include <QTest>
 #include <QWindow>
 #include <cmath>
+#include <cstring>
 
 #include "playback/ui/player_menu_dlg.h"
 #include "playback/ui/screen_dlg.h"
@@ -254,6 +255,14 @@ TEST_F(TelemetryPanesTest, PlayReadsTheRecordingAndThePanelShowsThePosition) {
 
 TEST_F(TelemetryPanesTest, OneReaderPerPlayAndStopEmptiesEverything) {
     ASSERT_TRUE(playAndRead());
+    // The panel's own timer shows the samples while playing (the vertical axis feels 1 g).
+    ASSERT_TRUE(waitFor(
+        [&] { return info->valueText(CUtilInfoDlg::kAxisY) != QStringLiteral("0.000"); }, 20000));
+    // A seek while playing pauses and plays again: no second reader.
+    ui::sendMessage(bar, ui::kMsgSeek, 3000, ui::kSeekToTarget);
+    processPosted();
+    EXPECT_EQ(engine().state(), media::kRunningState);
+    EXPECT_EQ(info->readersStarted(), 1);
     pauseAt(4200);
     info->refresh();
     ASSERT_NE(info->valueText(CUtilInfoDlg::kAxisY), gText(0));
@@ -281,6 +290,43 @@ TEST_F(TelemetryPanesTest, OneReaderPerPlayAndStopEmptiesEverything) {
     EXPECT_EQ(info->readersStarted(), 2);
     EXPECT_EQ(sampleTimes().front(), 0);
     EXPECT_EQ(samples(), static_cast<std::size_t>(kSeconds));
+}
+
+TEST_F(TelemetryPanesTest, HostileFixesShowTheLargestValuesNotGarbage) {
+    ASSERT_TRUE(playAndRead());
+    pauseAt(1500);
+    info->waitForReaders();
+    telemetry().clear();
+    struct Case {
+        const char* sentence;
+        const char* speed;
+    };
+    const Case cases[] = {
+        {"G$GPRMC,120000.00,A,1e308,N,-1e308,E,1e308,0,310124", "2147483647 [km/h]"},
+        {"G$GPRMC,120000.00,A,nan,N,inf,E,nan,0,310124", "000 [km/h]"},
+        {"G$GPRMC,120000.00,A,3730.5,S,12700,W,-50,0,310124", "-92 [km/h]"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.sentence);
+        telemetry().clear();
+        std::array<std::uint8_t, core::kRecordBufferSize> record{};
+        std::copy_n(c.sentence, std::strlen(c.sentence), record.begin());
+        for (std::uint32_t t = 0; t < 5000; t += 1000) {
+            telemetry().ParseTextRecord(record, t);
+        }
+        ASSERT_TRUE(
+            telemetry().SelectCurrentFix(static_cast<std::uint32_t>(engine().positionMs())) ||
+            telemetry().currentFix().second == 1);
+        info->refresh();
+        EXPECT_EQ(info->valueText(CUtilInfoDlg::kSpeed), QString::fromLatin1(c.speed));
+        for (auto item : {CUtilInfoDlg::kLatitude, CUtilInfoDlg::kLongitude}) {
+            const QString text = info->valueText(item);
+            EXPECT_FALSE(text.contains(QStringLiteral("nan")) ||
+                         text.contains(QStringLiteral("inf")))
+                << text.toStdString();
+        }
+    }
+    EXPECT_EQ(info->valueText(CUtilInfoDlg::kLatitude), QStringLiteral("N-37.305000"));
 }
 
 TEST_F(TelemetryPanesTest, GraphDrawsTheTracesAtTheirScale) {
@@ -343,6 +389,14 @@ TEST_F(TelemetryPanesTest, GraphCursorFollowsPlaybackAndAClickSeeks) {
     EXPECT_EQ(engine().state(), media::kPausedState);
     EXPECT_NEAR(static_cast<double>(engine().positionMs()),
                 static_cast<double>(CGsensorGraphicDlg::clickTime(x3)), 100.0);
+    // The plot's left edge is the recording's start.
+    QTest::mouseClick(graph, Qt::LeftButton, {}, QPoint(51, 150));
+    processPosted();
+    processPosted();
+    EXPECT_LT(engine().positionMs(), 100u);
+    QTest::mouseClick(graph, Qt::LeftButton, {}, QPoint(x3, 150));
+    processPosted();
+    processPosted();
     // Right of the recording's end, and outside the plot, nothing happens.
     const std::uint64_t before = engine().positionMs();
     QTest::mouseClick(graph, Qt::LeftButton, {}, QPoint(CGsensorGraphicDlg::cursorX(20000), 150));
@@ -355,6 +409,14 @@ TEST_F(TelemetryPanesTest, GraphCursorFollowsPlaybackAndAClickSeeks) {
     processPosted();
     EXPECT_EQ(graph->cursorMs(), 0u);
     EXPECT_FALSE(anyPixel(graphPicture(), QRect(x, 120, 1, 20), orange));
+}
+
+TEST_F(TelemetryPanesTest, GraphForgetsTheCursorOfARecordingThatWasLeft) {
+    graph->show();
+    graph->setCursorPosition(6000);
+    EXPECT_EQ(graph->cursorMs(), 6000u);
+    telemetry().clear();  // the panel empties the store when the bar moves on
+    EXPECT_TRUE(waitFor([&] { return graph->cursorMs() == 0; }, 5000));
 }
 
 TEST_F(TelemetryPanesTest, GraphTogglesAndTakesEveryKey) {

@@ -224,7 +224,7 @@ bool CPlayerMenuDlg::runningOrPaused() const {
     return state == media::kRunningState || state == media::kPausedState;
 }
 
-qintptr CPlayerMenuDlg::onMessage(unsigned message, qintptr wParam, qintptr) {
+qintptr CPlayerMenuDlg::onMessage(unsigned message, qintptr wParam, qintptr lParam) {
     switch (message) {
         case kMsgButtonClicked:
             runCommand(static_cast<int>(wParam));
@@ -237,7 +237,7 @@ qintptr CPlayerMenuDlg::onMessage(unsigned message, qintptr wParam, qintptr) {
             }
             return 0;
         case kMsgSeek:
-            seek(wParam);
+            seek(wParam, lParam == kSeekToTarget);
             return 0;
         case kMsgPaneCommand:
             if (wParam == kPaneStop) {
@@ -588,8 +588,8 @@ void CPlayerMenuDlg::capture() {
                      m_dialogs.snapshotName);
 }
 
-void CPlayerMenuDlg::seek(qintptr positionMs) {
-    if (positionMs != 0) {
+void CPlayerMenuDlg::seek(qintptr positionMs, bool exact) {
+    if (positionMs != 0 || exact) {
         m_seek->setPos(static_cast<int>(std::clamp<qintptr>(positionMs, INT32_MIN, INT32_MAX)));
     }
     const int target = std::max(0, m_seek->pos());

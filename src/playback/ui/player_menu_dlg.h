@@ -124,7 +124,9 @@ private:
     bool moveInList(int direction);
     void reopen();
     void tick();
-    void seek(qintptr positionMs);
+    // To `positionMs`; 0 means where the seek slider is, unless `exact` says it is the
+    // target itself.
+    void seek(qintptr positionMs, bool exact = false);
     void applyRate(int index);
     void applyVolume();
     void refreshReadouts();

@@ -4,7 +4,6 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
-#include <QPolygon>
 #include <cmath>
 
 #include "playback/playback_types.h"
@@ -16,9 +15,12 @@ namespace qelv::ui {
 
 namespace {
 
-constexpr QPoint kOffset{396, 485};
+// Under the control bar (which ends 503 pixels down), so that the bar's sensor button that
+// toggles the graph stays free.
+constexpr QPoint kOffset{396, 505};
 constexpr QSize kSize{550, 290};
 constexpr int kCaptionHeight = 40;
+constexpr int kWatchMs = 500;
 constexpr std::int64_t kMinuteMs = 60000;
 // The traces: 497 pixels a minute from x 50; full scale (128 raw units at 8 bits, 512 at
 // 10 bits) is 78 pixels from the zero line.
@@ -111,7 +113,8 @@ void CGsensorGraphicDlg::seekAt(int x) {
     const std::int64_t duration = static_cast<std::int64_t>(engine.durationMs());
     const std::int64_t target = clickTime(x);
     if (target <= duration) {
-        WindowRegistry::instance().post(kKeyControlBar, kMsgSeek, static_cast<qintptr>(target));
+        WindowRegistry::instance().post(kKeyControlBar, kMsgSeek, static_cast<qintptr>(target),
+                                        kSeekToTarget);
     }
 }
 
@@ -199,17 +202,24 @@ void CGsensorGraphicDlg::paintEvent(QPaintEvent*) {
     QPainter(this).drawPixmap(0, 0, picture);
 }
 
-void CGsensorGraphicDlg::paintTraces(QPainter& painter) const {
-    QPolygon traces[3];
-    m_context.telemetry().walkSamples([&](const std::list<core::GSensorSample>& samples) {
+void CGsensorGraphicDlg::refreshTraces() {
+    core::TelemetryState& telemetry = m_context.telemetry();
+    const std::uint64_t revision = telemetry.samplesRevision();
+    if (revision == m_tracesRevision) {
+        return;
+    }
+    m_tracesRevision = revision;
+    for (QPolygon& trace : m_traces) {
+        trace.clear();
+    }
+    telemetry.walkSamples([&](const std::list<core::GSensorSample>& samples) {
         if (samples.empty()) {
             return;
         }
         const bool tenBit =
             samples.front().format == static_cast<std::int32_t>(core::SampleFormat::Packed10);
         const double k = (kTraceArea.bottom() - kTraceArea.top()) * 0.5 / (tenBit ? 512.0 : 128.0);
-        for (QPolygon& trace : traces) {
-            trace.reserve(static_cast<int>(std::min<std::size_t>(samples.size(), 61)) + 1);
+        for (QPolygon& trace : m_traces) {
             trace << QPoint(kTraceLeft, kZeroLine);
         }
         for (const core::GSensorSample& s : samples) {
@@ -219,17 +229,50 @@ void CGsensorGraphicDlg::paintTraces(QPainter& painter) const {
             const int x = kTraceLeft + static_cast<int>(static_cast<std::int64_t>(s.timeMs) *
                                                         kTraceWidth / kMinuteMs);
             const std::int32_t values[3] = {s.x, s.y, s.z};
-            for (int axis = 0; axis < 3; ++axis) {
-                traces[axis] << QPoint(x, static_cast<int>(kZeroLine - values[axis] * k));
+            for (std::size_t axis = 0; axis < 3; ++axis) {
+                m_traces[axis] << QPoint(x, static_cast<int>(kZeroLine - values[axis] * k));
             }
         }
     });
+}
+
+void CGsensorGraphicDlg::paintTraces(QPainter& painter) {
+    refreshTraces();
     const QColor colours[3] = {QColor(0, 255, 0), QColor(255, 0, 0), QColor(0, 0, 255)};
-    for (int axis = 0; axis < 3; ++axis) {
-        if (traces[axis].size() > 1) {
+    for (std::size_t axis = 0; axis < 3; ++axis) {
+        if (m_traces[axis].size() > 1) {
             painter.setPen(QPen(colours[axis], 2));
-            painter.drawPolyline(traces[axis]);
+            painter.drawPolyline(m_traces[axis]);
         }
+    }
+}
+
+void CGsensorGraphicDlg::showEvent(QShowEvent* event) {
+    PaneWindow::showEvent(event);
+    m_epoch = m_context.telemetry().epoch();
+    m_watch.start(kWatchMs, this);
+}
+
+void CGsensorGraphicDlg::hideEvent(QHideEvent* event) {
+    m_watch.stop();
+    PaneWindow::hideEvent(event);
+}
+
+void CGsensorGraphicDlg::timerEvent(QTimerEvent* event) {
+    if (event->timerId() != m_watch.timerId()) {
+        PaneWindow::timerEvent(event);
+        return;
+    }
+    core::TelemetryState& telemetry = m_context.telemetry();
+    const std::uint64_t epoch = telemetry.epoch();
+    if (epoch != m_epoch) {
+        // Emptied for another recording: its position is not this one's.
+        m_epoch = epoch;
+        m_cursorMs = 0;
+        update();
+    }
+    if (telemetry.samplesRevision() != m_tracesRevision) {
+        update();
     }
 }
 

@@ -5,8 +5,11 @@
 // removes the cursor.
 #pragma once
 
+#include <QBasicTimer>
 #include <QPixmap>
+#include <QPolygon>
 #include <QRect>
+#include <array>
 #include <cstdint>
 
 #include "shell/pane_window.h"
@@ -52,6 +55,9 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    void timerEvent(QTimerEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     bool event(QEvent* event) override;
     // The top 40 pixels act as the window's caption.
@@ -62,7 +68,9 @@ private:
     void hidePane();
     // Seeks to the time under x, while a recording plays or is paused.
     void seekAt(int x);
-    void paintTraces(QPainter& painter) const;
+    void paintTraces(QPainter& painter);
+    // Takes the store's samples again when they changed since the traces were made.
+    void refreshTraces();
 
     ViewerContext& m_context;
     QPixmap m_background;
@@ -71,6 +79,14 @@ private:
     bool m_seeking = false;
     bool m_visible = false;
     bool m_placed = false;
+    // The traces as polylines, made from the samples of one store revision; a hostile track
+    // may hold millions of samples, which are walked once, not at every cursor move.
+    std::array<QPolygon, 3> m_traces;
+    std::uint64_t m_tracesRevision = UINT64_MAX;
+    std::uint64_t m_epoch = 0;
+    // While shown: looks for new samples (the reader may still be filling the store) and a
+    // store emptied for another recording.
+    QBasicTimer m_watch;
 };
 
 }  // namespace qelv::ui

@@ -2,7 +2,9 @@
 
 #include <QPainter>
 #include <QTimerEvent>
+#include <algorithm>
 #include <cmath>
+#include <limits>
 
 #include "playback/playback_types.h"
 #include "shell/window_keys.h"
@@ -46,10 +48,19 @@ QString longitudeText(float longitude) {
 
 QString speedText(double speed) {
     // A speed beyond what an int holds (a hostile sentence) shows as the largest one.
-    const double whole = std::trunc(speed);
-    const int shown =
-        std::isfinite(whole) ? static_cast<int>(std::clamp(whole, -2147483648.0, 2147483647.0)) : 0;
-    return QString::asprintf("%03d [km/h]", shown);
+    const double whole = std::isnan(speed) ? 0.0 : std::trunc(speed);
+    return QString::asprintf("%03d [km/h]",
+                             static_cast<int>(std::clamp(whole, -2147483648.0, 2147483647.0)));
+}
+
+// The panel keeps single-precision values; a number a sentence wrote beyond that range is
+// shown as the largest one rather than narrowed (which is undefined).
+float narrowed(double value) {
+    if (std::isnan(value)) {
+        return 0.0f;
+    }
+    const auto limit = static_cast<double>(std::numeric_limits<float>::max());
+    return static_cast<float>(std::clamp(value, -limit, limit));
 }
 
 QString axisText(std::int32_t raw, bool tenBit) {
@@ -217,9 +228,9 @@ void CUtilInfoDlg::showAxes(const core::GSensorSample& sample, bool tenBit) {
 }
 
 void CUtilInfoDlg::showFix(const core::CVOKAGPSData& fix) {
-    setText(kLongitude, longitudeText(static_cast<float>(fix.longitude)));
-    setText(kLatitude, latitudeText(static_cast<float>(fix.latitude)));
-    setText(kSpeed, speedText(static_cast<double>(static_cast<float>(fix.speed))));
+    setText(kLongitude, longitudeText(narrowed(fix.longitude)));
+    setText(kLatitude, latitudeText(narrowed(fix.latitude)));
+    setText(kSpeed, speedText(static_cast<double>(narrowed(fix.speed))));
 }
 
 void CUtilInfoDlg::setText(Item item, const QString& text) {
