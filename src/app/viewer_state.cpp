@@ -9,6 +9,7 @@
 #include "shell/window_keys.h"
 #include "shell/window_registry.h"
 #include "skin/window_guard.h"
+#include "telemetry/ui/map_view_dlg.h"
 
 namespace qelv::ui {
 
@@ -88,6 +89,14 @@ QByteArray viewerStateJson(const CQV_NPlayerDlg& main, ViewerContext& context) {
     if (const auto* bar =
             dynamic_cast<const CPlayerMenuDlg*>(WindowRegistry::instance().find(kKeyControlBar))) {
         state.insert(QStringLiteral("player"), playerJson(*bar, context));
+    }
+    if (const auto* map =
+            dynamic_cast<const CMapViewDlg*>(WindowRegistry::instance().find(kKeyMap))) {
+        state.insert(QStringLiteral("map"),
+                     QJsonObject{{QStringLiteral("visible"), map->isVisible()},
+                                 {QStringLiteral("pageLoaded"), map->pageLoaded()},
+                                 {QStringLiteral("fixed"), map->fixed()},
+                                 {QStringLiteral("lastCall"), map->lastCall()}});
     }
     return QJsonDocument(state).toJson(QJsonDocument::Compact);
 }

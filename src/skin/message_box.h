@@ -25,6 +25,10 @@ using MessageBoxHandler = std::function<int(QWidget* parent, const QString& text
 int showMessageBox(QWidget* parent, const QString& text, MessageIcon icon,
                    MessageButtons buttons = MessageButtons::Ok);
 
+// The same box with an OK button, shown without waiting for the user: for news that arrives
+// while the user works in other windows. The test handler gets it like any box.
+void showMessageBoxWithoutWaiting(QWidget* parent, const QString& text, MessageIcon icon);
+
 // Replaces the handler; an empty one restores the real boxes. Returns the one before.
 MessageBoxHandler setMessageBoxHandler(MessageBoxHandler handler);
 
