@@ -2,6 +2,7 @@
 
 #include <QColor>
 #include <QPointer>
+#include <QWebEngineSettings>
 #include <QWebEngineView>
 
 #include "telemetry/ui/map_script.h"
@@ -14,6 +15,8 @@ public:
     WebMapSurface(QWidget* parent, const QUrl& page)
         : m_view(new QWebEngineView(parent)), m_page(new MapPage(page, m_view)) {
         m_page->setBackgroundColor(QColor(28, 31, 40));
+        // The page lies in the program's folder; its tiles come from the tile server.
+        m_page->settings()->setAttribute(QWebEngineSettings::LocalContentCanAccessRemoteUrls, true);
         m_page->onRouteClick = [this](const QString& report) {
             if (onRouteClick) {
                 onRouteClick(report);

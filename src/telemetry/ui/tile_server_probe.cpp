@@ -12,7 +12,7 @@ QString configuredTileUrl(const QSettings& settings) {
 std::optional<TileServer> tileServerOf(const QString& tileUrl) {
     QString address = tileUrl.trimmed();
     address.replace(QStringLiteral("{s}"), QStringLiteral("a"));
-    const QUrl url(address, QUrl::StrictMode);
+    const QUrl url(address, QUrl::TolerantMode);
     const QString scheme = url.scheme().toLower();
     if (!url.isValid() || url.host().isEmpty() ||
         (scheme != QStringLiteral("http") && scheme != QStringLiteral("https"))) {
