@@ -137,7 +137,16 @@ void CMapViewDlg::notLoaded(const QString& text) {
     std::cerr << "the map is not shown: " << text.toStdString() << '\n';
     // The check answers while the user may already be working in the viewer: the box must not
     // hold up the other windows.
-    showMessageBoxWithoutWaiting(this, text, MessageIcon::Information);
+    m_box = showMessageBoxWithoutWaiting(this, text, MessageIcon::Information);
+}
+
+void CMapViewDlg::showEvent(QShowEvent* event) {
+    PaneWindow::showEvent(event);
+    // The check may answer before the main window has placed and shown its panes.
+    if (m_box) {
+        m_box->move(frameGeometry().center() - m_box->rect().center());
+        m_box->raise();
+    }
 }
 
 bool CMapViewDlg::playing() const {

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <QBasicTimer>
+#include <QPointer>
 #include <QString>
 #include <QWidget>
 #include <cstdint>
@@ -69,6 +70,7 @@ public:
 protected:
     void paintEvent(QPaintEvent* event) override;
     void timerEvent(QTimerEvent* event) override;
+    void showEvent(QShowEvent* event) override;
     bool draggableAt(QPoint point) const override;
 
 private:
@@ -95,6 +97,8 @@ private:
     bool m_fixed = true;
     bool m_visible = true;
     QString m_lastCall;
+    // The "not loaded" box while it is open: it comes over the pane once the pane shows.
+    QPointer<QWidget> m_box;
     // The route revision the page shows; the route is sent again whenever the store's differs.
     std::uint64_t m_shownRoute = 0;
     bool m_routeShown = false;
