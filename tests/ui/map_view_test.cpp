@@ -5,10 +5,14 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <QAbstractButton>
+#include <QApplication>
 #include <QElapsedTimer>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QMessageBox>
 #include <QMouseEvent>
+#include <QPointer>
 #include <QTemporaryDir>
 #include <QUrlQuery>
 #include <memory>
@@ -151,6 +155,34 @@ TEST_F(MapViewTest, UnreachableTileServerSaysSoOnceWithoutHoldingUpTheViewer) {
     map->updatePosition();
     EXPECT_EQ(currentFlag(), 0);
     EXPECT_TRUE(map->lastCall().isEmpty());
+}
+
+TEST_F(MapViewTest, OfflineBoxLeavesTheOtherWindowsUsableAndComesOverThePane) {
+    // The real box this time.
+    const ui::MessageBoxHandler spy = ui::setMessageBoxHandler({});
+    CMapViewDlg* map = makeMap(services(closedTileUrl()));
+    QMessageBox* box = nullptr;
+    ASSERT_TRUE(waitFor(
+        [&box] {
+            for (QWidget* window : QApplication::topLevelWidgets()) {
+                if (auto* found = qobject_cast<QMessageBox*>(window); found && found->isVisible()) {
+                    box = found;
+                }
+            }
+            return box != nullptr;
+        },
+        kWaitMs));
+    ui::setMessageBoxHandler(spy);
+    EXPECT_EQ(box->text(), kOffline);
+    EXPECT_FALSE(box->isModal());
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+    // The pane shows after the answer (as at start, before the main window placed it).
+    map->followMainWindow(main->pos());
+    map->show();
+    EXPECT_EQ(box->frameGeometry().center(), map->frameGeometry().center());
+    QPointer<QMessageBox> closed(box);
+    box->button(QMessageBox::Ok)->click();
+    EXPECT_TRUE(waitFor([&closed] { return closed.isNull(); }, kWaitMs)) << "the box stayed";
 }
 
 TEST_F(MapViewTest, SilentTileServerIsGivenUpAfterTheTimeLimit) {

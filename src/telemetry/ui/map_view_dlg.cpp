@@ -144,7 +144,7 @@ void CMapViewDlg::showEvent(QShowEvent* event) {
     PaneWindow::showEvent(event);
     // The check may answer before the main window has placed and shown its panes.
     if (m_box) {
-        m_box->move(frameGeometry().center() - m_box->rect().center());
+        m_box->move(frameGeometry().center() - (m_box->frameGeometry().center() - m_box->pos()));
         m_box->raise();
     }
 }
