@@ -7,6 +7,7 @@
 #include "playback/ui/screen_setting_dlg.h"
 #include "storage/ui/file_manager_dlg.h"
 #include "telemetry/ui/gsensor_graphic_dlg.h"
+#include "telemetry/ui/map_view_dlg.h"
 #include "telemetry/ui/util_info_dlg.h"
 #include "tools/ui/setting_dlg.h"
 
@@ -23,6 +24,7 @@ std::vector<PaneWindow*> createViewerPanes(CQV_NPlayerDlg& main, ViewerContext& 
     };
     auto* bar = new CPlayerMenuDlg(&main, context, {screen1, screen2, screen3}, dialogs);
     auto* info = new CUtilInfoDlg(&main, context);
+    auto* map = new CMapViewDlg(&main, context, CMapViewDlg::defaultServices(context));
     auto* list = new CFileManagerDlg(&main, context, CFileManagerDlg::defaultServices());
     auto* graph = new CGsensorGraphicDlg(&main, context);
     QObject::connect(bar, &CPlayerMenuDlg::positionShown, graph,
@@ -32,7 +34,7 @@ std::vector<PaneWindow*> createViewerPanes(CQV_NPlayerDlg& main, ViewerContext& 
     bar->installShortcuts(&main);
     CPlayerMenuDlg::keepNavigationKeys(list->list());
     auto* settings = new CScreenSettingDlg(&main, context);
-    return {screen1, screen2, screen3, bar, info, list, graph, settings};
+    return {screen1, screen2, screen3, bar, info, map, list, graph, settings};
 }
 
 }  // namespace qelv::ui

@@ -141,6 +141,9 @@ StartOptions parseStartOptions(const QStringList& arguments) {
 
 int CQV_NPlayerApp::run(int argc, char** argv) {
     preferX11();
+    // The map's browser shares the windows' graphics contexts; it must be said before the
+    // application object exists.
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
     QApplication::setOrganizationName(QStringLiteral("Local application"));
     QApplication::setApplicationName(QStringLiteral("QELV Viewer"));

@@ -10,6 +10,7 @@
 #include "shell/window_registry.h"
 #include "skin/window_guard.h"
 #include "telemetry/ui/gsensor_graphic_dlg.h"
+#include "telemetry/ui/map_view_dlg.h"
 #include "telemetry/ui/util_info_dlg.h"
 
 namespace qelv::ui {
@@ -121,6 +122,14 @@ QByteArray viewerStateJson(const CQV_NPlayerDlg& main, ViewerContext& context) {
     if (const auto* bar =
             dynamic_cast<const CPlayerMenuDlg*>(WindowRegistry::instance().find(kKeyControlBar))) {
         state.insert(QStringLiteral("player"), playerJson(*bar, context));
+    }
+    if (const auto* map =
+            dynamic_cast<const CMapViewDlg*>(WindowRegistry::instance().find(kKeyMap))) {
+        state.insert(QStringLiteral("map"),
+                     QJsonObject{{QStringLiteral("visible"), map->isVisible()},
+                                 {QStringLiteral("pageLoaded"), map->pageLoaded()},
+                                 {QStringLiteral("fixed"), map->fixed()},
+                                 {QStringLiteral("lastCall"), map->lastCall()}});
     }
     state.insert(QStringLiteral("telemetry"), telemetryJson(context));
     return QJsonDocument(state).toJson(QJsonDocument::Compact);

@@ -48,6 +48,19 @@ int showMessageBox(QWidget* parent, const QString& text, MessageIcon icon, Messa
     }
 }
 
+QWidget* showMessageBoxWithoutWaiting(QWidget* parent, const QString& text, MessageIcon icon) {
+    if (handlerSlot()) {
+        handlerSlot()(parent, text, icon, MessageButtons::Ok);
+        return nullptr;
+    }
+    auto* box =
+        new QMessageBox(iconOf(icon), QStringLiteral("QELV Viewer"), text, QMessageBox::Ok, parent);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setWindowModality(Qt::NonModal);
+    box->show();
+    return box;
+}
+
 MessageBoxHandler setMessageBoxHandler(MessageBoxHandler handler) {
     MessageBoxHandler before = std::move(handlerSlot());
     handlerSlot() = std::move(handler);

@@ -25,6 +25,11 @@ using MessageBoxHandler = std::function<int(QWidget* parent, const QString& text
 int showMessageBox(QWidget* parent, const QString& text, MessageIcon icon,
                    MessageButtons buttons = MessageButtons::Ok);
 
+// The same box with an OK button, shown without waiting for the user: for news that arrives
+// while the user works in other windows. Returns the box (it deletes itself when closed), or
+// null when the test handler took it.
+QWidget* showMessageBoxWithoutWaiting(QWidget* parent, const QString& text, MessageIcon icon);
+
 // Replaces the handler; an empty one restores the real boxes. Returns the one before.
 MessageBoxHandler setMessageBoxHandler(MessageBoxHandler handler);
 

@@ -10,6 +10,10 @@
 
 int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
+#ifdef QELV_TEST_WEB_ENGINE
+    // The map's browser shares the windows' graphics contexts: said before the application.
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+#endif
     QApplication app(argc, argv);
     QApplication::setOrganizationName(QStringLiteral("QELV Test"));
     QApplication::setApplicationName(QStringLiteral("QELV Viewer Test"));

@@ -1,0 +1,71 @@
+#include "telemetry/ui/map_surface.h"
+
+#include <QColor>
+#include <QPointer>
+#include <QWebEngineSettings>
+#include <QWebEngineView>
+
+#include "telemetry/ui/map_script.h"
+
+namespace qelv::ui {
+
+namespace {
+class WebMapSurface : public MapSurface {
+public:
+    WebMapSurface(QWidget* parent, const QUrl& page)
+        : m_view(new QWebEngineView(parent)), m_page(new MapPage(page, m_view)) {
+        m_page->setBackgroundColor(QColor(28, 31, 40));
+        // The page lies in the program's folder; its tiles come from the tile server.
+        m_page->settings()->setAttribute(QWebEngineSettings::LocalContentCanAccessRemoteUrls, true);
+        m_page->onRouteClick = [this](const QString& report) {
+            if (onRouteClick) {
+                onRouteClick(report);
+            }
+        };
+        m_view->setPage(m_page);
+        QObject::connect(m_page, &QWebEnginePage::loadFinished, m_view,
+                         [this](bool ok) { m_ready = ok; });
+    }
+    ~WebMapSurface() override { delete m_view.data(); }
+
+    QWidget* widget() override { return m_view; }
+    void load(const QUrl& page) override {
+        m_ready = false;
+        m_page->load(page);
+    }
+    bool ready() const override { return m_ready; }
+    void runScript(const QString& script) override {
+        if (m_ready && !script.isEmpty()) {
+            m_page->runJavaScript(script);
+        }
+    }
+
+private:
+    // The map window may go first and take its children with it.
+    QPointer<QWebEngineView> m_view;
+    MapPage* m_page;
+    bool m_ready = false;
+};
+}  // namespace
+
+MapPage::MapPage(const QUrl& page, QObject* parent) : QWebEnginePage(parent), m_page(page) {}
+
+void MapPage::javaScriptConsoleMessage(JavaScriptConsoleMessageLevel, const QString& message, int,
+                                       const QString&) {
+    const QLatin1StringView prefix(kRouteClickPrefix);
+    if (onRouteClick && message.startsWith(prefix)) {
+        onRouteClick(message.mid(prefix.size()));
+    }
+}
+
+bool MapPage::acceptNavigationRequest(const QUrl& url, NavigationType, bool isMainFrame) {
+    // Only the map page itself (any query) shows in the main frame.
+    return !isMainFrame || url.adjusted(QUrl::RemoveQuery | QUrl::RemoveFragment) ==
+                               m_page.adjusted(QUrl::RemoveQuery | QUrl::RemoveFragment);
+}
+
+std::unique_ptr<MapSurface> createWebMapSurface(QWidget* parent, const QUrl& page) {
+    return std::make_unique<WebMapSurface>(parent, page);
+}
+
+}  // namespace qelv::ui

@@ -1,0 +1,297 @@
+#include "telemetry/ui/map_view_dlg.h"
+
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QPainter>
+#include <QTimerEvent>
+#include <QUrlQuery>
+#include <algorithm>
+#include <iostream>
+#include <limits>
+
+#include "shell/window_keys.h"
+#include "shell/window_registry.h"
+#include "skin/message_box.h"
+#include "skin/pane_frame.h"
+#include "skin/skin_bitmaps.h"
+#include "telemetry/ui/map_script.h"
+
+namespace qelv::ui {
+
+namespace {
+constexpr QPoint kOffset{810, 0};
+constexpr QSize kSize{315, 320};
+constexpr QRect kBrowserRect{8, 24, 299, 290};
+constexpr QColor kBrowserGround{28, 31, 40};
+
+// What shows where the page is not (yet): the browser's own ground with the map corner.
+class MapBrowserArea : public QWidget {
+public:
+    explicit MapBrowserArea(QWidget* parent) : QWidget(parent) {
+        setObjectName(QStringLiteral("mapBrowser"));
+        setAttribute(Qt::WA_OpaquePaintEvent);
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter painter(this);
+        painter.fillRect(rect(), kBrowserGround);
+        const QPixmap corner = skinBitmap(261);
+        if (!corner.isNull()) {
+            painter.drawPixmap(width() - corner.width(), 0, corner);
+        }
+    }
+
+    void resizeEvent(QResizeEvent*) override {
+        for (QWidget* child : findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+            child->setGeometry(rect());
+        }
+    }
+};
+}  // namespace
+
+CMapViewDlg::Services CMapViewDlg::defaultServices(ViewerContext& context) {
+    Services services;
+    media::PlaybackEngine* engine = &context.engine();
+    services.playbackState = [engine] { return static_cast<int>(engine->state()); };
+    services.positionMs = [engine] { return engine->positionMs(); };
+    services.pageFolder = QCoreApplication::applicationDirPath();
+    services.tileUrl = configuredTileUrl(QSettings());
+    services.makeSurface = createWebMapSurface;
+    return services;
+}
+
+CMapViewDlg::CMapViewDlg(QWidget* mainWindow, ViewerContext& context, Services services)
+    : PaneWindow(mainWindow, kKeyMap, kOffset, kSize),
+      m_context(context),
+      m_services(std::move(services)),
+      m_browser(new MapBrowserArea(this)),
+      m_close(CSkinButton::createImageButton(20, 2, this, QStringLiteral("Close"), kCmdClose, 285,
+                                             20, 219, 219, 218)),
+      m_fixedButton(CSkinButton::createImageButton(20, 3, this, QStringLiteral("Fixed window"),
+                                                   kCmdFixed, 265, 20, 243, 243, 244)),
+      m_probe(this) {
+    setWindowTitle(QStringLiteral("Map Viewer"));
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    m_browser->setGeometry(kBrowserRect);
+
+    const std::optional<TileServer> server = tileServerOf(m_services.tileUrl);
+    if (!server) {
+        // Told from the event loop, as a probe's answer would be.
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                notLoaded(QStringLiteral("The map's tile address \"%1\" is not an http or https "
+                                         "address.")
+                              .arg(m_services.tileUrl));
+            },
+            Qt::QueuedConnection);
+        return;
+    }
+    m_probe.start(*server, kProbeTimeoutMs, [this](bool reachable) { probeAnswered(reachable); });
+}
+
+CMapViewDlg::~CMapViewDlg() {
+    m_positionTimer.stop();
+}
+
+CSkinButton* CMapViewDlg::button(int command) const {
+    return command == kCmdClose ? m_close : command == kCmdFixed ? m_fixedButton : nullptr;
+}
+
+void CMapViewDlg::probeAnswered(bool reachable) {
+    if (!reachable) {
+        notLoaded(QStringLiteral("Please check your Internet connection."));
+        return;
+    }
+    loadPage();
+}
+
+void CMapViewDlg::loadPage() {
+    const QString path = m_services.pageFolder + QStringLiteral("/mapView.htm");
+    if (!QFileInfo(path).isFile()) {
+        notLoaded(QStringLiteral("The map page %1 is missing.").arg(path));
+        return;
+    }
+    QUrl page = QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath());
+    QUrlQuery query;
+    query.addQueryItem(QStringLiteral("tiles"), m_services.tileUrl);
+    page.setQuery(query);
+    if (m_services.makeSurface) {
+        m_surface = m_services.makeSurface(m_browser, page);
+    }
+    if (!m_surface) {
+        notLoaded(QStringLiteral("The map cannot be shown."));
+        return;
+    }
+    m_surface->onRouteClick = [this](const QString& report) { routeClicked(report); };
+    m_surface->widget()->setGeometry(m_browser->rect());
+    m_surface->widget()->show();
+    m_surface->load(page);
+    m_pageLoaded = 1;
+    m_positionTimer.start(kPositionPeriodMs, this);
+}
+
+void CMapViewDlg::notLoaded(const QString& text) {
+    m_pageLoaded = 0;
+    std::cerr << "the map is not shown: " << text.toStdString() << '\n';
+    // The check answers while the user may already be working in the viewer: the box must not
+    // hold up the other windows.
+    m_box = showMessageBoxWithoutWaiting(this, text, MessageIcon::Information);
+}
+
+void CMapViewDlg::showEvent(QShowEvent* event) {
+    PaneWindow::showEvent(event);
+    // The check may answer before the main window has placed and shown its panes.
+    if (m_box) {
+        m_box->move(frameGeometry().center() - (m_box->frameGeometry().center() - m_box->pos()));
+        m_box->raise();
+    }
+}
+
+bool CMapViewDlg::playing() const {
+    const int state = m_services.playbackState ? m_services.playbackState() : -1;
+    return state == 0 || state == 1;
+}
+
+void CMapViewDlg::timerEvent(QTimerEvent* event) {
+    if (event->timerId() != m_positionTimer.timerId()) {
+        PaneWindow::timerEvent(event);
+        return;
+    }
+    updatePosition();
+}
+
+void CMapViewDlg::updatePosition() {
+    core::TelemetryState& telemetry = m_context.telemetry();
+    if (m_browser->width() > 0 && m_pageLoaded == 1 && playing()) {
+        const std::uint64_t position = m_services.positionMs ? m_services.positionMs() : 0;
+        const auto positionMs = static_cast<std::uint32_t>(
+            std::min<std::uint64_t>(position, std::numeric_limits<std::uint32_t>::max()));
+        if (const std::optional<core::MapPosition> at = telemetry.SelectCurrentFix(positionMs)) {
+            drawCurrent(at->longitude, at->latitude);
+        }
+    } else if (telemetry.currentFix().second != 0) {
+        // The map cannot show a position now; the marker on the page stays where it was.
+        telemetry.clearCurrentFix();
+    }
+    if (m_surface && m_surface->ready() &&
+        (!m_routeShown || m_shownRoute != telemetry.routeRevision())) {
+        sendRoute();
+    }
+}
+
+void CMapViewDlg::drawCurrent(double longitude, double latitude) {
+    m_lastCall = drawCurrentText(longitude, latitude);
+    const std::optional<ScriptCall> call = takeApartScriptCall(m_lastCall);
+    if (call && m_surface) {
+        m_surface->runScript(scriptOf(*call));
+    }
+}
+
+void CMapViewDlg::sendRoute() {
+    const core::TelemetryState& telemetry = m_context.telemetry();
+    // The revision first: a route set meanwhile is sent on the next tick.
+    m_shownRoute = telemetry.routeRevision();
+    m_routeShown = true;
+    m_surface->runScript(QStringLiteral("(typeof SetRoute === 'function') ? SetRoute(%1) : 0")
+                             .arg(routeJson(telemetry.route())));
+}
+
+void CMapViewDlg::routeClicked(const QString& report) {
+    const std::optional<ClickedPoint> click = parseRouteClick(report);
+    if (!click || !playing()) {
+        return;
+    }
+    const std::optional<std::uint32_t> timeMs =
+        nearestRouteTime(m_context.telemetry().route(), *click);
+    if (!timeMs) {
+        return;
+    }
+    WindowRegistry::instance().post(kKeyControlBar, kMsgSeek, static_cast<qintptr>(*timeMs),
+                                    kSeekToTarget);
+}
+
+qintptr CMapViewDlg::onMessage(unsigned message, qintptr wParam, qintptr) {
+    if (message == kMsgButtonClicked) {
+        switch (wParam) {
+            case kCmdClose:
+                hide();
+                m_visible = false;
+                return 0;
+            case kCmdFixed:
+                toggleFixed();
+                return 0;
+            default:
+                return -1;
+        }
+    }
+    if (message == kMsgPaneCommand && wParam == kToggleMap) {
+        togglePane();
+        return 0;
+    }
+    return -1;
+}
+
+void CMapViewDlg::toggleFixed() {
+    m_fixed = !m_fixed;
+    if (m_fixed) {
+        m_fixedButton->setImageNumbers(244, 243, 243);
+        dock();
+    } else {
+        m_fixedButton->setImageNumbers(243, 244, 244);
+    }
+}
+
+void CMapViewDlg::togglePane() {
+    if (isVisible()) {
+        hide();
+        m_visible = false;
+        return;
+    }
+    m_visible = true;
+    show();
+    raise();
+}
+
+void CMapViewDlg::dock() {
+    if (QWidget* main = mainWindow(); main != nullptr && !enlargedLayout()) {
+        move(main->pos() + offset());
+    }
+}
+
+bool CMapViewDlg::enlargedLayout() const {
+    return m_context.layoutMode() != kLayoutDefault;
+}
+
+void CMapViewDlg::followMainWindow(QPoint mainTopLeft) {
+    if (m_fixed && !enlargedLayout()) {
+        move(mainTopLeft + offset());
+    }
+}
+
+void CMapViewDlg::takeLayoutMode(int mode, QSize) {
+    resize(kSize);
+    if (mode != kLayoutDefault) {
+        setWindowFlag(Qt::WindowStaysOnTopHint, true);
+        hide();
+        m_visible = false;
+        return;
+    }
+    setWindowFlag(Qt::WindowStaysOnTopHint, false);
+    m_visible = true;
+    dock();
+    show();
+}
+
+bool CMapViewDlg::draggableAt(QPoint) const {
+    return !m_fixed || enlargedLayout();
+}
+
+void CMapViewDlg::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    paintPaneFrame(painter, rect(), QColor(16, 16, 16), QStringLiteral("Map Viewer"),
+                   QRect(QPoint(10, 5), QPoint(100, 20)), 8);
+}
+
+}  // namespace qelv::ui

@@ -1,0 +1,107 @@
+// The "Map Viewer" pane beside the main window: the map page with the vehicle's position at
+// the playback position and the recording's route. Every half second while a recording plays
+// or is paused it picks the current fix for the playback position and has the page draw it; a
+// click on the route seeks playback to the nearest fix.
+#pragma once
+
+#include <QBasicTimer>
+#include <QPointer>
+#include <QString>
+#include <QWidget>
+#include <cstdint>
+#include <functional>
+#include <memory>
+
+#include "shell/pane_window.h"
+#include "shell/viewer_context.h"
+#include "skin/skin_button.h"
+#include "telemetry/ui/map_surface.h"
+#include "telemetry/ui/tile_server_probe.h"
+
+namespace qelv::ui {
+
+class CMapViewDlg : public PaneWindow {
+    Q_OBJECT
+public:
+    enum Command { kCmdClose = 0, kCmdFixed = 1 };
+    static constexpr int kPositionPeriodMs = 500;
+    static constexpr int kProbeTimeoutMs = 3000;
+
+    // How the pane reaches playback, the page and the browser; the defaults are the engine,
+    // the folder of the program, the user's tile setting and Qt WebEngine.
+    struct Services {
+        // Playback state (0 running, 1 paused, 2 stopped, 3 created, -1 none) and position.
+        std::function<int()> playbackState;
+        std::function<std::uint64_t()> positionMs;
+        // The folder that holds mapView.htm.
+        QString pageFolder;
+        QString tileUrl;
+        std::function<std::unique_ptr<MapSurface>(QWidget* parent, const QUrl& page)> makeSurface;
+    };
+    static Services defaultServices(ViewerContext& context);
+
+    // Starts the tile server check at once; the page is loaded when it answers.
+    CMapViewDlg(QWidget* mainWindow, ViewerContext& context, Services services);
+    ~CMapViewDlg() override;
+
+    qintptr onMessage(unsigned message, qintptr wParam, qintptr lParam) override;
+    void followMainWindow(QPoint mainTopLeft) override;
+    void takeLayoutMode(int mode, QSize screen) override;
+    bool shownByDefault() const override { return m_visible; }
+
+    // 1 once the page was loaded, 0 when the tile server could not be reached (or the page is
+    // missing); -1 while the check runs.
+    int pageLoaded() const { return m_pageLoaded; }
+    bool positionTimerActive() const { return m_positionTimer.isActive(); }
+    bool fixed() const { return m_fixed; }
+    bool paneVisible() const { return m_visible; }
+    // The last position call text ("javascript:DrawCurrent('...', '...')"), empty before one.
+    const QString& lastCall() const { return m_lastCall; }
+    QWidget* browserArea() const { return m_browser; }
+    MapSurface* surface() const { return m_surface.get(); }
+    CSkinButton* button(int command) const;
+
+    // One position update, as the half-second timer runs it.
+    void updatePosition();
+    // The page reported a click on the route at `report` ("[lat, lon]"): seeks playback to
+    // the nearest fix of the route. Anything else is ignored.
+    void routeClicked(const QString& report);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void timerEvent(QTimerEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    bool draggableAt(QPoint point) const override;
+
+private:
+    void probeAnswered(bool reachable);
+    void loadPage();
+    void notLoaded(const QString& text);
+    void drawCurrent(double longitude, double latitude);
+    void sendRoute();
+    void toggleFixed();
+    void togglePane();
+    void dock();
+    bool enlargedLayout() const;
+    bool playing() const;
+
+    ViewerContext& m_context;
+    Services m_services;
+    QWidget* m_browser;
+    CSkinButton* m_close;
+    CSkinButton* m_fixedButton;
+    TileServerProbe m_probe;
+    std::unique_ptr<MapSurface> m_surface;
+    QBasicTimer m_positionTimer;
+    int m_pageLoaded = -1;
+    bool m_fixed = true;
+    bool m_visible = true;
+    QString m_lastCall;
+    // The "not loaded" box while it is open: it comes over the pane once the pane shows.
+    QPointer<QWidget> m_box;
+    // The route revision the page shows; the route is sent again whenever the store's differs.
+    std::uint64_t m_shownRoute = 0;
+    bool m_routeShown = false;
+};
+
+}  // namespace qelv::ui

@@ -1,0 +1,98 @@
+// Helpers of the map tests: GPS records, a browser stand-in that writes down what the map
+// window asks of the page, and a tile server on this machine.
+#pragma once
+
+#include <QBuffer>
+#include <QImage>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QUrl>
+#include <QWidget>
+#include <array>
+#include <cstring>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "telemetry/telemetry_records.h"
+#include "telemetry/ui/map_surface.h"
+
+// Readable texts in the failure messages of the map tests.
+inline void PrintTo(const QString& text, std::ostream* out) {
+    *out << '"' << text.toStdString() << '"';
+}
+
+namespace qelv::test {
+
+// A GPS record as the recorder writes it, with the given position fields.
+inline std::array<std::uint8_t, core::kRecordBufferSize> gpsRecord(const std::string& latitude,
+                                                                   const std::string& north,
+                                                                   const std::string& longitude,
+                                                                   const std::string& east) {
+    const std::string sentence = "G$GPRMC,120000.00,A," + latitude + "," + north + "," + longitude +
+                                 "," + east + ",1,2,310124";
+    std::array<std::uint8_t, core::kRecordBufferSize> buffer{};
+    std::memcpy(buffer.data(), sentence.data(), sentence.size());
+    return buffer;
+}
+
+// The browser stand-in: the pages it was told to load and the scripts it was told to run.
+class FakeMapSurface : public ui::MapSurface {
+public:
+    explicit FakeMapSurface(QWidget* parent) : m_widget(new QWidget(parent)) {}
+    QWidget* widget() override { return m_widget; }
+    void load(const QUrl& page) override { loaded.push_back(page); }
+    bool ready() const override { return pageReady; }
+    void runScript(const QString& script) override { scripts.push_back(script); }
+
+    std::vector<QUrl> loaded;
+    std::vector<QString> scripts;
+    bool pageReady = true;
+
+private:
+    QWidget* m_widget;  // owned by the map window
+};
+
+// Answers every HTTP request with a small PNG and writes down the requested paths.
+class LocalTileServer : public QObject {
+public:
+    LocalTileServer() {
+        QImage tile(256, 256, QImage::Format_RGB32);
+        tile.fill(QColor(90, 160, 90));
+        QBuffer buffer(&m_png);
+        buffer.open(QIODevice::WriteOnly);
+        tile.save(&buffer, "PNG");
+        connect(&m_server, &QTcpServer::newConnection, this, [this] { take(); });
+        m_server.listen(QHostAddress::LocalHost);
+    }
+    quint16 port() const { return m_server.serverPort(); }
+    QString tileUrl() const {
+        return QStringLiteral("http://127.0.0.1:%1/tiles/{z}/{x}/{y}.png").arg(port());
+    }
+    int connections = 0;
+    std::vector<QString> paths;
+
+private:
+    void take() {
+        while (QTcpSocket* socket = m_server.nextPendingConnection()) {
+            ++connections;
+            connect(socket, &QTcpSocket::readyRead, socket, [this, socket] { answer(socket); });
+            connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+        }
+    }
+    void answer(QTcpSocket* socket) {
+        const QByteArray request = socket->readAll();
+        const QList<QByteArray> words = request.split(' ');
+        if (words.size() > 1) {
+            paths.push_back(QString::fromLatin1(words[1]));
+        }
+        socket->write("HTTP/1.1 200 OK\r\nContent-Type: image/png\r\nContent-Length: " +
+                      QByteArray::number(m_png.size()) + "\r\nConnection: close\r\n\r\n" + m_png);
+        socket->disconnectFromHost();
+    }
+
+    QTcpServer m_server;
+    QByteArray m_png;
+};
+
+}  // namespace qelv::test
