@@ -144,17 +144,21 @@ TEST_F(MapViewTest, UnreachableTileServerSaysSoOnceWithoutHoldingUpTheViewer) {
     EXPECT_EQ(boxes.boxes.front().text, kOffline);
     EXPECT_EQ(map->pageLoaded(), 0);
     EXPECT_EQ(map->surface(), nullptr);
-    EXPECT_FALSE(map->positionTimerActive());
     processPosted();
     EXPECT_EQ(boxes.boxes.size(), 1u);
 
-    // Without a page nothing is drawn, and a published fix is withdrawn.
+    // Without a page nothing is drawn, but the fix of the position is still picked: the
+    // sensor panel shows its position and speed offline too.
+    EXPECT_TRUE(map->positionTimerActive());
     addFixes({{"3730.5", "12700.0"}, {"3730.5", "12700.0"}});
-    ASSERT_TRUE(context->telemetry().SelectCurrentFix(0).has_value());
     state = 0;
     map->updatePosition();
-    EXPECT_EQ(currentFlag(), 0);
+    EXPECT_EQ(currentFlag(), 1);
     EXPECT_TRUE(map->lastCall().isEmpty());
+    // Stopped, the fix is withdrawn as with a page.
+    state = 2;
+    map->updatePosition();
+    EXPECT_EQ(currentFlag(), 0);
 }
 
 TEST_F(MapViewTest, OfflineBoxLeavesTheOtherWindowsUsableAndComesOverThePane) {
@@ -227,7 +231,7 @@ TEST_F(MapViewTest, MissingPageIsToldAndNothingIsLoaded) {
               QStringLiteral("The map page %1/mapView.htm is missing.").arg(empty.path()));
     EXPECT_EQ(map->pageLoaded(), 0);
     EXPECT_EQ(map->surface(), nullptr);
-    EXPECT_FALSE(map->positionTimerActive());
+    EXPECT_TRUE(map->positionTimerActive());  // the panel's position values still follow
 }
 
 TEST_F(MapViewTest, TileAddressThatIsNoWebAddressIsTold) {

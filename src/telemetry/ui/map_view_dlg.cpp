@@ -134,6 +134,7 @@ void CMapViewDlg::loadPage() {
 
 void CMapViewDlg::notLoaded(const QString& text) {
     m_pageLoaded = 0;
+    m_positionTimer.start(kPositionPeriodMs, this);
     std::cerr << "the map is not shown: " << text.toStdString() << '\n';
     // The check answers while the user may already be working in the viewer: the box must not
     // hold up the other windows.
@@ -164,11 +165,15 @@ void CMapViewDlg::timerEvent(QTimerEvent* event) {
 
 void CMapViewDlg::updatePosition() {
     core::TelemetryState& telemetry = m_context.telemetry();
-    if (m_browser->width() > 0 && m_pageLoaded == 1 && playing()) {
+    // Without its page (no connection to the tile server, no page file) the pane still picks
+    // the fix of the position: the sensor panel shows that fix's position and speed, which a
+    // driver needs offline too.
+    if (m_browser->width() > 0 && m_pageLoaded != -1 && playing()) {
         const std::uint64_t position = m_services.positionMs ? m_services.positionMs() : 0;
         const auto positionMs = static_cast<std::uint32_t>(
             std::min<std::uint64_t>(position, std::numeric_limits<std::uint32_t>::max()));
-        if (const std::optional<core::MapPosition> at = telemetry.SelectCurrentFix(positionMs)) {
+        const std::optional<core::MapPosition> at = telemetry.SelectCurrentFix(positionMs);
+        if (at && m_pageLoaded == 1) {
             drawCurrent(at->longitude, at->latitude);
         }
     } else if (telemetry.currentFix().second != 0) {
