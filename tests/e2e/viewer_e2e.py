@@ -510,6 +510,40 @@ class ViewerPlaybackEndToEnd(ViewerSession, unittest.TestCase):
         self.assertTrue(later, f"the position stayed at {first['position']}: {self.player()}")
         self.assertEqual(later["duration"], "00:20")
 
+    def test_2b_the_graph_seeks_and_the_telemetry_follows(self):
+        """A click in the G-sensor graph jumps there; the sensor strip shows the drive and the
+        map the route. (The graph's click comes first: it takes playback back near the start,
+        so that the recording does not end under the next tests.)"""
+        self.assertEqual(self.player()["row"], 0)
+        self.click_button(663, "Sensor Information")
+        state = wait_until(lambda: (s := self.state()) and s["telemetry"]["graphVisible"] and s,
+                           30, 0.2)
+        self.assertTrue(state, "the sensor button did not show the G-sensor graph")
+        graph = self.pane(state, 155)
+        x = graph["x"] + 51 + 1000 * 483 // 60000 + 1
+        self.xdotool("mousemove", "--sync", str(x), str(graph["y"] + 150), "click", "1",
+                     "mousemove", "--sync", "0", "0")
+        player = self.wait_player(lambda p: p["row"] == 0 and p["positionMs"] < 4000, 30)
+        self.assertTrue(player, f"the click in the graph did not seek to 1 s: {self.player()}")
+
+        state = wait_until(lambda: (s := self.state()) and s["telemetry"]["samples"] == 20
+                           and s["telemetry"]["routePoints"] > 0 and s, 30, 0.2)
+        self.assertTrue(state, f"the recording's telemetry was not read: {self.state()}")
+        # The simulated drive has no fix in its first two seconds.
+        self.assertEqual(state["telemetry"]["routePoints"], 18)
+        texts = wait_until(lambda: (t := self.state()["telemetry"]["panel"])
+                           and t[2] != "000 [km/h]" and t[4] != "0.000" and t, 30, 0.2)
+        self.assertTrue(texts, f"the strip shows no speed or G: {self.state()['telemetry']}")
+        self.assertRegex(texts[0], r"^N\d+\.\d{6}$")
+        self.assertRegex(texts[1], r"^E\d+\.\d{6}$")
+        self.assertRegex(texts[2], r"^\d{3} \[km/h\]$")
+
+        self.click_button(663, "Sensor Information")
+        state = wait_until(lambda: (s := self.state()) and not s["telemetry"]["graphVisible"]
+                           and s, 30, 0.2)
+        self.assertTrue(state, "the sensor button did not hide the G-sensor graph")
+        self.assertEqual(self.player()["row"], 0)
+
     def test_3_stop_returns_to_the_start(self):
         self.assertNotEqual(self.player()["position"], "00:00")
         self.click_button(240, "Stop")
