@@ -521,10 +521,29 @@ class ViewerPlaybackEndToEnd(ViewerSession, unittest.TestCase):
         self.assertTrue(state, "the sensor button did not show the G-sensor graph")
         graph = self.pane(state, 155)
         x = graph["x"] + 51 + 1000 * 483 // 60000 + 1
-        self.xdotool("mousemove", "--sync", str(x), str(graph["y"] + 150), "click", "1",
-                     "mousemove", "--sync", "0", "0")
-        player = self.wait_player(lambda p: p["row"] == 0 and p["positionMs"] < 4000, 30)
-        self.assertTrue(player, f"the click in the graph did not seek to 1 s: {self.player()}")
+        y = graph["y"] + 150
+        # The window system maps the graph a moment after the viewer shows it.
+        graph_windows = wait_until(
+            lambda: self.xdotool("search", "--onlyvisible", "--name",
+                                 "^G-Sensor Graph$").stdout.split(), 30, 0.2)
+        self.assertTrue(graph_windows, "the G-sensor graph has no visible window")
+
+        def pointer_on_graph():
+            under = self.xdotool("mousemove", "--sync", str(x), str(y),
+                                 "getmouselocation", "--shell").stdout
+            window = re.search(r"WINDOW=(\d+)", under)
+            return window and window.group(1) in graph_windows
+        self.assertTrue(wait_until(pointer_on_graph, 30, 0.2),
+                        "the G-sensor graph is not on top where it was shown")
+        before = self.player()
+        clicked = round(time.monotonic(), 2)
+        self.xdotool("click", "1", "mousemove", "--sync", "0", "0")
+        seen = []
+        player = self.wait_player(
+            lambda p: seen.append((round(time.monotonic(), 2), p["row"], p["positionMs"]))
+            or (p["row"] == 0 and p["positionMs"] < 4000), 30)
+        self.assertTrue(player, f"the click at {x}, {y} in the graph did not seek to 1 s from "
+                                f"{before['positionMs']} at {clicked}: seen {seen}")
 
         state = wait_until(lambda: (s := self.state()) and s["telemetry"]["samples"] == 20
                            and s["telemetry"]["routePoints"] > 0 and s, 30, 0.2)

@@ -120,7 +120,7 @@ TEST_F(MapPageTest, PageDrawsThePositionAndTheRouteAndAClickSeeks) {
     // A click near the last fix seeks playback to it.
     evaluate(QStringLiteral("routeHit.fire('click', {latlng: L.latLng(37.5101, 127.0099)}); 1"));
     ASSERT_TRUE(waitFor([&bar] { return !bar.received.empty(); }, kPageWaitMs));
-    EXPECT_EQ(bar.received.front(), (Received{ui::kMsgSeek, 2000, ui::kSeekToTarget}));
+    EXPECT_EQ(bar.received.front(), (Received{ui::kMsgSeek, 1000, ui::kSeekToTarget}));
 
     // A route emptied with the store is removed from the map.
     telemetry.clear();

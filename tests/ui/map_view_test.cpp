@@ -14,6 +14,7 @@
 #include <QMouseEvent>
 #include <QPointer>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QUrlQuery>
 #include <memory>
 
@@ -239,7 +240,7 @@ TEST_F(MapViewTest, TileAddressThatIsNoWebAddressIsTold) {
     ASSERT_TRUE(waitFor([this] { return !boxes.boxes.empty(); }, kWaitMs));
     EXPECT_EQ(boxes.boxes.front().text,
               QStringLiteral("The map's tile address \"ftp://tiles.example.com/{z}/{x}/{y}.png\" "
-                             "is not an http or https address."));
+                             "is not a usable tile address."));
     EXPECT_EQ(map->pageLoaded(), 0);
 }
 
@@ -379,8 +380,9 @@ TEST_F(MapViewTest, ClickOnTheRouteSeeksToTheNearestFix) {
         qintptr seekMs;  // no seek when -1
     };
     const Case cases[] = {
-        {0, QStringLiteral("[37.5001, 127.0021]"), 2000},
-        {1, QStringLiteral("[37.4999,127.0028]"), 3000},
+        // A second before the fix: the map shows that fix from there on.
+        {0, QStringLiteral("[37.5001, 127.0021]"), 1000},
+        {1, QStringLiteral("[37.4999,127.0028]"), 2000},
         // The first fix is the recording's start.
         {0, QStringLiteral("[37.5, 126.9]"), 0},
         {2, QStringLiteral("[37.5001, 127.0021]"), -1},
@@ -505,6 +507,52 @@ TEST_F(MapViewTest, FixedWindowFollowsAFloatingOneIsDraggedAndSnapsBack) {
     EXPECT_TRUE(map->fixed());
     EXPECT_EQ(map->pos(), QPoint(1010, 100));
     EXPECT_EQ(face(), dockedFace);
+    waitFor([this] { return !boxes.boxes.empty(); }, kWaitMs);
+}
+
+// The tile address as the page reads it from its query (URLSearchParams: "+" is a blank,
+// %XX is decoded).
+QString tilesAsThePageReadsThem(const QUrl& page) {
+    const QString query = page.query(QUrl::FullyEncoded);
+    for (const QString& item : query.split(u'&')) {
+        if (item.startsWith(QStringLiteral("tiles="))) {
+            QString value = item.mid(6);
+            value.replace(u'+', u' ');
+            return QUrl::fromPercentEncoding(value.toLatin1());
+        }
+    }
+    return {};
+}
+
+TEST_F(MapViewTest, ThePageGetsTheTileAddressExactlyAsSet) {
+    const QString base = tiles.tileUrl();
+    for (const QString& url :
+         {base + QStringLiteral("?key=a+b&c=1"), base + QStringLiteral("?path=t%20x"),
+          base + QStringLiteral("?q=\"quoted\"&x=<y>")}) {
+        SCOPED_TRACE(url.toStdString());
+        CMapViewDlg* map = makeMap(services(url));
+        ASSERT_TRUE(waitFor([map] { return map->pageLoaded() != -1; }, kWaitMs));
+        ASSERT_EQ(map->pageLoaded(), 1);
+        FakeMapSurface* surface = fake(map);
+        ASSERT_NE(surface, nullptr);
+        ASSERT_EQ(surface->loaded.size(), 1u);
+        EXPECT_EQ(tilesAsThePageReadsThem(surface->loaded.front()), url);
+        delete map;
+    }
+}
+
+TEST_F(MapViewTest, AFloatingMapKeepsItsPlaceThroughFullScreen) {
+    CMapViewDlg* map = makeMap(services(closedTileUrl()));
+    map->show();
+    QTest::mouseClick(map->button(CMapViewDlg::kCmdFixed), Qt::LeftButton);
+    ASSERT_FALSE(map->fixed());
+    map->move(150, 95);
+    context->setLayoutMode(ui::kLayoutFullScreen);
+    map->takeLayoutMode(ui::kLayoutFullScreen, QSize(1600, 900));
+    context->setLayoutMode(ui::kLayoutDefault);
+    map->takeLayoutMode(ui::kLayoutDefault, QSize(1600, 900));
+    EXPECT_TRUE(map->isVisible());
+    EXPECT_EQ(map->pos(), QPoint(150, 95));
     waitFor([this] { return !boxes.boxes.empty(); }, kWaitMs);
 }
 

@@ -4,6 +4,7 @@
 // traces and the cursor, and a click in the graph seeks playback.
 #include <gtest/gtest.h>
 
+#include <QElapsedTimer>
 #include <QRegularExpression>
 #include <QSettings>
 #include <QTemporaryDir>
@@ -290,6 +291,24 @@ TEST_F(TelemetryPanesTest, OneReaderPerPlayAndStopEmptiesEverything) {
     EXPECT_EQ(info->readersStarted(), 2);
     EXPECT_EQ(sampleTimes().front(), 0);
     EXPECT_EQ(samples(), static_cast<std::size_t>(kSeconds));
+}
+
+// A seek while playing (the graph's click, the map's, the seek slider's) must hold: paused
+// right after a flushing seek, the pipeline could go on from where it was before.
+TEST_F(TelemetryPanesTest, SeeksWhilePlayingHold) {
+    ASSERT_TRUE(play());
+    for (int round = 0; round < 8; ++round) {
+        const qintptr target = round % 2 == 0 ? 1000 : 4000;
+        SCOPED_TRACE(round);
+        ui::sendMessage(bar, ui::kMsgSeek, target, ui::kSeekToTarget);
+        QElapsedTimer clock;
+        clock.start();
+        waitFor([&] { return clock.elapsed() > 700; }, 2000);
+        ASSERT_EQ(engine().state(), media::kRunningState);
+        const auto position = static_cast<qintptr>(engine().positionMs());
+        EXPECT_GE(position, target);
+        EXPECT_LT(position, target + 1500);
+    }
 }
 
 TEST_F(TelemetryPanesTest, HostileFixesShowTheLargestValuesNotGarbage) {

@@ -594,13 +594,18 @@ void CPlayerMenuDlg::seek(qintptr positionMs, bool exact) {
     }
     const int target = std::max(0, m_seek->pos());
     media::PlaybackEngine& engine = m_context.engine();
+    if (running()) {
+        // Paused first, as a step is: a running pipeline paused right after a flushing seek
+        // could go on from where it was before the seek.
+        pause();
+        engine.seek(static_cast<std::uint64_t>(target));
+        play();
+        return;
+    }
     engine.seek(static_cast<std::uint64_t>(target));
     if (engine.state() == media::kPausedState) {
         emit positionShown(target);
         refreshReadouts();
-    } else if (running()) {
-        pause();
-        play();
     }
 }
 

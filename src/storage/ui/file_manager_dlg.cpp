@@ -67,7 +67,7 @@ CFileManagerDlg::Services CFileManagerDlg::defaultServices() {
 }
 
 CFileManagerDlg::CFileManagerDlg(QWidget* mainWindow, ViewerContext& context, Services services)
-    : PaneWindow(mainWindow, kKeyFileList, kOffset, kSize),
+    : DockedPane(mainWindow, kKeyFileList, kOffset, kSize, context),
       m_context(context),
       m_services(std::move(services)),
       m_list(new CSkinListCtrl(this)),
@@ -96,6 +96,7 @@ CFileManagerDlg::CFileManagerDlg(QWidget* mainWindow, ViewerContext& context, Se
             20, entry.top, this, QString::fromLatin1(entry.text), entry.command, entry.left, 20,
             entry.normal, entry.normal, entry.pressed));
     }
+    setFixedButton(button(kCmdFixed));
 }
 
 CSkinButton* CFileManagerDlg::button(int command) const {
@@ -111,8 +112,7 @@ qintptr CFileManagerDlg::onMessage(unsigned message, qintptr wParam, qintptr) {
     if (message == kMsgButtonClicked) {
         switch (wParam) {
             case kCmdClose:
-                hide();
-                m_visible = false;
+                closePane();
                 return 0;
             case kCmdFixed:
                 toggleFixed();
@@ -264,62 +264,6 @@ void CFileManagerDlg::listAgain() {
     }
 }
 
-void CFileManagerDlg::toggleFixed() {
-    m_fixed = !m_fixed;
-    CSkinButton* fixedButton = button(kCmdFixed);
-    if (m_fixed) {
-        fixedButton->setImageNumbers(244, 243, 243);
-        dock();
-    } else {
-        fixedButton->setImageNumbers(243, 244, 244);
-    }
-}
-
-void CFileManagerDlg::togglePane() {
-    if (isVisible()) {
-        hide();
-        m_visible = false;
-        return;
-    }
-    m_visible = true;
-    show();
-    raise();
-}
-
-void CFileManagerDlg::dock() {
-    if (QWidget* main = mainWindow(); main != nullptr && !enlargedLayout()) {
-        move(main->pos() + offset());
-    }
-}
-
-bool CFileManagerDlg::enlargedLayout() const {
-    return m_context.layoutMode() != kLayoutDefault;
-}
-
-void CFileManagerDlg::followMainWindow(QPoint mainTopLeft) {
-    if (m_fixed && !enlargedLayout()) {
-        move(mainTopLeft + offset());
-    }
-}
-
-void CFileManagerDlg::takeLayoutMode(int mode, QSize) {
-    resize(kSize);
-    if (mode != kLayoutDefault) {
-        setWindowFlag(Qt::WindowStaysOnTopHint, true);
-        hide();
-        m_visible = false;
-        return;
-    }
-    setWindowFlag(Qt::WindowStaysOnTopHint, false);
-    m_visible = true;
-    dock();
-    show();
-}
-
-bool CFileManagerDlg::draggableAt(QPoint) const {
-    return !m_fixed || enlargedLayout();
-}
-
 bool CFileManagerDlg::eventFilter(QObject* watched, QEvent* event) {
     if (watched == m_list->viewport()) {
         if (event->type() == QEvent::MouseButtonDblClick) {
@@ -330,7 +274,7 @@ bool CFileManagerDlg::eventFilter(QObject* watched, QEvent* event) {
             QTimer::singleShot(0, this, [this] { m_list->selectRow(m_list->focusedRow()); });
         }
     }
-    return PaneWindow::eventFilter(watched, event);
+    return DockedPane::eventFilter(watched, event);
 }
 
 void CFileManagerDlg::paintEvent(QPaintEvent*) {

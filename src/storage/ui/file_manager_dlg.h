@@ -8,7 +8,7 @@
 #include <functional>
 #include <optional>
 
-#include "shell/pane_window.h"
+#include "shell/docked_pane.h"
 #include "shell/viewer_context.h"
 #include "skin/skin_button.h"
 #include "skin/skin_combo_box.h"
@@ -19,7 +19,7 @@
 
 namespace qelv::ui {
 
-class CFileManagerDlg : public PaneWindow {
+class CFileManagerDlg : public DockedPane {
     Q_OBJECT
 public:
     static constexpr int kListId = 1013;
@@ -47,22 +47,16 @@ public:
     bool openFolder(const QString& folder);
 
     qintptr onMessage(unsigned message, qintptr wParam, qintptr lParam) override;
-    void followMainWindow(QPoint mainTopLeft) override;
-    void takeLayoutMode(int mode, QSize screen) override;
-    bool shownByDefault() const override { return m_visible; }
 
     CSkinListCtrl* list() const { return m_list; }
     CSkinComboBox* categoryCombo() const { return m_combo; }
     CSkinButton* button(int command) const;
-    bool fixed() const { return m_fixed; }
-    bool paneVisible() const { return m_visible; }
     // The source the rows come from (a drive line, or the folder line for a folder on the PC),
     // or nothing.
     const std::optional<core::SourceDrive>& source() const { return m_source; }
 
 protected:
     void paintEvent(QPaintEvent* event) override;
-    bool draggableAt(QPoint point) const override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
@@ -78,18 +72,12 @@ private:
     void listAgain();
     // Empties the list and the catalogue's rows, so that no row outlives its entry.
     void forgetRows();
-    void toggleFixed();
-    void togglePane();
-    void dock();
-    bool enlargedLayout() const;
 
     ViewerContext& m_context;
     Services m_services;
     CSkinListCtrl* m_list;
     CSkinComboBox* m_combo;
     std::vector<CSkinButton*> m_buttons;
-    bool m_fixed = true;
-    bool m_visible = true;
     // The line itself, not its place in the drive list: the list changes with the cards that
     // are put in and pulled out, the source of the rows does not.
     std::optional<core::SourceDrive> m_source;

@@ -23,6 +23,9 @@ public:
             }
         };
         m_view->setPage(m_page);
+        // The browser's own menu (reload, back, save page) has nothing to offer here, and a
+        // reload would drop the route the viewer sent.
+        m_view->setContextMenuPolicy(Qt::NoContextMenu);
         QObject::connect(m_page, &QWebEnginePage::loadFinished, m_view,
                          [this](bool ok) { m_ready = ok; });
     }

@@ -62,7 +62,7 @@ CMapViewDlg::Services CMapViewDlg::defaultServices(ViewerContext& context) {
 }
 
 CMapViewDlg::CMapViewDlg(QWidget* mainWindow, ViewerContext& context, Services services)
-    : PaneWindow(mainWindow, kKeyMap, kOffset, kSize),
+    : DockedPane(mainWindow, kKeyMap, kOffset, kSize, context),
       m_context(context),
       m_services(std::move(services)),
       m_browser(new MapBrowserArea(this)),
@@ -72,6 +72,7 @@ CMapViewDlg::CMapViewDlg(QWidget* mainWindow, ViewerContext& context, Services s
                                                    kCmdFixed, 265, 20, 243, 243, 244)),
       m_probe(this) {
     setWindowTitle(QStringLiteral("Map Viewer"));
+    setFixedButton(m_fixedButton);
     setAttribute(Qt::WA_OpaquePaintEvent);
     m_browser->setGeometry(kBrowserRect);
 
@@ -81,8 +82,8 @@ CMapViewDlg::CMapViewDlg(QWidget* mainWindow, ViewerContext& context, Services s
         QMetaObject::invokeMethod(
             this,
             [this] {
-                notLoaded(QStringLiteral("The map's tile address \"%1\" is not an http or https "
-                                         "address.")
+                notLoaded(QStringLiteral("The map's tile address \"%1\" is not a usable "
+                                         "tile address.")
                               .arg(m_services.tileUrl));
             },
             Qt::QueuedConnection);
@@ -115,7 +116,10 @@ void CMapViewDlg::loadPage() {
     }
     QUrl page = QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath());
     QUrlQuery query;
-    query.addQueryItem(QStringLiteral("tiles"), m_services.tileUrl);
+    // Encoded whole: the page decodes the query, which would turn a "+" into a blank and
+    // "%20" into one, and the tiles would not come from the server that was checked.
+    query.addQueryItem(QStringLiteral("tiles"),
+                       QString::fromLatin1(QUrl::toPercentEncoding(m_services.tileUrl)));
     page.setQuery(query);
     if (m_services.makeSurface) {
         m_surface = m_services.makeSurface(m_browser, page);
@@ -142,7 +146,7 @@ void CMapViewDlg::notLoaded(const QString& text) {
 }
 
 void CMapViewDlg::showEvent(QShowEvent* event) {
-    PaneWindow::showEvent(event);
+    DockedPane::showEvent(event);
     // The check may answer before the main window has placed and shown its panes.
     if (m_box) {
         m_box->move(frameGeometry().center() - (m_box->frameGeometry().center() - m_box->pos()));
@@ -157,7 +161,7 @@ bool CMapViewDlg::playing() const {
 
 void CMapViewDlg::timerEvent(QTimerEvent* event) {
     if (event->timerId() != m_positionTimer.timerId()) {
-        PaneWindow::timerEvent(event);
+        DockedPane::timerEvent(event);
         return;
     }
     updatePosition();
@@ -213,7 +217,10 @@ void CMapViewDlg::routeClicked(const QString& report) {
     if (!timeMs) {
         return;
     }
-    WindowRegistry::instance().post(kKeyControlBar, kMsgSeek, static_cast<qintptr>(*timeMs),
+    // The map shows the fix stamped T for the positions from T - 1 s up to T: seeking there
+    // puts the marker on the point that was clicked.
+    const std::uint32_t target = *timeMs >= 1000 ? *timeMs - 1000 : 0;
+    WindowRegistry::instance().post(kKeyControlBar, kMsgSeek, static_cast<qintptr>(target),
                                     kSeekToTarget);
 }
 
@@ -221,8 +228,7 @@ qintptr CMapViewDlg::onMessage(unsigned message, qintptr wParam, qintptr) {
     if (message == kMsgButtonClicked) {
         switch (wParam) {
             case kCmdClose:
-                hide();
-                m_visible = false;
+                closePane();
                 return 0;
             case kCmdFixed:
                 toggleFixed();
@@ -236,61 +242,6 @@ qintptr CMapViewDlg::onMessage(unsigned message, qintptr wParam, qintptr) {
         return 0;
     }
     return -1;
-}
-
-void CMapViewDlg::toggleFixed() {
-    m_fixed = !m_fixed;
-    if (m_fixed) {
-        m_fixedButton->setImageNumbers(244, 243, 243);
-        dock();
-    } else {
-        m_fixedButton->setImageNumbers(243, 244, 244);
-    }
-}
-
-void CMapViewDlg::togglePane() {
-    if (isVisible()) {
-        hide();
-        m_visible = false;
-        return;
-    }
-    m_visible = true;
-    show();
-    raise();
-}
-
-void CMapViewDlg::dock() {
-    if (QWidget* main = mainWindow(); main != nullptr && !enlargedLayout()) {
-        move(main->pos() + offset());
-    }
-}
-
-bool CMapViewDlg::enlargedLayout() const {
-    return m_context.layoutMode() != kLayoutDefault;
-}
-
-void CMapViewDlg::followMainWindow(QPoint mainTopLeft) {
-    if (m_fixed && !enlargedLayout()) {
-        move(mainTopLeft + offset());
-    }
-}
-
-void CMapViewDlg::takeLayoutMode(int mode, QSize) {
-    resize(kSize);
-    if (mode != kLayoutDefault) {
-        setWindowFlag(Qt::WindowStaysOnTopHint, true);
-        hide();
-        m_visible = false;
-        return;
-    }
-    setWindowFlag(Qt::WindowStaysOnTopHint, false);
-    m_visible = true;
-    dock();
-    show();
-}
-
-bool CMapViewDlg::draggableAt(QPoint) const {
-    return !m_fixed || enlargedLayout();
 }
 
 void CMapViewDlg::paintEvent(QPaintEvent*) {

@@ -12,7 +12,7 @@
 #include <functional>
 #include <memory>
 
-#include "shell/pane_window.h"
+#include "shell/docked_pane.h"
 #include "shell/viewer_context.h"
 #include "skin/skin_button.h"
 #include "telemetry/ui/map_surface.h"
@@ -20,7 +20,7 @@
 
 namespace qelv::ui {
 
-class CMapViewDlg : public PaneWindow {
+class CMapViewDlg : public DockedPane {
     Q_OBJECT
 public:
     enum Command { kCmdClose = 0, kCmdFixed = 1 };
@@ -45,16 +45,11 @@ public:
     ~CMapViewDlg() override;
 
     qintptr onMessage(unsigned message, qintptr wParam, qintptr lParam) override;
-    void followMainWindow(QPoint mainTopLeft) override;
-    void takeLayoutMode(int mode, QSize screen) override;
-    bool shownByDefault() const override { return m_visible; }
 
     // 1 once the page was loaded, 0 when the tile server could not be reached (or the page is
     // missing); -1 while the check runs.
     int pageLoaded() const { return m_pageLoaded; }
     bool positionTimerActive() const { return m_positionTimer.isActive(); }
-    bool fixed() const { return m_fixed; }
-    bool paneVisible() const { return m_visible; }
     // The last position call text ("javascript:DrawCurrent('...', '...')"), empty before one.
     const QString& lastCall() const { return m_lastCall; }
     QWidget* browserArea() const { return m_browser; }
@@ -71,7 +66,6 @@ protected:
     void paintEvent(QPaintEvent* event) override;
     void timerEvent(QTimerEvent* event) override;
     void showEvent(QShowEvent* event) override;
-    bool draggableAt(QPoint point) const override;
 
 private:
     void probeAnswered(bool reachable);
@@ -79,10 +73,6 @@ private:
     void notLoaded(const QString& text);
     void drawCurrent(double longitude, double latitude);
     void sendRoute();
-    void toggleFixed();
-    void togglePane();
-    void dock();
-    bool enlargedLayout() const;
     bool playing() const;
 
     ViewerContext& m_context;
@@ -94,8 +84,6 @@ private:
     std::unique_ptr<MapSurface> m_surface;
     QBasicTimer m_positionTimer;
     int m_pageLoaded = -1;
-    bool m_fixed = true;
-    bool m_visible = true;
     QString m_lastCall;
     // The "not loaded" box while it is open: it comes over the pane once the pane shows.
     QPointer<QWidget> m_box;
