@@ -1,8 +1,7 @@
-#include <sys/statvfs.h>
-
 #include "cli/commands.h"
 #include "cli/json_writer.h"
 #include "tools/storage_estimate.h"
+#include "wyfs/wyfs.h"
 
 namespace qelv::cli {
 
@@ -10,8 +9,9 @@ namespace {
 
 constexpr const char* kUsage =
     "usage: qelv storage-info ROOT\n"
-    "Prints the storage figures of the recorder card mounted at ROOT as JSON: its capacity\n"
-    "and, per category, the recorder's budget and the use its recordings are estimated at.\n";
+    "Prints the storage figures of the recorder card mounted at ROOT (or of the WyFS card or\n"
+    "image ROOT) as JSON: its capacity and, per category, the recorder's budget and the use\n"
+    "its recordings are estimated at.\n";
 
 }  // namespace
 
@@ -22,15 +22,16 @@ int runStorageInfoCommand(const Arguments& args, std::ostream& out, std::ostream
     }
     const std::string& root = args[0];
     std::error_code error;
-    struct statvfs info {};
-    if (!std::filesystem::is_directory(root, error) || ::statvfs(root.c_str(), &info) != 0) {
-        err << "qelv storage-info: " << root << " is not a mounted card folder\n";
+    const bool folder = std::filesystem::is_directory(root, error);
+    const core::StorageCard card{root, !folder && QV_WyFS_Check_WyFS_partition(root.c_str()) != 0};
+    const std::optional<core::StorageFigures> read =
+        folder || card.wyfs ? core::cardStorageFigures(card) : std::nullopt;
+    if (!read) {
+        err << "qelv storage-info: " << root
+            << " is neither a mounted card folder nor a readable WyFS card\n";
         return 1;
     }
-    const auto totalMb = static_cast<std::int64_t>(static_cast<unsigned long long>(info.f_blocks) *
-                                                   info.f_frsize / (1024 * 1024));
-    const core::StorageFigures figures =
-        core::estimateStorage(totalMb, core::mountedCardLister(root));
+    const core::StorageFigures& figures = *read;
     std::vector<std::string> categories;
     for (std::size_t i = 0; i < figures.categories.size(); ++i) {
         const core::CategoryUsage& usage = figures.categories[i];
@@ -46,11 +47,12 @@ int runStorageInfoCommand(const Arguments& args, std::ostream& out, std::ostream
                                  .str());
     }
     std::string label = root;
-    if (label.empty() || label.back() != '/') {
+    if (folder && (label.empty() || label.back() != '/')) {
         label += '/';
     }
     out << JsonObject()
                .add("root", root)
+               .add("wyfs", card.wyfs)
                .add("capacityMB", figures.totalMb)
                .add("capacity", core::capacityText(label, figures.totalMb))
                .addRaw("categories", jsonArray(categories))

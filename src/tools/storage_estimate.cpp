@@ -1,7 +1,16 @@
 #include "tools/storage_estimate.h"
 
+#include <sys/statvfs.h>
+
+#include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
+#include <memory>
+
+#include "storage/recording_name.h"
+#include "wyfs/wyfs.h"
+#include "wyfs/wyfs_listing.h"
 
 namespace qelv::core {
 
@@ -39,24 +48,37 @@ bool isCountedRear(std::string_view name) {
 }
 
 StorageFigures estimateStorage(std::int64_t totalMb, const CardFolderLister& list) {
+    if (!list) {
+        StorageFigures figures;
+        figures.totalMb = totalMb;
+        for (CategoryUsage& usage : figures.categories) {
+            usage.totalText = "  0 MB";
+            usage.percentText = formatted("%3.1f%% used", 0.0);
+        }
+        return figures;
+    }
+    std::array<CategoryFiles, 4> files{};
+    for (std::size_t i = 0; i < kStorageCategories.size(); ++i) {
+        const std::string prefix(kStorageCategories[i].prefix);
+        for (const std::string& name : list(prefix + "/FRONT")) {
+            files[i].front += isCountedFront(name) ? 1 : 0;
+        }
+        for (const std::string& name : list(prefix + "/REAR")) {
+            files[i].rear += isCountedRear(name) ? 1 : 0;
+        }
+    }
+    return estimateStorage(totalMb, files);
+}
+
+StorageFigures estimateStorage(std::int64_t totalMb, const std::array<CategoryFiles, 4>& files) {
     StorageFigures figures;
     figures.totalMb = totalMb;
     for (std::size_t i = 0; i < kStorageCategories.size(); ++i) {
         const StorageCategory& category = kStorageCategories[i];
         CategoryUsage& usage = figures.categories[i];
-        if (!list) {
-            usage.totalText = "  0 MB";
-            usage.percentText = formatted("%3.1f%% used", 0.0);
-            continue;
-        }
         usage.budgetMb = totalMb * category.sharePercent / 100;
-        const std::string prefix(category.prefix);
-        for (const std::string& name : list(prefix + "/FRONT")) {
-            usage.frontFiles += isCountedFront(name) ? 1 : 0;
-        }
-        for (const std::string& name : list(prefix + "/REAR")) {
-            usage.rearFiles += isCountedRear(name) ? 1 : 0;
-        }
+        usage.frontFiles = files[i].front;
+        usage.rearFiles = files[i].rear;
         usage.usedMb = std::int64_t{usage.frontFiles} * category.frontFileMb +
                        std::int64_t{usage.rearFiles} * category.rearFileMb;
         const auto remaining = static_cast<float>(usage.budgetMb - usage.usedMb);
@@ -78,6 +100,62 @@ StorageFigures estimateStorage(std::int64_t totalMb, const CardFolderLister& lis
             static_cast<int>(std::min(usage.usedMb / scale, std::int64_t{usage.barMax}));
     }
     return figures;
+}
+
+std::array<CategoryFiles, 4> countWyfsRecordings(
+    const std::function<std::vector<std::string>(const std::string& dir)>& listDir) {
+    std::array<CategoryFiles, 4> files{};
+    for (std::size_t i = 0; i < kStorageCategories.size(); ++i) {
+        for (const std::string& name : listDir(std::string(kStorageCategories[i].prefix))) {
+            const int channels = parseRecordingName(name).channels;
+            files[i].front += 1;
+            files[i].rear += std::max(channels, 1) - 1;
+        }
+    }
+    return files;
+}
+
+std::optional<std::int64_t> cardCapacityMb(const StorageCard& card) {
+    if (card.wyfs) {
+        CardMasterInfo info{};
+        if (QV_WyFS_Get_Master_Device_Info(card.path.c_str(), &info) != 0) {
+            return std::nullopt;
+        }
+        std::uint32_t sectors = 0;
+        std::memcpy(&sectors, info.bytes + 12, sizeof sectors);  // little-endian, as written
+        return static_cast<std::int64_t>(std::uint64_t{sectors} * 512 / 1024 / 1024);
+    }
+    struct statvfs info {};
+    std::error_code error;
+    if (!std::filesystem::is_directory(card.path, error) ||
+        ::statvfs(card.path.c_str(), &info) != 0) {
+        return std::nullopt;
+    }
+    return static_cast<std::int64_t>(static_cast<unsigned long long>(info.f_blocks) *
+                                     info.f_frsize / (1024 * 1024));
+}
+
+std::optional<StorageFigures> cardStorageFigures(const StorageCard& card) {
+    const std::optional<std::int64_t> totalMb = cardCapacityMb(card);
+    if (!totalMb) {
+        return std::nullopt;
+    }
+    if (!card.wyfs) {
+        return estimateStorage(*totalMb, mountedCardLister(card.path));
+    }
+    auto device = std::make_unique<CardDeviceHandle>();
+    if (QV_WyFS_Device_Open(card.path.c_str(), 130, device.get()) != 0) {
+        return std::nullopt;
+    }
+    const auto files = countWyfsRecordings([&](const std::string& dir) {
+        std::vector<std::string> names;
+        for (const wyfs::ListedFile& file : wyfs::listDirectory(device.get(), dir)) {
+            names.push_back(file.name);
+        }
+        return names;
+    });
+    QV_WyFS_Device_Close(device.get());
+    return estimateStorage(*totalMb, files);
 }
 
 std::string capacityText(std::string_view label, std::int64_t totalMb) {

@@ -6,6 +6,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -56,6 +57,32 @@ bool isCountedRear(std::string_view name);
 // The figures of a card of `totalMb` whose folders `list` reads; without a card (totalMb 0
 // and no lister) every category shows "  0 MB" and 0 %.
 StorageFigures estimateStorage(std::int64_t totalMb, const CardFolderLister& list);
+
+// The recordings counted in one category.
+struct CategoryFiles {
+    int front = 0;
+    int rear = 0;
+};
+// The figures of a card of `totalMb` with `files` counted in each category.
+StorageFigures estimateStorage(std::int64_t totalMb, const std::array<CategoryFiles, 4>& files);
+
+// A WyFS card keeps one file per recording with every camera in it, in the folders NOR, EVT,
+// MOT and USR: each file counts as one front file and, by the camera count its name gives
+// ("2CH", "3CH"), as one rear file for every further camera.
+std::array<CategoryFiles, 4> countWyfsRecordings(
+    const std::function<std::vector<std::string>(const std::string& dir)>& listDir);
+
+// A card as the storage figures see it: a mounted FAT card (its mount point) or a WyFS
+// volume (its device or image path).
+struct StorageCard {
+    std::string path;
+    bool wyfs = false;
+};
+// The card's capacity in MB (the file system's size for a mounted card, the card size the
+// WyFS volume records for WyFS), or nothing when it cannot be read.
+std::optional<std::int64_t> cardCapacityMb(const StorageCard& card);
+// The figures of a card; nothing when its capacity cannot be read.
+std::optional<StorageFigures> cardStorageFigures(const StorageCard& card);
 
 // The capacity line: "<label> (%.2f GB)".
 std::string capacityText(std::string_view label, std::int64_t totalMb);

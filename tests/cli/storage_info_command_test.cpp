@@ -5,6 +5,7 @@
 
 #include "cli_run.h"
 #include "support/temp_dir.h"
+#include "wyfs/wyfs_volume.h"
 
 namespace qelv::test {
 namespace {
@@ -32,8 +33,41 @@ TEST(QelvStorageInfo, CountsTheRecordingsOfEachCategory) {
 
     const CliRun missing = runQelv("storage-info '" + (card.path() / "gone").string() + "'");
     EXPECT_EQ(missing.exitCode, 1);
-    EXPECT_NE(missing.err.find("is not a mounted card folder"), std::string::npos);
+    EXPECT_NE(missing.err.find("is neither a mounted card folder nor a readable WyFS card"),
+              std::string::npos);
     EXPECT_EQ(runQelv("storage-info").exitCode, 2);
+}
+
+TEST(QelvStorageInfo, AWyfsCardCountsEachCameraOfItsRecordings) {
+    const TempDir dir;
+    const auto image = dir.path() / "card.img";
+    wyfs::formatImage(image, 64u << 20);
+    {
+        const auto volume = wyfs::Volume::open(image, true);
+        ASSERT_TRUE(volume);
+        const std::vector<std::uint8_t> data(100, 1);
+        volume->addFile("NOR", "20240131_120000_2CH_N_F.avi", data, 0);
+        volume->addFile("NOR", "20240131_120100_3CH_N_F.avi", data, 0);
+        volume->addFile("EVT", "20240131_120200_1CH_E_F.avi", data, 0);
+    }
+    const CliRun run = runQelv("storage-info '" + image.string() + "'");
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_NE(run.out.find("\"wyfs\": true, \"capacityMB\": 64"), std::string::npos) << run.out;
+    // Two recordings with three further cameras between them, and one with the front alone.
+    EXPECT_NE(run.out.find("\"usedMB\": 248, \"frontFiles\": 2, \"rearFiles\": 3"),
+              std::string::npos)
+        << run.out;
+    EXPECT_NE(run.out.find("\"usedMB\": 35, \"frontFiles\": 1, \"rearFiles\": 0"),
+              std::string::npos)
+        << run.out;
+
+    // Garbage that is neither a folder nor a WyFS volume is refused, and left as it was.
+    const auto garbage = dir.path() / "garbage.img";
+    std::ofstream(garbage) << std::string(4096, 'x');
+    const CliRun refused = runQelv("storage-info '" + garbage.string() + "'");
+    EXPECT_EQ(refused.exitCode, 1);
+    EXPECT_NE(refused.err.find("nor a readable WyFS card"), std::string::npos);
+    EXPECT_EQ(std::filesystem::file_size(garbage), 4096u);
 }
 
 }  // namespace
