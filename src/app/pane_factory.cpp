@@ -10,6 +10,7 @@
 #include "telemetry/ui/map_view_dlg.h"
 #include "telemetry/ui/util_info_dlg.h"
 #include "tools/ui/setting_dlg.h"
+#include "tools/ui/wyfs_formatter_dlg.h"
 
 namespace qelv::ui {
 
@@ -20,6 +21,10 @@ std::vector<PaneWindow*> createViewerPanes(CQV_NPlayerDlg& main, ViewerContext& 
     PlayerDialogs dialogs;
     dialogs.deviceSettings = [](CPlayerMenuDlg& bar, const std::string& root, const std::string&) {
         CSettingDlg dialog(&bar, root);
+        dialog.exec();
+    };
+    dialogs.storageInfo = [&main](CPlayerMenuDlg&) {
+        CWYFSFormatterDlg dialog(&main, CWYFSFormatterDlg::defaultServices());
         dialog.exec();
     };
     auto* bar = new CPlayerMenuDlg(&main, context, {screen1, screen2, screen3}, dialogs);

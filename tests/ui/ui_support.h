@@ -122,11 +122,12 @@ public:
         m_before = ui::setMessageBoxHandler(
             [this](QWidget*, const QString& text, ui::MessageIcon icon, ui::MessageButtons) {
                 boxes.push_back({text, icon});
-                return ui::kIdOk;
+                return answer;
             });
     }
     ~MessageBoxSpy() { ui::setMessageBoxHandler(std::move(m_before)); }
     std::vector<Box> boxes;
+    int answer = ui::kIdOk;  // the button every box is answered with
 
 private:
     ui::MessageBoxHandler m_before;
