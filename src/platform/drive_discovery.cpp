@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <fstream>
 #include <set>
 
@@ -63,6 +64,20 @@ bool opensReadWrite(const fs::path& device) {
 }
 
 }  // namespace
+
+SystemPaths systemPaths() {
+    SystemPaths paths;
+    const auto take = [](const char* name, fs::path& path) {
+        const char* value = std::getenv(name);
+        if (value != nullptr && *value != '\0') {
+            path = value;
+        }
+    };
+    take("QELV_SYSFS", paths.sysfs);
+    take("QELV_MOUNTINFO", paths.mountInfo);
+    take("QELV_DEV", paths.devices);
+    return paths;
+}
 
 std::vector<core::SourceDrive> discoverDrives(const SystemPaths& paths,
                                               const std::string& folderSearchText) {

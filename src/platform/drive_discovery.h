@@ -19,6 +19,10 @@ struct SystemPaths {
     std::filesystem::path devices = "/dev";
 };
 
+// The machine's paths, each replaced by the environment variable QELV_SYSFS, QELV_MOUNTINFO
+// or QELV_DEV when it is set: the end-to-end tests show the viewer a card on a fake tree.
+SystemPaths systemPaths();
+
 // The drive list: card drives ordered by device name, then the folder line (label
 // `folderSearchText`, kind 2). No disk that holds "/" is offered, however it is connected
 // (see systemDisks). A FAT drive's label is its mount point with a trailing "/", a

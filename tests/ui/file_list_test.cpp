@@ -37,9 +37,13 @@ protected:
             touch(card.path() / name);
         }
         CFileManagerDlg::Services services;
-        services.listDrives = [](const std::string& folderText) {
-            return std::vector<core::SourceDrive>{
-                drive(-1, folderText, core::SourceKind::PcFolder)};
+        services.listDrives = [this](const std::string& folderText) {
+            std::vector<core::SourceDrive> drives;
+            if (cardMounted) {
+                drives.push_back(drive(0, card.path().string() + "/", core::SourceKind::FatDrive));
+            }
+            drives.push_back(drive(-1, folderText, core::SourceKind::PcFolder));
+            return drives;
         };
         services.runDriveDialog = [this](CFileManagerDlg& pane) -> std::optional<int> {
             ++dialogs;
@@ -103,6 +107,7 @@ protected:
     bool cursorInPicker = false;
     int dialogs = 0;
     int choices = 0;
+    bool cardMounted = false;
     std::string lastTitle;
 };
 
@@ -275,6 +280,22 @@ TEST_F(FileListTest, OpenFolderNeedsRecordingsAndOtherwiseLeavesTheListAlone) {
     command(CFileManagerDlg::kCmdSortDown);
     EXPECT_EQ(rows().front(), "12:05:00");
     EXPECT_EQ(choices, 0);  // no dialog
+}
+
+TEST_F(FileListTest, AFolderThatIsAMountedCardIsOpenedAsTheCard) {
+    cardMounted = true;
+    EXPECT_TRUE(list->openFolder(QString::fromStdString(card.path().string())));
+    EXPECT_EQ(list->list()->rowCount(), 5);
+    const core::SourceDrive* source = context->catalogue().selectedDrive();
+    ASSERT_NE(source, nullptr);
+    EXPECT_EQ(source->kind, core::SourceKind::FatDrive);  // so that the card's tools work on it
+    EXPECT_EQ(choices, 0);
+    // Any other folder stays a folder.
+    TempDir other;
+    touch(other.path() / "NOR/FRONT/20240131_130000_1CH_N_F.mp4");
+    EXPECT_TRUE(list->openFolder(QString::fromStdString(other.path().string())));
+    ASSERT_NE(context->catalogue().selectedDrive(), nullptr);
+    EXPECT_EQ(context->catalogue().selectedDrive()->kind, core::SourceKind::PcFolder);
 }
 
 // The drive list changes while the dialog is open (a card is put in, or the listed card is

@@ -45,7 +45,7 @@ constexpr ListButton kButtons[] = {
 CFileManagerDlg::Services CFileManagerDlg::defaultServices() {
     Services services;
     services.listDrives = [](const std::string& folderText) {
-        return platform::discoverDrives(platform::SystemPaths{}, folderText);
+        return platform::discoverDrives(platform::systemPaths(), folderText);
     };
     services.runDriveDialog = [](CFileManagerDlg& pane) -> std::optional<int> {
         CNSelectDriveDlg dialog(&pane, pane.m_context.catalogue(), pane.m_services.listDrives);
@@ -187,6 +187,16 @@ bool CFileManagerDlg::openFolder(const QString& folder) {
     // Playback lets go of the current recording before the source changes.
     WindowRegistry::instance().post(kKeyControlBar, kMsgPaneCommand, kPaneStop);
     core::RecordingCatalogue& catalogue = m_context.catalogue();
+    if (const std::optional<core::SourceDrive> card = cardMountedAt(folder)) {
+        // A card's own folder is read as the card, so that its tools work on it.
+        if (!readSource(*card, {})) {
+            forgetRows();
+            return false;
+        }
+        m_lastFolder.reset();
+        m_list->selectRow(0);
+        return m_list->rowCount() > 0;
+    }
     const core::SourceDrive line{-1, catalogue.folderSearchText(), {}, core::SourceKind::PcFolder};
     const std::string path = folder.toStdString();
     if (!readSource(line, [&path](const std::string&) { return std::optional(path); })) {
@@ -194,9 +204,31 @@ bool CFileManagerDlg::openFolder(const QString& folder) {
         forgetRows();
         return false;
     }
+    // The folder is the current source, as when it is chosen through the drive dialog.
+    catalogue.setDrives({line});
+    catalogue.setSelectedDrive(0);
     m_lastFolder = path;
     m_list->selectRow(0);
     return m_list->rowCount() > 0;
+}
+
+std::optional<core::SourceDrive> CFileManagerDlg::cardMountedAt(const QString& folder) {
+    if (!m_services.listDrives) {
+        return std::nullopt;
+    }
+    core::RecordingCatalogue& catalogue = m_context.catalogue();
+    const QString wanted = QFileInfo(folder).canonicalFilePath();
+    std::vector<core::SourceDrive> drives = m_services.listDrives(catalogue.folderSearchText());
+    for (std::size_t i = 0; i < drives.size(); ++i) {
+        const core::SourceDrive drive = drives[i];
+        if (drive.kind == core::SourceKind::FatDrive &&
+            QFileInfo(QString::fromStdString(drive.label)).canonicalFilePath() == wanted) {
+            catalogue.setDrives(std::move(drives));
+            catalogue.setSelectedDrive(static_cast<std::int32_t>(i));
+            return drive;
+        }
+    }
+    return std::nullopt;
 }
 
 void CFileManagerDlg::sort(core::SortMode mode) {

@@ -38,6 +38,9 @@ public:
 
     CFileManagerDlg(QWidget* mainWindow, ViewerContext& context, Services services);
 
+    // The card drive whose mount point `folder` is, if any.
+    // Makes the drive list the discovered one with that card selected.
+    std::optional<core::SourceDrive> cardMountedAt(const QString& folder);
     // Why `folder` cannot become the source ("... is not a folder", "no recordings in ..."
     // for the chosen category), or an empty text when it can. Reads the folder, changes
     // nothing.

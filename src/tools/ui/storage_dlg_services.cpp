@@ -8,10 +8,10 @@ namespace qelv::ui {
 
 StorageDlgServices CWYFSFormatterDlg::defaultServices() {
     StorageDlgServices services;
-    services.discover = [] { return platform::discoverDrives(platform::SystemPaths{}, {}); };
+    services.discover = [] { return platform::discoverDrives(platform::systemPaths(), {}); };
     services.figures = [](const core::StorageCard& card) { return core::cardStorageFigures(card); };
     services.watch = [](QDialog& dialog) {
-        auto* watch = new platform::MountWatch(platform::SystemPaths{}, &dialog);
+        auto* watch = new platform::MountWatch(platform::systemPaths(), &dialog);
         QObject::connect(watch, &platform::MountWatch::changed, &dialog,
                          [&dialog] { postMessage(&dialog, kMsgDriveChange, 0); });
     };
