@@ -1,8 +1,14 @@
 #include "app/viewer_state.h"
 
+#include <QApplication>
+#include <QComboBox>
+#include <QDialog>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
 
 #include "app/qv_nplayer_dlg.h"
 #include "playback/ui/player_menu_dlg.h"
@@ -96,6 +102,35 @@ QJsonObject telemetryJson(ViewerContext& context) {
     return out;
 }
 
+// The dialogs open now (modal tools): where they are and the texts of their named controls.
+QJsonArray dialogsJson() {
+    QJsonArray dialogs;
+    for (QWidget* window : QApplication::topLevelWidgets()) {
+        if (qobject_cast<QDialog*>(window) == nullptr || !window->isVisible()) {
+            continue;
+        }
+        QJsonObject texts;
+        for (const QWidget* child : window->findChildren<QWidget*>()) {
+            if (child->objectName().isEmpty()) {
+                continue;
+            }
+            if (const auto* label = qobject_cast<const QLabel*>(child)) {
+                texts.insert(child->objectName(), label->text());
+            } else if (const auto* edit = qobject_cast<const QLineEdit*>(child)) {
+                texts.insert(child->objectName(), edit->text());
+            } else if (const auto* combo = qobject_cast<const QComboBox*>(child)) {
+                texts.insert(child->objectName(), combo->currentText());
+            } else if (const auto* form = qobject_cast<const QPlainTextEdit*>(child)) {
+                texts.insert(child->objectName(), form->toPlainText());
+            }
+        }
+        QJsonObject entry = windowJson(*window);
+        entry.insert(QStringLiteral("texts"), texts);
+        dialogs.append(entry);
+    }
+    return dialogs;
+}
+
 }  // namespace
 
 QByteArray viewerStateJson(const CQV_NPlayerDlg& main, ViewerContext& context) {
@@ -132,6 +167,7 @@ QByteArray viewerStateJson(const CQV_NPlayerDlg& main, ViewerContext& context) {
                                  {QStringLiteral("lastCall"), map->lastCall()}});
     }
     state.insert(QStringLiteral("telemetry"), telemetryJson(context));
+    state.insert(QStringLiteral("dialogs"), dialogsJson());
     return QJsonDocument(state).toJson(QJsonDocument::Compact);
 }
 

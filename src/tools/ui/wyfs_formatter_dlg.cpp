@@ -3,6 +3,7 @@
 #include <QCloseEvent>
 #include <QGroupBox>
 #include <QKeyEvent>
+#include <QPainter>
 #include <QPointer>
 #include <algorithm>
 
@@ -48,6 +49,21 @@ bool isSwallowedKey(const QKeyEvent* key) {
     }
 }
 
+// A label that shows a long text (a card's deep mount point) cut in the middle, and the whole
+// text as its tooltip; text() stays the whole text.
+class ElidedLabel : public QLabel {
+public:
+    using QLabel::QLabel;
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter painter(this);
+        painter.setPen(palette().color(QPalette::WindowText));
+        painter.drawText(rect(), Qt::AlignLeft | Qt::AlignVCenter,
+                         fontMetrics().elidedText(text(), Qt::ElideMiddle, width()));
+    }
+};
+
 }  // namespace
 
 CWYFSFormatterDlg::CWYFSFormatterDlg(QWidget* owner, StorageDlgServices services)
@@ -81,7 +97,7 @@ void CWYFSFormatterDlg::buildControls() {
     });
     auto* label = new QLabel(QStringLiteral("Storage Capacity  :"), this);
     label->setGeometry(22, 64, 120, 22);
-    m_capacity = new QLabel(QStringLiteral("NO Selected Storage"), this);
+    m_capacity = new ElidedLabel(QStringLiteral("NO Selected Storage"), this);
     m_capacity->setGeometry(142, 64, 280, 22);
     for (std::size_t i = 0; i < 4; ++i) {
         const int top = kRowTop + static_cast<int>(i) * kRowStep;
@@ -186,6 +202,7 @@ void CWYFSFormatterDlg::selectCard(int index) {
         figures
             ? QString::fromStdString(core::capacityText(card.path, m_totalMb))
             : QStringLiteral("%1 (capacity unreadable)").arg(QString::fromStdString(card.path)));
+    m_capacity->setToolTip(m_capacity->text());
     m_namesShown = true;
     showFigures(figures ? *figures : core::estimateStorage(0, core::CardFolderLister{}), true);
 }
