@@ -8,16 +8,10 @@
 #include <vector>
 
 #include "platform/mount_table.h"
+#include "platform/system_paths.h"
 #include "storage/recording_types.h"
 
 namespace qelv::platform {
-
-// Where the system describes its disks; tests point these at a fake tree.
-struct SystemPaths {
-    std::filesystem::path sysfs = "/sys";  // block, dev/block and the devices they link to
-    std::filesystem::path mountInfo = "/proc/self/mountinfo";
-    std::filesystem::path devices = "/dev";
-};
 
 // The machine's paths, each replaced by the environment variable QELV_SYSFS, QELV_MOUNTINFO
 // or QELV_DEV when it is set: the end-to-end tests show the viewer a card on a fake tree.
