@@ -107,18 +107,19 @@ fs::path diskFolderOf(const fs::path& deviceFolder) {
 }
 
 std::string diskOfDevice(const SystemPaths& paths, const fs::path& device) {
-    const fs::path node = nodePath(paths.devices, device.string());
+    const fs::path node = canonicalOrEmpty(nodePath(paths.devices, device.string()));
     if (node.empty()) {
-        return {};
+        return {};  // no such node
     }
     fs::path folder;
     struct stat status {};
     if (::stat(node.c_str(), &status) == 0 && S_ISBLK(status.st_mode)) {
         folder = deviceFolderByNumber(paths.sysfs, std::to_string(major(status.st_rdev)) + ":" +
                                                        std::to_string(minor(status.st_rdev)));
-    }
-    if (folder.empty()) {
-        folder = deviceFolderByName(paths.sysfs, kernelNameOf(paths.devices, device.string()));
+    } else if (node.parent_path() == canonicalOrEmpty(paths.devices)) {
+        // Only a node in the device folder goes by its name: a file elsewhere that happens to
+        // be called "sdb1" is not that partition.
+        folder = deviceFolderByName(paths.sysfs, node.filename().string());
     }
     return folder.empty() ? std::string() : diskNameOf(folder);
 }

@@ -18,10 +18,11 @@ namespace qelv::platform {
 // "/dev/sdb" -> "sdb", "/dev/mapper/vg-root" -> "dm-1" (a device-mapper or md device is its own
 // disk; what lies beneath it is systemDisks' business). Empty when sysfs does not know it.
 //
-// A real device node is found by its device number (`<sysfs>/dev/block/MAJ:MIN`), which is
-// what the kernel itself answers for it; a node that is no block device (a fake tree, a
-// name of a node that is gone) by its kernel name under `<sysfs>/class/block`, or under
-// `<sysfs>/block` for disks and their partitions.
+// A block device node is found by its device number (`<sysfs>/dev/block/MAJ:MIN`), which is
+// what the kernel itself answers for it. A node that is no block device (a fake tree) is
+// found by its kernel name (under `<sysfs>/class/block`, or `<sysfs>/block` for disks and
+// their partitions), but only when it lies in `devices` itself, links followed. A node that
+// does not exist is unknown.
 std::string diskOfDevice(const SystemPaths& paths, const std::filesystem::path& device);
 
 // The disk that holds the file system mounted at `mountPoint` ("/media/CARD" or

@@ -17,6 +17,10 @@ namespace qelv::platform {
 // or QELV_DEV when it is set: the end-to-end tests show the viewer a card on a fake tree.
 SystemPaths systemPaths();
 
+// Whether the disk `disk` ("sdb", "mmcblk0") may be a card: removable, an SD/MMC device, or
+// hot-plugged over USB. What it holds is not looked at.
+bool isCardDisk(const std::filesystem::path& sysfs, const std::string& disk);
+
 // The drive list: card drives ordered by device name, then the folder line (label
 // `folderSearchText`, kind 2). No disk that holds "/" is offered, however it is connected
 // (see systemDisks). A FAT drive's label is its mount point with a trailing "/", a

@@ -79,7 +79,10 @@ TEST_F(DiskLookup, DamagedTreesAnswerUnknown) {
     dir.write("sys/devices/odd/sdv1/partition", "1\n");
     fs::create_directory_symlink(paths.sysfs / "devices/odd/sdv1", classBlock / "sdv1");
     dir.write("dev/sdv1", "");
-    for (const char* device : {"/dev/sdx", "/dev/loopy", "/dev/sdy", "/dev/sdw", "/dev/sdv1"}) {
+    // A file outside the device folder with a device's name is not that device.
+    const std::string elsewhere = dir.write("elsewhere/sdb1", "").string();
+    for (const std::string device : {"/dev/sdx", "/dev/loopy", "/dev/sdy", "/dev/sdw", "/dev/sdv1",
+                                     "/dev/../sdb1", elsewhere.c_str()}) {
         EXPECT_EQ(diskOfDevice(paths, device), "") << device;
     }
 }
