@@ -28,7 +28,8 @@ struct FormatResult {
 // One run at a time, on the thread the object lives in (the dialog's). A run: the system-disk
 // check (no D-Bus call when it refuses), Manager.ResolveDevice, Filesystem.Unmount when the
 // file system is mounted, Block.Format. Every step is an asynchronous call; the object
-// reacts to the answers from its thread's event loop.
+// reacts to the answers from its thread's event loop. Destroyed during a run, it drops the
+// answer that is still to come (udisks2 finishes the job all the same) and emits nothing.
 class CardFormatter : public QObject {
     Q_OBJECT
 public:
