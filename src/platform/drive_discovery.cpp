@@ -24,16 +24,6 @@ std::string readLine(const fs::path& path) {
     return line;
 }
 
-bool isCandidate(const fs::path& disk) {
-    const std::string name = disk.filename().string();
-    if (readLine(disk / "removable") == "1" || name.rfind("mmcblk", 0) == 0) {
-        return true;
-    }
-    std::error_code error;
-    const fs::path real = fs::canonical(disk, error);
-    return !error && real.string().find("/usb") != std::string::npos;  // hot-plugged over USB
-}
-
 // Partitions of a disk in name order, or the disk itself when it has none.
 std::vector<std::string> partitionsOf(const fs::path& disk) {
     std::vector<std::string> parts;
@@ -79,6 +69,22 @@ SystemPaths systemPaths() {
     return paths;
 }
 
+bool isCardDisk(const fs::path& sysfs, const std::string& disk) {
+    if (disk.empty() || disk == "." || disk == ".." || disk.find('/') != std::string::npos) {
+        return false;
+    }
+    const fs::path folder = sysfs / "block" / disk;
+    std::error_code error;
+    if (!fs::is_directory(folder, error)) {
+        return false;
+    }
+    if (readLine(folder / "removable") == "1" || disk.rfind("mmcblk", 0) == 0) {
+        return true;
+    }
+    const fs::path real = fs::canonical(folder, error);
+    return !error && real.string().find("/usb") != std::string::npos;  // hot-plugged over USB
+}
+
 std::vector<core::SourceDrive> discoverDrives(const SystemPaths& paths,
                                               const std::string& folderSearchText) {
     const auto mounts = readMountTable(paths.mountInfo);
@@ -88,7 +94,7 @@ std::vector<core::SourceDrive> discoverDrives(const SystemPaths& paths,
     std::error_code error;
     for (const auto& entry : fs::directory_iterator(sysBlock, error)) {
         const std::string name = entry.path().filename().string();
-        if (!system.contains(name) && isCandidate(entry.path())) {
+        if (!system.contains(name) && isCardDisk(paths.sysfs, name)) {
             disks.push_back(name);
         }
     }

@@ -8,20 +8,18 @@
 #include <vector>
 
 #include "platform/mount_table.h"
+#include "platform/system_paths.h"
 #include "storage/recording_types.h"
 
 namespace qelv::platform {
 
-// Where the system describes its disks; tests point these at a fake tree.
-struct SystemPaths {
-    std::filesystem::path sysfs = "/sys";  // block, dev/block and the devices they link to
-    std::filesystem::path mountInfo = "/proc/self/mountinfo";
-    std::filesystem::path devices = "/dev";
-};
-
 // The machine's paths, each replaced by the environment variable QELV_SYSFS, QELV_MOUNTINFO
 // or QELV_DEV when it is set: the end-to-end tests show the viewer a card on a fake tree.
 SystemPaths systemPaths();
+
+// Whether the disk `disk` ("sdb", "mmcblk0") may be a card: removable, an SD/MMC device, or
+// hot-plugged over USB. What it holds is not looked at.
+bool isCardDisk(const std::filesystem::path& sysfs, const std::string& disk);
 
 // The drive list: card drives ordered by device name, then the folder line (label
 // `folderSearchText`, kind 2). No disk that holds "/" is offered, however it is connected
