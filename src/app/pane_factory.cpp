@@ -28,15 +28,13 @@ std::vector<PaneWindow*> createViewerPanes(CQV_NPlayerDlg& main, ViewerContext& 
     // The report shows the capture channel's picture, prints the map pane's browser area as
     // it is at each print, and names the files of the recording being played.
     QWidget* owner = &main;
-    dialogs.report = [&context, owner](CPlayerMenuDlg& bar, int channel) {
-        media::PlaybackEngine& engine = context.engine();
+    media::PlaybackEngine* engine = &context.engine();
+    dialogs.report = [engine, owner](CPlayerMenuDlg& bar, int channel) {
         const QPointer<CMapViewDlg> map =
             qobject_cast<CMapViewDlg*>(WindowRegistry::instance().find(kKeyMap));
-        CPrintDlg dialog(
-            owner, currentFrameOf(engine, channel),
-            [map] { return map ? map->mapImage() : QImage(); },
-            evidenceOfOpened(engine.openedSources(), bar.playingPath()));
-        dialog.exec();
+        makeAccidentReport(owner, *engine, channel, bar.playingPath(), [map] {
+            return map ? map->mapImage() : QImage();
+        })->exec();
     };
     auto* bar = new CPlayerMenuDlg(&main, context, {screen1, screen2, screen3}, dialogs);
     auto* info = new CUtilInfoDlg(&main, context);

@@ -201,3 +201,14 @@ QImage currentFrameOf(const media::PlaybackEngine& engine, int channel) {
 }
 
 }  // namespace qelv::ui
+
+namespace qelv::ui {
+
+std::unique_ptr<CPrintDlg> makeAccidentReport(QWidget* owner, const media::PlaybackEngine& engine,
+                                              int channel, const std::string& recordingPath,
+                                              CPrintDlg::MapSource map) {
+    return std::make_unique<CPrintDlg>(owner, currentFrameOf(engine, channel), std::move(map),
+                                       evidenceOfOpened(engine.openedSources(), recordingPath));
+}
+
+}  // namespace qelv::ui

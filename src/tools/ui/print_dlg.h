@@ -87,6 +87,12 @@ private:
     BodyDrag m_drag;
 };
 
+// The report of the recording `engine` plays: the picture of `channel`, the map from `map`,
+// and the files the engine opened (`recordingPath` is the recording's front file or name).
+std::unique_ptr<CPrintDlg> makeAccidentReport(QWidget* owner, const media::PlaybackEngine& engine,
+                                              int channel, const std::string& recordingPath,
+                                              CPrintDlg::MapSource map);
+
 // The picture channel `channel` shows now, from the engine's renderer (the one "Capture"
 // saves); a null image when the engine has no such channel or no picture yet.
 QImage currentFrameOf(const media::PlaybackEngine& engine, int channel);
