@@ -5,10 +5,13 @@
 #include "playback/ui/player_menu_dlg.h"
 #include "playback/ui/screen_dlg.h"
 #include "playback/ui/screen_setting_dlg.h"
+#include "shell/window_keys.h"
+#include "shell/window_registry.h"
 #include "storage/ui/file_manager_dlg.h"
 #include "telemetry/ui/gsensor_graphic_dlg.h"
 #include "telemetry/ui/map_view_dlg.h"
 #include "telemetry/ui/util_info_dlg.h"
+#include "tools/ui/print_dlg.h"
 #include "tools/ui/setting_dlg.h"
 #include "tools/ui/wyfs_formatter_dlg.h"
 
@@ -26,6 +29,17 @@ std::vector<PaneWindow*> createViewerPanes(CQV_NPlayerDlg& main, ViewerContext& 
     dialogs.storageInfo = [&main](CPlayerMenuDlg&) {
         CWYFSFormatterDlg dialog(&main, CWYFSFormatterDlg::defaultServices());
         dialog.exec();
+    };
+    // The report shows the capture channel's picture, prints the map pane's browser area as
+    // it is at each print, and names the files of the recording being played.
+    QWidget* owner = &main;
+    media::PlaybackEngine* engine = &context.engine();
+    dialogs.report = [engine, owner](CPlayerMenuDlg& bar, int channel) {
+        const QPointer<CMapViewDlg> map =
+            qobject_cast<CMapViewDlg*>(WindowRegistry::instance().find(kKeyMap));
+        makeAccidentReport(owner, *engine, channel, bar.playingPath(), [map] {
+            return map ? map->mapImage() : QImage();
+        })->exec();
     };
     auto* bar = new CPlayerMenuDlg(&main, context, {screen1, screen2, screen3}, dialogs);
     auto* info = new CUtilInfoDlg(&main, context);

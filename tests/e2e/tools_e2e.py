@@ -37,10 +37,14 @@ class ViewerToolsEndToEnd(ViewerSession, unittest.TestCase):
             f.write("1\n")
         with open(os.path.join(part, "partition"), "w", encoding="ascii") as f:
             f.write("1\n")
+        # The device node lies in a folder of its own, so that no disk service can ever find a
+        # real device by that name.
+        devices = os.path.join(cls.tmp, "dev")
+        os.makedirs(devices, exist_ok=True)
         mountinfo = os.path.join(cls.tmp, "mountinfo")
         with open(mountinfo, "w", encoding="ascii") as f:
-            f.write(f"40 1 65:1 / {cls.card} rw,relatime shared:1 - vfat /dev/sdq1 rw\n")
-        env.update(QELV_SYSFS=sysfs, QELV_MOUNTINFO=mountinfo)
+            f.write(f"40 1 65:1 / {cls.card} rw,relatime shared:1 - vfat {devices}/sdq1 rw\n")
+        env.update(QELV_SYSFS=sysfs, QELV_MOUNTINFO=mountinfo, QELV_DEV=devices)
         return env
 
     def dialog(self, title):
@@ -119,7 +123,30 @@ class ViewerToolsEndToEnd(ViewerSession, unittest.TestCase):
             self.assertEqual(dialog["texts"][name], text, name)
         self.assertEqual(dialog["texts"]["control1344"], "Ready...")
         self.shot("storage-information")
+        # A format of this card cannot happen (its device is no disk of the machine): the
+        # dialog says what really happened instead of reporting success.
+        self.click_in(dialog, 67, 324)
+        self.answer_box("All data will be erased")
+        dialog = wait_until(lambda: (d := self.dialog("STORAGE INFORMATION")) and
+                            d["texts"]["control1344"].startswith("Format ") and
+                            d["texts"]["control1344"] != "Format Started." and d, 60, 0.3)
+        self.assertTrue(dialog, f"no outcome: {self.dialog('STORAGE INFORMATION')}")
+        self.assertNotIn("Completed", dialog["texts"]["control1344"])
+        self.answer_box(dialog["texts"]["control1344"][:20])
+        self.assertTrue(os.path.isdir(os.path.join(self.card, "NOR")), "the card was touched")
         self.close_tool("STORAGE INFORMATION", 385, 398)
+
+    def answer_box(self, text):
+        """Presses Return in the message box that shows `text`."""
+        box = wait_until(lambda: (s := self.state()) and next(
+            (d for d in s["dialogs"] if any(text in t for t in d["texts"].values())
+             or text in d["title"]), None), 30, 0.3)
+        self.assertTrue(box, f"no box saying {text!r}: {self.state()['dialogs']}")
+        window = self.xdotool("search", "--onlyvisible", "--name", "^" + box["title"] + "$")
+        self.xdotool("windowfocus", "--sync", window.stdout.split()[-1], "key", "Return")
+        self.assertTrue(wait_until(lambda: not any(
+            d["title"] == box["title"] and d["x"] == box["x"] for d in self.state()["dialogs"]),
+            30, 0.3), f"the box saying {text!r} stayed")
 
     def test_2_device_settings_open_on_the_card_and_close(self):
         self.open_tool(753, "Device Settings")
@@ -127,6 +154,23 @@ class ViewerToolsEndToEnd(ViewerSession, unittest.TestCase):
                         "the recorder's settings file was not created on the card")
         self.shot("device-settings")
         self.close_tool("Device Settings", 685, 19)
+
+    def test_3_the_accident_report_of_the_playing_recording(self):
+        window = self.xdotool("search", "--onlyvisible", "--name", "^QELV Viewer$").stdout.split()
+        self.xdotool("windowfocus", "--sync", window[0], "key", "space")
+        playing = wait_until(lambda: (s := self.state()) and s["player"]["state"] == 0 and
+                             s["player"]["positionMs"] > 500 and s, 60, 0.3)
+        self.assertTrue(playing, f"the recording does not play: {self.state()['player']}")
+        self.open_tool(503, "Accident Report")
+        report = self.dialog("Accident Report")
+        self.assertIn("1. Vehicle Number:", report["texts"]["reportForm"])
+        self.assertEqual((report["width"], report["height"]), (936, 701))
+        self.shot("accident-report")
+        self.close_tool("Accident Report", 894, 40)
+        # Playback goes on after the report.
+        start = self.state()["player"]["positionMs"]
+        self.assertTrue(wait_until(lambda: self.state()["player"]["positionMs"] > start + 500,
+                                   30, 0.3), "playback did not go on after the report")
 
 
 if __name__ == "__main__":

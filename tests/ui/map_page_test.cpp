@@ -110,6 +110,19 @@ TEST_F(MapPageTest, PageDrawsThePositionAndTheRouteAndAClickSeeks) {
         << tiles.paths.front().toStdString();
     EXPECT_TRUE(tiles.paths.front().endsWith(QStringLiteral(".png")));
 
+    // The report's map picture holds the tiles the browser drew (the server's green).
+    const auto greenPixels = [this] {
+        const QImage image = map->mapImage();
+        int n = 0;
+        for (int y = 0; y < image.height(); y += 4) {
+            for (int x = 0; x < image.width(); x += 4) {
+                n += image.pixelColor(x, y) == QColor(90, 160, 90) ? 1 : 0;
+            }
+        }
+        return n;
+    };
+    EXPECT_TRUE(waitFor([&] { return greenPixels() > 500; }, kPageWaitMs)) << greenPixels();
+
     // Values the page cannot place are ignored, the marker stays.
     EXPECT_EQ(evaluate(QStringLiteral("DrawCurrent('abc', '37.5')")),
               QVariant(QStringLiteral("ignored")));

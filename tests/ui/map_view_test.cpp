@@ -415,6 +415,26 @@ TEST_F(MapViewTest, ClickOnTheRouteSeeksToTheNearestFix) {
     EXPECT_TRUE(bar.received.empty());
 }
 
+// The accident report prints the browser area as it is drawn: the area's ground before the
+// page, the page once it shows.
+TEST_F(MapViewTest, MapImageIsTheBrowserAreaAsDrawn) {
+    CMapViewDlg* closed = makeMap(services(closedTileUrl()));
+    const QImage ground = closed->mapImage();
+    EXPECT_EQ(ground.size(), QSize(299, 290));
+    EXPECT_EQ(ground.pixelColor(20, 200), QColor(28, 31, 40));
+
+    CMapViewDlg* map = loadedMap();
+    ASSERT_NE(fake(map), nullptr);
+    QWidget* page = fake(map)->widget();
+    page->setAutoFillBackground(true);
+    QPalette palette = page->palette();
+    palette.setColor(QPalette::Window, QColor(90, 160, 90));
+    page->setPalette(palette);
+    const QImage image = map->mapImage();
+    EXPECT_EQ(image.size(), QSize(299, 290));
+    EXPECT_EQ(meanColour(image, image.rect()), QColor(90, 160, 90));
+}
+
 TEST_F(MapViewTest, PaneHasItsSizeButtonsAndFrame) {
     CMapViewDlg* map = makeMap(services(closedTileUrl()));
     EXPECT_EQ(map->size(), QSize(315, 320));

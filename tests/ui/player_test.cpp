@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
@@ -12,11 +13,13 @@
 
 #include "playback/ui/player_menu_dlg.h"
 #include "playback/ui/screen_dlg.h"
+#include "report_support.h"
 #include "shell/window_keys.h"
 #include "simulator/frame_painter.h"
 #include "simulator/recorder_simulator.h"
 #include "storage/ui/file_manager_dlg.h"
 #include "support/temp_dir.h"
+#include "tools/ui/print_dlg.h"
 #include "ui_support.h"
 
 namespace qelv::test {
@@ -88,6 +91,11 @@ protected:
         dialogs.snapshotName = [this](QWidget*, const QString& proposed) {
             proposedNames.push_back(proposed);
             return snapshotAnswer;
+        };
+        dialogs.report = [this](CPlayerMenuDlg& opener, int channel) {
+            reportState = engine().state();
+            report = ui::makeAccidentReport(main.get(), engine(), channel, opener.playingPath(),
+                                            [] { return QImage(); });
         };
         bar = new CPlayerMenuDlg(main.get(), *context, screens, dialogs);
         list =
@@ -169,6 +177,8 @@ protected:
     ui::CFileManagerDlg* list = nullptr;
     std::optional<QString> snapshotAnswer;
     QStringList proposedNames;
+    std::unique_ptr<ui::CPrintDlg> report;
+    int reportState = -2;
 };
 
 TEST_F(PlayerTest, PlayOpensTheFocusedRecordingWithItsCameras) {
@@ -540,6 +550,31 @@ TEST_F(PlayerTest, CaptureSavesEveryCameraOfTheRecordingPlayed) {
     }
     EXPECT_FALSE(std::filesystem::exists(out.path() / "shot_CH(#3).jpg"));
     EXPECT_EQ(engine().state(), media::kRunningState);
+}
+
+// Print opens the report, paused, with the selected pane's picture and the files played.
+TEST_F(PlayerTest, PrintReportsTheSelectedPanesPictureAndTheFilesPlayed) {
+    ASSERT_TRUE(playRow(1));
+    ASSERT_TRUE(paintedAll(2));
+    screens[1]->setSelectedMark(true);
+    command(CPlayerMenuDlg::kCmdPrint);
+    ASSERT_NE(report, nullptr);
+    EXPECT_EQ(reportState, media::kPausedState);
+    EXPECT_EQ(engine().state(), media::kRunningState);
+    const ui::ReportPage page = report->currentPage();
+    const QImage& frame = page.frame;
+    const QRect bottom(0, frame.height() * 8 / 10, frame.width(), frame.height() / 5);
+    EXPECT_TRUE(near(rgbOf(test::meanColour(frame, bottom)), sim::channelColour(2)));
+    const media::RecordingSources& opened = engine().openedSources();
+    ASSERT_EQ(page.evidenceLines.size(), 2);
+    for (int k = 0; k < 2; ++k) {
+        const QString path = QString::fromStdString(opened.paths[static_cast<std::size_t>(k)]);
+        EXPECT_EQ(
+            page.evidenceLines[k],
+            QStringLiteral("SHA-256 %1: %2").arg(QFileInfo(path).fileName(), sha256sum(path)));
+    }
+    EXPECT_EQ(page.recordingName, QFileInfo(QString::fromStdString(bar->playingPath())).fileName());
+    EXPECT_TRUE(page.map.isNull());
 }
 
 TEST_F(PlayerTest, ARecordingThatCannotBeReadIsReported) {

@@ -96,6 +96,11 @@ CMapViewDlg::~CMapViewDlg() {
     m_positionTimer.stop();
 }
 
+QImage CMapViewDlg::mapImage() const {
+    // Rendered, not read from the screen: whatever lies over the pane is not in it.
+    return m_browser->grab().toImage();
+}
+
 CSkinButton* CMapViewDlg::button(int command) const {
     return command == kCmdClose ? m_close : command == kCmdFixed ? m_fixedButton : nullptr;
 }

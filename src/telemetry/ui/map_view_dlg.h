@@ -5,6 +5,7 @@
 #pragma once
 
 #include <QBasicTimer>
+#include <QImage>
 #include <QPointer>
 #include <QString>
 #include <QWidget>
@@ -53,6 +54,9 @@ public:
     // The last position call text ("javascript:DrawCurrent('...', '...')"), empty before one.
     const QString& lastCall() const { return m_lastCall; }
     QWidget* browserArea() const { return m_browser; }
+    // What the browser area shows now, 299 × 290 (more pixels on a high-density screen): the
+    // page as the browser last drew it, or the area's own ground while there is no page.
+    QImage mapImage() const;
     MapSurface* surface() const { return m_surface.get(); }
     CSkinButton* button(int command) const;
 

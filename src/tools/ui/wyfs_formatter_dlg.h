@@ -47,6 +47,17 @@ struct StorageDlgServices {
     std::function<void(QDialog& dialog)> watch;
 };
 
+}  // namespace qelv::ui
+
+namespace qelv::platform {
+struct FormatResult;
+}
+
+namespace qelv::ui {
+
+// The status line for how the disk service says a format ended.
+FormatOutcome formatOutcomeOf(const platform::FormatResult& result);
+
 class CWYFSFormatterDlg : public QDialog, public MessageTarget {
     Q_OBJECT
 public:

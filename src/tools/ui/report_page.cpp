@@ -1,0 +1,163 @@
+#include "tools/ui/report_page.h"
+
+#include <QFontMetricsF>
+#include <QPainter>
+#include <QPrinter>
+#include <QTextLayout>
+#include <algorithm>
+
+namespace qelv::ui {
+
+namespace {
+
+constexpr QPointF kFrameTopLeft{70, 110};
+constexpr qreal kMapLeft = 70;  // top: the frame grab's height + 130
+constexpr QSize kMapSize{299, 290};
+constexpr int kEvidenceLargest = 10;
+constexpr int kEvidenceSmallest = 5;
+
+// Fonts are given by their cell height (ascent + descent), as the recorder's tools always
+// sized them; Qt sizes by the em, so the em is scaled down to give that cell.
+QFont reportFont(const QString& family, int cellHeight, bool bold) {
+    QFont font(family);
+    font.setBold(bold);
+    font.setPixelSize(100);
+    const qreal cell = QFontMetricsF(font).height();
+    font.setPixelSize(std::max(1, qRound(cellHeight * 100 / std::max<qreal>(cell, 1))));
+    return font;
+}
+
+// A heading: one line from the box's top-left corner, above the item it names (a heading
+// centred in its 60-unit box would run into the picture below it).
+void drawHeading(QPainter& painter, const QRectF& box, int cellHeight, const QString& text) {
+    painter.setFont(reportFont(QStringLiteral("Arial"), cellHeight, true));
+    painter.drawText(box, Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, text);
+}
+
+// Lays `text` out in `box` with `wrap` and draws the lines that fit whole; the rest is cut.
+void drawWrapped(QPainter& painter, const QRectF& box, const QFont& font, const QString& text,
+                 QTextOption::WrapMode wrap) {
+    QTextLayout layout(QString(text).replace(QLatin1Char('\n'), QChar::LineSeparator), font,
+                       painter.device());
+    QTextOption option(Qt::AlignLeft | Qt::AlignTop);
+    option.setWrapMode(wrap);
+    layout.setTextOption(option);
+    layout.beginLayout();
+    qreal y = 0;
+    for (;;) {
+        QTextLine line = layout.createLine();
+        if (!line.isValid()) {
+            break;
+        }
+        line.setLineWidth(box.width());
+        line.setPosition(QPointF(0, y));
+        y += line.height();
+    }
+    layout.endLayout();
+    painter.save();
+    painter.setClipRect(box);
+    for (int i = 0; i < layout.lineCount(); ++i) {
+        const QTextLine line = layout.lineAt(i);
+        if (line.y() + line.height() > box.height() + 0.5) {
+            break;
+        }
+        line.draw(&painter, box.topLeft());
+    }
+    painter.restore();
+}
+
+// The largest font up to kEvidenceLargest whose widest line fits `width`.
+QFont evidenceFont(const QStringList& lines, qreal width) {
+    QFont font(QStringLiteral("Arial"));
+    for (int size = kEvidenceLargest; size >= kEvidenceSmallest; --size) {
+        font.setPixelSize(size);
+        const QFontMetricsF metrics(font);
+        const bool fits = std::all_of(lines.begin(), lines.end(), [&](const QString& line) {
+            return metrics.horizontalAdvance(line) <= width;
+        });
+        if (fits) {
+            break;
+        }
+    }
+    return font;
+}
+
+void drawEvidence(QPainter& painter, const ReportPage& page, qreal pageWidth) {
+    QStringList lines;
+    if (!page.recordingName.isEmpty()) {
+        lines << QStringLiteral("Recording: %1").arg(page.recordingName);
+        lines << QStringLiteral("Start time: %1")
+                     .arg(page.startTime.isEmpty() ? QStringLiteral("unknown") : page.startTime);
+    }
+    lines << page.evidenceLines;
+    if (lines.isEmpty()) {
+        return;
+    }
+    QRectF box = kReportEvidenceBox;
+    box.setWidth(std::max(box.width(), pageWidth - box.left() - 10));
+    // Whole hashes stay on one line where the page allows; a line too long for the smallest
+    // font wraps rather than losing digits.
+    drawWrapped(painter, box, evidenceFont(lines, box.width()), lines.join(QLatin1Char('\n')),
+                QTextOption::WrapAtWordBoundaryOrAnywhere);
+}
+
+}  // namespace
+
+void paintAccidentReport(QPainter& painter, const ReportPage& page, qreal pageWidth) {
+    painter.save();
+    painter.setRenderHint(QPainter::SmoothPixmapTransform);
+    painter.setBackgroundMode(Qt::TransparentMode);
+    painter.setPen(Qt::black);
+    int grabHeight = 524;
+    if (!page.frame.isNull()) {
+        grabHeight = page.frame.height();
+        const QRectF target(kFrameTopLeft,
+                            QSizeF(page.frame.width() - 200, page.frame.height() - 40));
+        painter.drawImage(target, page.frame);
+    }
+    if (!page.map.isNull()) {
+        // A grab of a high-density screen holds more pixels than the area: it is shown at the
+        // area's size.
+        painter.drawImage(QRectF(QPointF(kMapLeft, grabHeight + 130), QSizeF(kMapSize)), page.map);
+    }
+    drawHeading(painter, QRectF(250, 20, 400, 60), 40, QStringLiteral("Accident Report"));
+    drawHeading(painter, QRectF(40, 80, 300, 60), 20, QStringLiteral("1.Video captuer"));
+    drawHeading(painter, QRectF(40, 620, 300, 60), 20, QStringLiteral("2.Map"));
+    drawHeading(painter, QRectF(40, 960, 300, 60), 20, QStringLiteral("3.Details"));
+    drawWrapped(painter, kReportDetailsBox, reportFont(QStringLiteral("arial"), 14, true),
+                page.details, QTextOption::WordWrap);
+    drawEvidence(painter, page, pageWidth);
+    painter.restore();
+}
+
+QString reportJobName(const QDateTime& now) {
+    const QDate date = now.date();
+    const QTime time = now.time();
+    return QStringLiteral("%1%2%3%4%5%6")
+        .arg(date.year())
+        .arg(date.month())
+        .arg(date.day())
+        .arg(time.hour())
+        .arg(time.minute())
+        .arg(time.second());
+}
+
+bool printAccidentReport(QPrinter& printer, const ReportPage& page, QSize screenDpi,
+                         const QDateTime& now) {
+    printer.setDocName(reportJobName(now));
+    QPainter painter;
+    if (!painter.begin(&printer)) {
+        return false;
+    }
+    qreal sx = printer.logicalDpiX() / qreal(std::max(1, screenDpi.width() + 5));
+    qreal sy = printer.logicalDpiY() / qreal(std::max(1, screenDpi.height()));
+    const qreal fit = std::min({qreal(1), printer.width() / (sx * kReportExtent.width()),
+                                printer.height() / (sy * kReportExtent.height())});
+    sx *= fit;
+    sy *= fit;
+    painter.setTransform(QTransform::fromScale(sx, sy));
+    paintAccidentReport(painter, page, printer.width() / sx);
+    return painter.end();
+}
+
+}  // namespace qelv::ui
