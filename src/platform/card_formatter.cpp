@@ -1,5 +1,7 @@
 #include "platform/card_formatter.h"
 
+#include <sys/stat.h>
+
 #include <QDBusArgument>
 #include <QDBusError>
 #include <QDBusMessage>
@@ -73,6 +75,7 @@ bool CardFormatter::start(const QString& device) {
     m_running = true;
     m_device = device;
     m_object.clear();
+    m_identity = nodeIdentity(device);
     // Even a refusal is reported from the event loop, so that the caller sees one order.
     if (const QString refusal = refusalOf(device); !refusal.isEmpty()) {
         QMetaObject::invokeMethod(
@@ -82,6 +85,15 @@ bool CardFormatter::start(const QString& device) {
         QMetaObject::invokeMethod(this, &CardFormatter::resolve, Qt::QueuedConnection);
     }
     return true;
+}
+
+// What a device node is: its device number and inode, or nothing when it is not there.
+std::optional<std::array<std::uint64_t, 3>> CardFormatter::nodeIdentity(const QString& device) {
+    struct stat info {};
+    if (::stat(device.toLocal8Bit().constData(), &info) != 0) {
+        return std::nullopt;
+    }
+    return std::array<std::uint64_t, 3>{info.st_rdev, info.st_dev, info.st_ino};
 }
 
 // Made afresh at each start: the card may have been swapped since the list was built.
@@ -164,6 +176,17 @@ void CardFormatter::onUnmounted(QDBusPendingCallWatcher* call) {
 }
 
 void CardFormatter::format() {
+    // The last look before the card is written: unmounting may have taken long (polkit asks
+    // the user), and a card swapped meanwhile may have taken the same name.
+    if (const QString refusal = refusalOf(m_device); !refusal.isEmpty()) {
+        finish(FormatResult::Status::Refused, refusal);
+        return;
+    }
+    if (nodeIdentity(m_device) != m_identity) {
+        finish(FormatResult::Status::Refused,
+               tr("%1 changed while it was being prepared; nothing was formatted.").arg(m_device));
+        return;
+    }
     emit stepChanged(tr("Formatting %1 (FAT32)...").arg(m_device));
     QDBusMessage call = QDBusMessage::createMethodCall(kService, m_object, kBlockInterface,
                                                        QStringLiteral("Format"));

@@ -8,6 +8,9 @@
 #include <QDBusPendingCallWatcher>
 #include <QObject>
 #include <QString>
+#include <array>
+#include <cstdint>
+#include <optional>
 
 #include "platform/system_paths.h"
 
@@ -54,6 +57,7 @@ signals:
 
 private:
     QString refusalOf(const QString& device) const;
+    static std::optional<std::array<std::uint64_t, 3>> nodeIdentity(const QString& device);
     void resolve();
     void onResolved(QDBusPendingCallWatcher* call);
     void onMountPoints(QDBusPendingCallWatcher* call);
@@ -72,6 +76,7 @@ private:
     bool m_running = false;
     QString m_device;
     QString m_object;  // the block object udisks2 resolved m_device to
+    std::optional<std::array<std::uint64_t, 3>> m_identity;  // the node at start
 };
 
 }  // namespace qelv::platform

@@ -120,11 +120,40 @@ RecorderSettingsFile::RecorderSettingsFile(std::ostream& diag) : m_store(diag) {
     registerRecorderSettings(m_store);
 }
 
+// Only a card that is there gets a settings file: a card pulled out would otherwise leave its
+// mount point's folder to be filled on the PC's own disk, and a card without a folder (a WyFS
+// card) the viewer's working folder.
+static std::string cardProblem(const std::filesystem::path& cardRoot) {
+    std::error_code error;
+    if (cardRoot.empty()) {
+        return "the card has no folder on this PC to hold the settings file";
+    }
+    if (!std::filesystem::is_directory(cardRoot, error)) {
+        return "the card folder " + cardRoot.string() + " is not there";
+    }
+    return {};
+}
+
 std::string RecorderSettingsFile::open(const std::filesystem::path& cardRoot, bool create) {
+    m_root = cardRoot;
     m_path = cardRoot / kRecorderSettingsPath;
     std::error_code error;
     m_existed = std::filesystem::exists(m_path, error);
-    std::string problem;
+    std::string problem = cardProblem(cardRoot);
+    if (!problem.empty()) {
+        m_existed = false;
+        setDefaults();
+        return problem;
+    }
+    // The recorder writes eighteen short lines; anything far larger is not its file, and
+    // reading it whole would only hold the window up.
+    constexpr std::uintmax_t kLargestFile = 64 * 1024;
+    if (const std::uintmax_t size = std::filesystem::file_size(m_path, error);
+        m_existed && !error && size > kLargestFile) {
+        setDefaults();
+        return m_path.string() + " is too large to be the recorder's settings file (" +
+               std::to_string(size) + " bytes)";
+    }
     if (!m_existed && create) {
         // The defaults go to the card at once: the recorder expects a complete file.
         std::filesystem::create_directories(m_path.parent_path(), error);
@@ -278,6 +307,9 @@ std::string RecorderSettingsFile::set(std::string_view key, std::int32_t v) {
 std::string RecorderSettingsFile::save() {
     if (m_path.empty()) {
         return "no settings file was opened";
+    }
+    if (std::string problem = cardProblem(m_root); !problem.empty()) {
+        return problem;
     }
     std::error_code error;
     std::filesystem::create_directories(m_path.parent_path(), error);

@@ -177,6 +177,7 @@ private:
     void setInt(std::string_view key, std::int32_t value);
 
     IniStore m_store;
+    std::filesystem::path m_root;
     std::filesystem::path m_path;
     bool m_existed = false;
 };

@@ -107,6 +107,11 @@ std::array<CategoryFiles, 4> countWyfsRecordings(
     std::array<CategoryFiles, 4> files{};
     for (std::size_t i = 0; i < kStorageCategories.size(); ++i) {
         for (const std::string& name : listDir(std::string(kStorageCategories[i].prefix))) {
+            // Only the recorder's own recordings: a front camera's name ("..._F.avi").
+            const std::string_view camera = fifthField(name);
+            if (camera != "F" && !camera.starts_with("F.")) {
+                continue;
+            }
             const int channels = parseRecordingName(name).channels;
             files[i].front += 1;
             files[i].rear += std::max(channels, 1) - 1;

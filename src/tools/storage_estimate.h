@@ -67,8 +67,9 @@ struct CategoryFiles {
 StorageFigures estimateStorage(std::int64_t totalMb, const std::array<CategoryFiles, 4>& files);
 
 // A WyFS card keeps one file per recording with every camera in it, in the folders NOR, EVT,
-// MOT and USR: each file counts as one front file and, by the camera count its name gives
-// ("2CH", "3CH"), as one rear file for every further camera.
+// MOT and USR: each file named as a front recording ("..._F.avi") counts as one front file
+// and, by the camera count its name gives ("2CH", "3CH"), as one rear file for every further
+// camera.
 std::array<CategoryFiles, 4> countWyfsRecordings(
     const std::function<std::vector<std::string>(const std::string& dir)>& listDir);
 

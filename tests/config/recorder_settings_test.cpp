@@ -196,6 +196,28 @@ TEST_F(RecorderSettingsTest, AFailedSaveNamesTheFileAndKeepsTheOldOne) {
     EXPECT_EQ(readFile(broken.path() / "SETUP"), "not a folder");
 }
 
+TEST_F(RecorderSettingsTest, NothingIsWrittenWhereNoCardIs) {
+    // A card pulled out after opening: its folder must not be made again on the PC's disk.
+    const auto card = dir.path() / "card";
+    std::filesystem::create_directories(card);
+    ASSERT_EQ(settings.open(card, true), "");
+    std::filesystem::remove_all(card);
+    EXPECT_NE(settings.save().find("is not there"), std::string::npos);
+    EXPECT_FALSE(std::filesystem::exists(card));
+    // No card folder at all (a WyFS card) and a folder that is not there.
+    for (const std::filesystem::path& root : {std::filesystem::path(), dir.path() / "gone"}) {
+        RecorderSettingsFile other(diag);
+        EXPECT_NE(other.open(root, true), "") << root;
+        EXPECT_NE(other.save(), "") << root;
+        EXPECT_FALSE(std::filesystem::exists(root / "SETUP")) << root;
+    }
+    // A file far larger than the recorder ever writes is not read, nor replaced unasked.
+    writeCard(std::string(100000, '#'));
+    RecorderSettingsFile large(diag);
+    EXPECT_NE(large.open(dir.path(), true).find("too large"), std::string::npos);
+    EXPECT_EQ(std::filesystem::file_size(file()), 100000u);
+}
+
 TEST(TimeZones, FortyEightNamesInIndexOrder) {
     EXPECT_EQ(kTimeZoneNames[0], "(GMT+0) Greenwich Mean Time: Lisbon, London");
     EXPECT_EQ(kTimeZoneNames[23], "(GMT+9) Seoul, Tokyo, Yakutsk");

@@ -114,15 +114,17 @@ TEST(StorageEstimate, WyfsRecordingsCountEveryCameraTheirNameGives) {
     const std::map<std::string, std::vector<std::string>> dirs{
         {"NOR",
          {"20240131_120000_1CH_N_F.avi", "20240131_120100_2CH_N_F.avi",
-          "20240131_120200_3CH_N_F.avi", "renamed.avi"}},
+          "20240131_120200_3CH_N_F.avi", "20240131_120300_xCH_N_F.avi", "junk.txt",
+          "20240131_120400_2CH_N_R1.avi"}},
         {"USR", {"20240131_130000_3CH_U_F.avi"}},
     };
     const auto files = countWyfsRecordings([&](const std::string& dir) {
         const auto it = dirs.find(dir);
         return it == dirs.end() ? std::vector<std::string>{} : it->second;
     });
+    // A name without a camera count counts its front only; what is no front recording, not.
     EXPECT_EQ(files[0].front, 4);
-    EXPECT_EQ(files[0].rear, 3);  // none for one camera or a name without a camera count
+    EXPECT_EQ(files[0].rear, 3);
     EXPECT_EQ(files[3].front, 1);
     EXPECT_EQ(files[3].rear, 2);
     const StorageFigures figures = estimateStorage(1000, files);

@@ -299,6 +299,23 @@ TEST_F(CardFormatterTest, ASecondStartWhileRunningIsRefused) {
     EXPECT_EQ(run(formatter, QStringLiteral("/dev/sdc")).result.status, Status::Formatted);
 }
 
+// A card that becomes the system's disk while it is being unmounted (a swap that reuses the
+// name while polkit asks the user) is not formatted: the check is made again just before.
+TEST_F(CardFormatterTest, TheLastCheckIsMadeJustBeforeTheFormat) {
+    startService({QStringLiteral("/dev/sdb1,mounted")});
+    CardFormatter formatter(*m_bus, paths);
+    QObject::connect(&formatter, &CardFormatter::stepChanged, [this](const QString& step) {
+        if (step.startsWith(QStringLiteral("Unmounting"))) {
+            rootOn("sdb1");
+        }
+    });
+    const Run result = run(formatter, QStringLiteral("/dev/sdb1"));
+    EXPECT_EQ(result.result.status, Status::Refused);
+    EXPECT_TRUE(result.result.message.contains(QStringLiteral("running system")))
+        << result.result.message.toStdString();
+    EXPECT_EQ(methods(), (std::vector<std::string>{"ResolveDevice", "Get", "Unmount"}));
+}
+
 // The disk that holds "/", however it is reached, and anything that is no card, is refused
 // before a single call: the service (which would format all of them) hears nothing.
 TEST_F(CardFormatterTest, RefusesTheSystemDiskAndWhatIsNoCardWithoutACall) {

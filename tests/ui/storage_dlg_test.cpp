@@ -262,6 +262,24 @@ TEST_F(StorageDlgTest, AFormatRunFromTheQuestionToItsOutcome) {
     EXPECT_EQ(dialog->result(), QDialog::Accepted);
 }
 
+TEST_F(StorageDlgTest, TheCardFormattedIsTheOneSelectedWhenFormatWasPressed) {
+    drives = {fatCard("/media/a/", "/dev/sdb1"), fatCard("/media/b/", "/dev/sdc1")};
+    sizes["/media/a/"] = 1000;
+    sizes["/media/b/"] = 2000;
+    auto dialog = open();
+    auto* list = qobject_cast<QComboBox*>(dialog->control(CWYFSFormatterDlg::kDriveList));
+    list->setCurrentIndex(1);
+    emit list->activated(1);
+    // While the question is up, the selected card goes and the list would start again at the
+    // first card: the run must not turn to that one.
+    boxes.whileShown = [&] {
+        drives.erase(drives.begin() + 1);
+        driveChange(*dialog);
+    };
+    press(*dialog, CWYFSFormatterDlg::kFormat);
+    EXPECT_EQ(formatted, (std::vector<std::string>{"/dev/sdc1"}));
+}
+
 TEST_F(StorageDlgTest, ASuccessfulFormatAndTheKeysThatDoNotClose) {
     drives = {fatCard("/media/card/", "/dev/sdb1"), fatCard("/media/zero/", "/dev/sdc1")};
     sizes["/media/card/"] = 30000;

@@ -9,6 +9,7 @@
 #include <QWidget>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iostream>
 #include <string>
 #include <vector>
@@ -122,12 +123,16 @@ public:
         m_before = ui::setMessageBoxHandler(
             [this](QWidget*, const QString& text, ui::MessageIcon icon, ui::MessageButtons) {
                 boxes.push_back({text, icon});
+                if (whileShown) {
+                    std::exchange(whileShown, nullptr)();
+                }
                 return answer;
             });
     }
     ~MessageBoxSpy() { ui::setMessageBoxHandler(std::move(m_before)); }
     std::vector<Box> boxes;
-    int answer = ui::kIdOk;  // the button every box is answered with
+    int answer = ui::kIdOk;            // the button every box is answered with
+    std::function<void()> whileShown;  // runs once while the next box is up
 
 private:
     ui::MessageBoxHandler m_before;

@@ -1,5 +1,8 @@
 #include "tools/ui/print_dlg.h"
 
+#include <QCoreApplication>
+#include <QThread>
+
 #include <QKeyEvent>
 #include <QPainter>
 #include <QPlainTextEdit>
@@ -91,11 +94,15 @@ ReportPage CPrintDlg::currentPage() {
     page.recordingName = m_evidence.recordingName;
     page.startTime = m_evidence.startTime;
     if (!m_hasher.done()) {
+        // A long recording on a slow card: the window keeps painting while the last files are
+        // hashed.
         const WaitCursor busy;
-        page.evidenceLines = m_hasher.lines();
-    } else {
-        page.evidenceLines = m_hasher.lines();
+        while (!m_hasher.done()) {
+            QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, 50);
+            QThread::msleep(20);
+        }
     }
+    page.evidenceLines = m_hasher.lines();
     return page;
 }
 

@@ -108,11 +108,13 @@ void paintAccidentReport(QPainter& painter, const ReportPage& page, qreal pageWi
     painter.setRenderHint(QPainter::SmoothPixmapTransform);
     painter.setBackgroundMode(Qt::TransparentMode);
     painter.setPen(Qt::black);
-    int grabHeight = 524;
+    qreal grabHeight = 524;
     if (!page.frame.isNull()) {
-        grabHeight = page.frame.height();
-        const QRectF target(kFrameTopLeft,
-                            QSizeF(page.frame.width() - 200, page.frame.height() - 40));
+        // The grab's size in screen pixels: a high-density screen's grab holds more image
+        // pixels than that.
+        const QSizeF grab = QSizeF(page.frame.size()) / page.frame.devicePixelRatio();
+        grabHeight = grab.height();
+        const QRectF target(kFrameTopLeft, QSizeF(grab.width() - 200, grab.height() - 40));
         painter.drawImage(target, page.frame);
     }
     if (!page.map.isNull()) {

@@ -238,7 +238,7 @@ qintptr CWYFSFormatterDlg::onMessage(unsigned message, qintptr wParam, qintptr) 
 // Cards that came or went. The list is read again when a card came (after asking, unless the
 // list was empty) or when the selected card went; another card going away changes nothing.
 void CWYFSFormatterDlg::drivesChanged() {
-    if (m_running || !isVisible() || !m_services.discover) {
+    if (m_running || m_asking || !isVisible() || !m_services.discover) {
         return;
     }
     std::vector<core::SourceDrive> now = m_services.discover();
@@ -268,13 +268,26 @@ void CWYFSFormatterDlg::drivesChanged() {
 }
 
 void CWYFSFormatterDlg::formatPressed() {
-    if (m_running ||
+    if (m_running || m_asking) {
+        return;
+    }
+    // The card is the one selected when the user pressed "Format"; the list does not change
+    // while the question is open, and the run formats that card whatever happens to the list.
+    const bool card = m_selected >= 0 && m_selected < static_cast<int>(m_drives.size());
+    if (card) {
+        m_formatDrive = m_drives[static_cast<std::size_t>(m_selected)];
+        m_formatTotalMb = m_totalMb;
+    }
+    m_asking = true;
+    const int answer =
         showMessageBox(this, QStringLiteral("All data will be erased. Do you want to continue?"),
-                       MessageIcon::Question, MessageButtons::OkCancel) != kIdOk) {
+                       MessageIcon::Question, MessageButtons::OkCancel);
+    m_asking = false;
+    if (answer != kIdOk) {
         return;
     }
     enableControls(false);
-    if (m_selected < 0 || m_selected >= static_cast<int>(m_drives.size())) {
+    if (!card) {
         enableControls(true);  // nothing to format: the dialog stays usable
         return;
     }
@@ -288,7 +301,7 @@ void CWYFSFormatterDlg::formatStep(int code) {
         m_outcome.reset();
         m_status->setText(QStringLiteral("Format Started."));
         m_busy->show();
-        const core::SourceDrive& drive = m_drives[static_cast<std::size_t>(m_selected)];
+        const core::SourceDrive& drive = m_formatDrive;
         const QString device = QString::fromStdString(drive.devicePath);
         QPointer<CWYFSFormatterDlg> self(this);
         auto done = [self](const FormatOutcome& outcome) {
@@ -297,7 +310,7 @@ void CWYFSFormatterDlg::formatStep(int code) {
                 postMessage(self, kMsgFormatProgress, 5);
             }
         };
-        if (m_totalMb == 0) {
+        if (m_formatTotalMb == 0) {
             done({false, QStringLiteral("Format not started: the size of %1 could not be read.")
                              .arg(QString::fromStdString(rootOf(drive)))});
         } else if (!m_services.format) {

@@ -119,6 +119,9 @@ private:
     std::int64_t m_totalMb = 0;
     bool m_namesShown = false;
     bool m_running = false;
+    bool m_asking = false;  // the format question is open
+    core::SourceDrive m_formatDrive;
+    std::int64_t m_formatTotalMb = 0;
     bool m_closeRequested = false;
     bool m_closing = false;
     std::optional<FormatOutcome> m_outcome;
