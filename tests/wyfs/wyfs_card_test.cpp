@@ -283,20 +283,21 @@ TEST(WyfsCard, FullCardOfReusedSlotsListsAndReadsEveryFile) {
 }
 
 // 4 GiB less one byte, the most a record's 32-bit size can hold, in sixteen pieces of the
-// largest clusters, scattered over a card it fills. The image is sparse: only the bytes around
-// every cluster boundary are written, and read back.
+// largest clusters, scattered over the last 4 GiB of a card, most of them beyond its first
+// 4 GiB. The image is sparse: only the bytes around every cluster boundary are written, and
+// read back.
 TEST(WyfsCard, LargestFileReadsAcrossEveryPieceToItsLastByte) {
     test::TempDir dir;
     const auto image = dir.path() / "card.img";
     constexpr std::uint32_t kClusterSectors = 65536;
     constexpr std::uint64_t kClusterBytes = std::uint64_t{kClusterSectors} * kSector;
     constexpr std::uint32_t kSize = 0xFFFFFFFFu;
-    CardWriter card(image, kClusterSectors, 128, 1, 2);
+    CardWriter card(image, kClusterSectors, 136, 1, 2);
     card.directory(0, "NOR", 1);
     std::vector<Piece> pieces;
     for (std::uint32_t at :
          {15u, 3u, 8u, 0u, 12u, 6u, 1u, 10u, 14u, 4u, 9u, 2u, 13u, 7u, 11u, 5u}) {
-        pieces.push_back({at * 8, 8});
+        pieces.push_back({8 + at * 8, 8});  // the first piece ends at the last cluster
     }
     card.record(1, "20240131_120000_3CH_N_F.avi", 1, 1, kSize, 1706702400, pieces);
     constexpr std::uint64_t kWindow = 48;
