@@ -18,13 +18,16 @@ namespace {
 
 using tinyxml2::XMLElement;
 
-// An element's text is its first child node when that node is text.
+// An element's text is its first child node when that node is text: a comment before the
+// text leaves the element without one, as the recorder's tools read the file. (tinyxml2's
+// GetText() skips leading comments from version 9 on, so it is not used here.)
 std::optional<std::string_view> textOf(const XMLElement& element) {
-    const char* text = element.GetText();
-    if (text == nullptr) {
+    const tinyxml2::XMLNode* first = element.FirstChild();
+    const tinyxml2::XMLText* text = first != nullptr ? first->ToText() : nullptr;
+    if (text == nullptr || text->Value() == nullptr) {
         return std::nullopt;
     }
-    return std::string_view(text);
+    return std::string_view(text->Value());
 }
 
 std::optional<std::string_view> attributeOf(const XMLElement& element, const char* name) {

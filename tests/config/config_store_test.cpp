@@ -165,6 +165,75 @@ TEST(ConfigStore, FolderEntryRules) {
     EXPECT_EQ(loaded.store.folderAt(1)->name, "EVT");
 }
 
+// The file as people and the recorder's PC tool write it: indented, values on lines of their
+// own, comments, attributes in any order and quoting, a byte-order mark, CRLF line ends. A
+// text's surrounding white space goes and inner runs become one space; attribute values are
+// read as written.
+TEST(ConfigStore, FileAsPeopleWriteIt) {
+    const std::string lines[] = {
+        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>",
+        "<!-- viewerconfig.cfg written by the recorder's PC tool -->",
+        "<viewer>",
+        "  <configs>",
+        "    <language mode = '1' >",
+        "      chinese",
+        "    </language>",
+        "    <dirs>",
+        "      <!-- the recorder's folders -->",
+        "      <dir wyfsp=\"2\" type=\"nor\">",
+        "        NOR",
+        "      </dir>",
+        "      <dir\ttype='EVT'>\tEVT </dir>",
+        "      <dir type=\"MOT\"><!-- parking -->MOT</dir>",  // a comment first: no text
+        "      <dir wyfsp=\" 5\" type=\"USR\">My",
+        "        Clips<!-- copied by hand --></dir>",
+        "    </dirs>",
+        "    <extensions>",
+        "      <extension>",
+        "        mp4",
+        "      </extension>",
+        "      <extension>mp4</extension>",
+        "      <extension>   </extension>",
+        "      <extension> AVI </extension>",
+        "    </extensions>",
+        "    <recursive desktop=\"Yes\"   removal='1'></recursive>",
+        "    <capture addpos=\"true\" filetime=\"no\" />",
+        "  </configs>",
+        "  <lstrings>",
+        "    <lstring id=\"COMM_SEL_FOLDER\">",
+        "      <language mode=\"0\" type=\"english\">",
+        "        Select",
+        "        Folder",
+        "      </language>",
+        "      <language type=\"chinese\" mode=\"1\">\t選擇資料夾 </language>",
+        "    </lstring>",
+        "  </lstrings>",
+        "</viewer>",
+    };
+    for (const std::string bom : {"", "\xEF\xBB\xBF"}) {
+        for (const std::string end : {"\n", "\r\n"}) {
+            SCOPED_TRACE((bom.empty() ? "no mark, " : "mark, ") +
+                         std::string(end.size() == 1 ? "LF" : "CRLF"));
+            std::string file = bom;
+            for (const std::string& line : lines) {
+                file += line + end;
+            }
+            const Loaded loaded = loadText(file);
+            ASSERT_TRUE(loaded.ok) << loaded.diag;
+            EXPECT_EQ(loaded.store.language(), 4);
+            std::vector<std::string> folders;
+            for (const FolderEntry& f : loaded.store.folders()) {
+                folders.push_back(f.name + " " + std::to_string(f.wyfsp));
+            }
+            EXPECT_EQ(folders, (std::vector<std::string>{"NOR 2", "EVT 2", "My Clips 5"}));
+            EXPECT_EQ(loaded.store.extensions(), (std::vector<std::string>{"mp4", "AVI"}));
+            EXPECT_EQ(loaded.store.switches(), 0xBu);
+            EXPECT_EQ(loaded.store.strings().lookup(0, "COMM_SEL_FOLDER"), "Select Folder");
+            EXPECT_EQ(loaded.store.localizedString("COMM_SEL_FOLDER"), "選擇資料夾");
+        }
+    }
+}
+
 TEST(ConfigStore, ExtensionsKeepFileOrderAndCase) {
     const Loaded loaded = loadText(configFile(
         "<extensions><extension>MP4</extension><extension>mp4</extension>"

@@ -132,6 +132,72 @@ TEST_F(Scanning, SortKeysAndOrders) {
     }
 }
 
+// Files renamed or copied by users among the recorder's own. The key is field 0 followed by
+// field 1 (a plain split on "_"), compared byte by byte; ties go to the creation time, then
+// to the larger file. The expected orders are worked out by hand from those rules.
+TEST_F(Scanning, RenamedAndCopiedNamesSortByTheirFields) {
+    struct Named {
+        const char* name;
+        FileTime created;
+        std::uint64_t sizeKB;
+    };
+    // key "20240131120000": A, B, C tie; C and A tie on time too, C is larger.
+    const Named A{"20240131_120000_2CH_N_F.mp4", 10, 5};
+    const Named B{"20240131_120000_2CH_N_F - Copy.mp4", 20, 5};
+    const Named C{"20240131_120000_2CH_N_F(1).mp4", 10, 7};
+    const Named D{"20240131_115959_1CH_E_F.mp4", 50, 1};   // "20240131115959"
+    const Named E{"20240131_1200_renamed.mp4", 1, 1};      // "202401311200": before A
+    const Named F{"20240131120000.mp4", 1, 1};             // no "_": the whole name
+    const Named G{"2024-01-31 12-00-00.mp4", 1, 1};        // "-" sorts before digits
+    const Named H{"clip.mp4", 30, 1};                      // "clip.mp4"
+    const Named I{"clip_.mp4", 30, 2};                     // "clip" + ".mp4": ties with H
+    const Named J{"cl_ip.mp4", 25, 1};                     // "cl" + "ip.mp4": ties too
+    const Named K{"Clip.mp4", 99, 1};                      // capitals before small letters
+    const Named L{"trip_2024.mp4", 1, 1};                  // "trip2024.mp4"
+    const Named M{"\xC3\xA9t\xC3\xA9_2024.mp4", 1, 1};     // "été": bytes above ASCII come last
+    const Named R{"20240131_120000_2CH_N_R1.mp4", 15, 9};  // a rear file in A's tie
+    struct Case {
+        const char* what;
+        std::vector<Named> given;
+        std::vector<Named> ascending, descending;
+    };
+    const Case cases[] = {
+        {"the recorder's names with copies that keep the digits",
+         {A, B, D, C, R},
+         {D, C, A, R, B},
+         {B, R, C, A, D}},
+        {"renamed names among the recorder's",
+         {L, A, H, M, G, K, B, E, I, D, F, J, C},
+         {G, D, E, C, A, B, F, K, J, I, H, L, M},
+         {M, L, I, H, J, K, F, B, C, A, E, D, G}},
+        {"only renamed names, given in order", {G, F, J, I, H}, {G, F, J, I, H}, {I, H, J, F, G}},
+    };
+    auto namesOf = [](const std::vector<Named>& list) {
+        std::vector<std::string> out;
+        for (const Named& n : list) {
+            out.emplace_back(n.name);
+        }
+        return out;
+    };
+    for (const Case& c : cases) {
+        for (SortMode mode : {SortMode::Ascending, SortMode::Descending}) {
+            SCOPED_TRACE(std::string(c.what) + (mode == SortMode::Ascending ? " up" : " down"));
+            std::vector<RecordingEntry> entries;
+            for (const Named& n : c.given) {
+                RecordingEntry e;
+                e.fileName = e.path = n.name;
+                e.creationTime = n.created;
+                e.sizeKB = n.sizeKB;
+                entries.push_back(e);
+            }
+            catalogue.replaceSource(SourceKind::PcFolder, {}, entries);
+            catalogue.setSortMode(mode);
+            sortEntries(catalogue);
+            EXPECT_EQ(names(), namesOf(mode == SortMode::Ascending ? c.ascending : c.descending));
+        }
+    }
+}
+
 TEST_F(Scanning, PcFolderChoice) {
     file("clips/sub/20240131_120000_1CH_N_F.mp4");
     const SourceDrive folderLine{-1, "Find in My Computer", "", SourceKind::PcFolder};
