@@ -159,6 +159,8 @@ TEST_F(SimulatedRebuild, ProbedStreamsLastAsLongAsTheirFrames) {
     const auto [soundFrames, soundSeconds] = streams.at("audio");
     EXPECT_EQ(soundFrames, s_recording->audioFrames);
     EXPECT_NEAR(soundSeconds, s_recording->audioFrames * 1024 / 16000.0, 1e-3);
+    // The telemetry track is a data stream to ffprobe: one packet a record.
+    EXPECT_EQ(streams.count("data") == 1 ? streams.at("data").first : 0, s_recording->records);
 }
 
 TEST(Simulator, CompleteFilesPlayAsWritten) {

@@ -143,6 +143,7 @@ TEST_F(RebuiltIndexTruth, EverySampleIsListedWhereTheRecorderWroteIt) {
          {videoSample(7, true), videoSample(6, false), videoSample(0x012345 + 4, false),
           videoSample(7, true)}},
         {"a single key frame", CameraChannel::Rear, {videoSample(500, true)}},
+        {"a key frame last, nothing after it", CameraChannel::Rear, keysAtBothEnds(), 0},
         {"sound first, a record last, nothing after it",
          CameraChannel::Front,
          {audioSample(300), videoSample(800, true), videoSample(800, false),
