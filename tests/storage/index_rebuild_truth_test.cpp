@@ -3,6 +3,8 @@
 // the shapes recorders produce.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "storage/index_rebuild.h"
 #include "support/rebuilt_index.h"
 #include "support/synthetic_samples.h"
@@ -29,13 +31,14 @@ constexpr std::uint32_t kLongestRecord = 266;
 
 // A record of `size` bytes (its 16-byte block included).
 Sample recordOfSize(std::uint32_t size, const std::string& start = "GXYZ") {
-    return recordSample(start + std::string(size - 16 - start.size(), ','));
+    const std::size_t text = std::max<std::size_t>(size - 16, start.size());
+    return recordSample(start + std::string(text - start.size(), ','));
 }
 
 // A record that lost its block when the recording was cut.
 Sample cutRecord() {
     Sample record = recordSample();
-    record.bytes.resize(record.bytes.size() - 16);
+    record.bytes.erase(record.bytes.end() - 16, record.bytes.end());  // the block
     return record;
 }
 

@@ -45,6 +45,9 @@ inline std::uint64_t be(Bytes b, std::size_t at, std::size_t width) {
 inline std::vector<std::pair<std::string, Bytes>> boxesIn(Bytes payload) {
     std::vector<std::pair<std::string, Bytes>> out;
     for (std::size_t at = 0; at < payload.size();) {
+        if (payload.size() - at < 8) {
+            throw std::runtime_error("a box header is cut off");
+        }
         std::uint64_t size = be(payload, at, 4);
         const std::string type(payload.begin() + static_cast<long>(at) + 4,
                                payload.begin() + static_cast<long>(at) + 8);
@@ -115,6 +118,7 @@ inline TrackIndex readTrack(Bytes trak, std::uint64_t fileSize) {
     TrackIndex track;
     const Bytes mdia = need(trak, "mdia");
     const Bytes hdlr = need(mdia, "hdlr");
+    be(hdlr, 8, 4);  // the handler type must be there
     track.handler = std::string(hdlr.begin() + 8, hdlr.begin() + 12);
     const Bytes stbl = need(need(mdia, "minf"), "stbl");
     const std::vector<std::uint32_t> sizes = sampleSizes(stbl);
