@@ -54,6 +54,17 @@ void RecordingLayout::layOut() {
     m_offsets.push_back(offset);
 }
 
+std::vector<PlacedSample> RecordingLayout::placement() const {
+    std::vector<PlacedSample> placed;
+    placed.reserve(m_samples.size());
+    for (std::size_t i = 0; i < m_samples.size(); ++i) {
+        const Sample& sample = m_samples[i];
+        placed.push_back({sample.kind, m_offsets[i],
+                          static_cast<std::uint32_t>(sample.bytes.size()), sample.key});
+    }
+    return placed;
+}
+
 std::vector<std::uint8_t> RecordingLayout::leadingBytes(std::uint32_t dataSize) {
     core::BoxWriter w;
     w.begin("ftyp");

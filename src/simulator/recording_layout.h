@@ -25,6 +25,16 @@ struct Sample {
     bool key = false;
 };
 
+// Where the recorder put one sample in the file: what a player must be pointed at. Taken from
+// the layout's own placement of the samples, never from reading the file back.
+struct PlacedSample {
+    SampleKind kind;
+    std::uint64_t offset;
+    std::uint32_t size;
+    bool key;
+    bool operator==(const PlacedSample&) const = default;
+};
+
 class RecordingLayout {
 public:
     RecordingLayout() = default;
@@ -34,6 +44,9 @@ public:
     std::uint64_t offsetOf(std::size_t index) const { return m_offsets[index]; }
     // First byte after the last sample.
     std::uint64_t dataEnd() const { return m_offsets.back(); }
+
+    // Every sample in file order, as the recorder placed it.
+    std::vector<PlacedSample> placement() const;
 
     // The tables a clean walk of this layout must find.
     const core::SampleTables& tables() const { return m_tables; }

@@ -1,5 +1,7 @@
 #include "storage/movie_box.h"
 
+#include <algorithm>
+
 #include "storage/box_writer.h"
 
 namespace qelv::core {
@@ -129,6 +131,17 @@ void oneSamplePerChunk(BoxWriter& w, bool empty) {
         w.u32(1);
     }
     w.end();
+}
+
+// stsc, stsz and stco of a track whose every sample is a chunk of its own. A recording cut
+// inside its last sound frame or record leaves that sample's offset without a size: it is
+// left out, since a chunk for it would give the track more samples than sizes, a table that
+// disagrees with itself.
+void samplesInOwnChunks(BoxWriter& w, const Table& offsets, const Table& sizes) {
+    const auto samples = static_cast<std::ptrdiff_t>(std::min(offsets.size(), sizes.size()));
+    oneSamplePerChunk(w, samples == 0);
+    sampleSizes(w, Table(sizes.begin(), sizes.begin() + samples));
+    chunkOffsets(w, Table(offsets.begin(), offsets.begin() + samples));
 }
 
 void timeToSample(BoxWriter& w,
@@ -263,9 +276,7 @@ void telemetryTrack(BoxWriter& w, const SampleTables& t) {
     w.end();
     w.end();
     timeToSample(w, {{records, 0}});
-    oneSamplePerChunk(w, t.telemetryOffsets.empty());
-    sampleSizes(w, t.telemetrySizes);
-    chunkOffsets(w, t.telemetryOffsets);
+    samplesInOwnChunks(w, t.telemetryOffsets, t.telemetrySizes);
     w.end();
     w.end();
     w.end();
@@ -300,9 +311,7 @@ void audioTrack(BoxWriter& w, const SampleTables& t) {
     w.end();
     w.end();
     timeToSample(w, {{frames, mp4::kAudioFrameSamples}});
-    oneSamplePerChunk(w, t.audioOffsets.empty());
-    sampleSizes(w, t.audioSizes);
-    chunkOffsets(w, t.audioOffsets);
+    samplesInOwnChunks(w, t.audioOffsets, t.audioSizes);
     w.end();
     w.end();
     w.end();

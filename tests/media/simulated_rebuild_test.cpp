@@ -1,19 +1,67 @@
 // Recordings made by the simulator, cut off the way a power loss leaves them, and rebuilt.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cmath>
+#include <cstdio>
+#include <map>
 
 #include "gst_decode.h"
 #include "simulator/frame_painter.h"
 #include "simulator/recorder_simulator.h"
 #include "storage/index_rebuild.h"
 #include "support/mp4_boxes.h"
+#include "support/rebuilt_index.h"
 #include "support/temp_dir.h"
 
 namespace qelv {
 namespace {
 
 using test::be32;
+
+std::span<const std::uint8_t> bytesOf(const std::string& file) {
+    return {reinterpret_cast<const std::uint8_t*>(file.data()), file.size()};
+}
+
+// What ffprobe finds in each stream of a file after reading every packet: codec type to
+// (packets, duration in seconds).
+std::map<std::string, std::pair<int, double>> probeStreams(const std::filesystem::path& path) {
+    const std::string line =
+        "ffprobe -v error -count_packets -show_entries "
+        "stream=codec_type,duration,nb_read_packets -of compact=p=0 '" +
+        path.string() + "' 2>&1";
+    FILE* pipe = popen(line.c_str(), "r");
+    std::string out;
+    std::array<char, 4096> chunk{};
+    for (std::size_t n; pipe != nullptr && (n = fread(chunk.data(), 1, chunk.size(), pipe)) > 0;) {
+        out.append(chunk.data(), n);
+    }
+    if (pipe == nullptr || pclose(pipe) != 0) {
+        ADD_FAILURE() << "ffprobe failed: " << out;
+        return {};
+    }
+    // One line a stream: "codec_type=video|duration=2.000000|nb_read_packets=60".
+    std::map<std::string, std::pair<int, double>> streams;
+    for (std::size_t at = 0; at < out.size();) {
+        const std::size_t end = std::min(out.find('\n', at), out.size());
+        std::map<std::string, std::string> fields;
+        for (std::size_t f = at; f < end;) {
+            const std::size_t bar = std::min(out.find('|', f), end);
+            const std::string field = out.substr(f, bar - f);
+            const std::size_t eq = field.find('=');
+            if (eq != std::string::npos) {
+                fields[field.substr(0, eq)] = field.substr(eq + 1);
+            }
+            f = bar + 1;
+        }
+        if (fields.count("codec_type") != 0) {
+            streams[fields["codec_type"]] = {std::atoi(fields["nb_read_packets"].c_str()),
+                                             std::atof(fields["duration"].c_str())};
+        }
+        at = end + 1;
+    }
+    return streams;
+}
 
 class SimulatedRebuild : public ::testing::Test {
 protected:
@@ -54,6 +102,9 @@ TEST_F(SimulatedRebuild, RebuiltBoxIsTheOneTheRecorderWouldHaveWritten) {
             std::span(reinterpret_cast<const std::uint8_t*>(after.data()), after.size());
         const std::uint64_t moovAt = 40 + be32(bytes, 40);
         EXPECT_EQ(moovAt, (file.layout.dataEnd() + 3) & ~std::uint64_t{3});
+        // Read back by the test's own reader, the box lists every sample the encoders gave
+        // where the simulator placed it.
+        EXPECT_EQ(test::indexDifference(bytes, file.layout.placement()), "");
         EXPECT_EQ(std::string(after.substr(moovAt, file.moov.size())),
                   std::string(file.moov.begin(), file.moov.end()));
         // The samples themselves are untouched.
@@ -96,6 +147,22 @@ TEST_F(SimulatedRebuild, SoundAndTelemetryTracksListEverySample) {
     EXPECT_EQ(sound.frames, s_recording->audioFrames);
 }
 
+TEST_F(SimulatedRebuild, ProbedStreamsLastAsLongAsTheirFrames) {
+    const sim::SimulatedFile& front = s_recording->files[0];
+    core::rebuildIndex(front.path, front.camera, front.sizeClass);  // repaired by now
+    const auto streams = probeStreams(front.path);
+    ASSERT_EQ(streams.count("video"), 1u);
+    ASSERT_EQ(streams.count("audio"), 1u);
+    const auto [frames, videoSeconds] = streams.at("video");
+    EXPECT_EQ(frames, s_recording->frames);
+    EXPECT_NEAR(videoSeconds, s_recording->frames / 30.0, 1.5 / 30);
+    const auto [soundFrames, soundSeconds] = streams.at("audio");
+    EXPECT_EQ(soundFrames, s_recording->audioFrames);
+    EXPECT_NEAR(soundSeconds, s_recording->audioFrames * 1024 / 16000.0, 1e-3);
+    // The telemetry track is a data stream to ffprobe: one packet a record.
+    EXPECT_EQ(streams.count("data") == 1 ? streams.at("data").first : 0, s_recording->records);
+}
+
 TEST(Simulator, CompleteFilesPlayAsWritten) {
     test::TempDir dir;
     sim::RecordingRequest request;
@@ -111,6 +178,8 @@ TEST(Simulator, CompleteFilesPlayAsWritten) {
     for (const sim::SimulatedFile& file : recording.files) {
         EXPECT_EQ(core::rebuildIndex(file.path, file.camera, file.sizeClass).outcome,
                   core::RebuildOutcome::Intact);
+        EXPECT_EQ(
+            test::indexDifference(bytesOf(test::readFile(file.path)), file.layout.placement()), "");
         const test::Decoded video = test::decodeVideo(file.path);
         EXPECT_EQ(video.error, "");
         EXPECT_EQ(video.frames, 30);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "storage/index_rebuild.h"
+#include "support/rebuilt_index.h"
 #include "support/synthetic_samples.h"
 #include "support/temp_dir.h"
 
@@ -37,6 +38,12 @@ TEST(RecordingLayout, CompleteFilePointsAtItsMovieBox) {
     const WrittenFile written =
         writeRecording(layout, path, true, core::CameraChannel::Front, core::mp4::kVideo1080, 0);
     EXPECT_EQ(written.moovOffset, layout.dataEnd());
+    // The closed file's own box, read back, lists every sample where the layout put it.
+    const std::string file = test::readFile(path);
+    EXPECT_EQ(
+        test::indexDifference({reinterpret_cast<const std::uint8_t*>(file.data()), file.size()},
+                              layout.placement()),
+        "");
     const auto result = core::rebuildIndex(path, core::CameraChannel::Front, 0);
     EXPECT_EQ(result.outcome, core::RebuildOutcome::Intact);
 }
