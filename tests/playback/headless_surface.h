@@ -34,6 +34,11 @@ public:
         const std::lock_guard guard(m_lock);
         return m_presentedAt;
     }
+    // The last picture handed over.
+    std::shared_ptr<const media::VideoFrame> frame() const {
+        const std::lock_guard guard(m_lock);
+        return m_frame;
+    }
     int presented() const {
         const std::lock_guard guard(m_lock);
         return m_presented;
