@@ -3,8 +3,18 @@
 
 #include <memory>
 #include <mutex>
+#include <ostream>
 
 #include "playback/video_surface.h"
+
+namespace qelv::media {
+
+// Rectangles in test messages: "(x, y) w x h".
+inline void PrintTo(const Rect& r, std::ostream* out) {
+    *out << "(" << r.x << ", " << r.y << ") " << r.width << " x " << r.height;
+}
+
+}  // namespace qelv::media
 
 namespace qelv::test {
 
@@ -33,6 +43,11 @@ public:
     media::Rect presentedAt() const {
         const std::lock_guard guard(m_lock);
         return m_presentedAt;
+    }
+    // The last picture handed over.
+    std::shared_ptr<const media::VideoFrame> frame() const {
+        const std::lock_guard guard(m_lock);
+        return m_frame;
     }
     int presented() const {
         const std::lock_guard guard(m_lock);

@@ -3,9 +3,11 @@
 #include "playback/playback_engine.h"
 
 #include <gtest/gtest.h>
-#include <cstring>
 
+#include <chrono>
+#include <cstring>
 #include <filesystem>
+#include <thread>
 
 #include "playback/headless_surface.h"
 #include "playback/sample_frames.h"
@@ -192,6 +194,75 @@ TEST_F(Engine, ZoomSnapshotsAndWindows) {
     engine.setWindows(&pane2, &pane3, &pane1);
     EXPECT_GT(pane2.presented(), before);
     EXPECT_EQ(engine.graph()->surface(0), &pane2);
+}
+
+// What each channel's pane receives through zoom, drag and repaint: the rectangles worked out
+// by hand from the pane's size (shrink and enlarge move by 20 pixels a side; a drag by (a, b)
+// gives width + 2 zoom - a, falling back to the zoom as offset where that is narrower than the
+// pane), and that channel's own picture in them.
+TEST_F(Engine, EachPaneReceivesItsPictureWhereZoomAndDragPlaceIt) {
+    ASSERT_TRUE(engine.open(path(0), path(1), path(2)));
+    struct Case {
+        int channel;
+        HeadlessSurface* pane;
+        Rect shrunkTwice;  // zoom 40
+        Rect dragged;      // by (10, 30): wider and taller than the pane
+        Rect draggedEdge;  // by (80, 90): exactly as wide as the pane, shorter
+        Rect enlarged;     // zoom -20
+    };
+    const Case cases[] = {
+        {0, &pane1, {0, 0, 560, 280}, {-10, -30, 710, 410}, {-80, -40, 640, 350}, {0, 0, 680, 400}},
+        {1, &pane2, {0, 0, 240, 100}, {-10, -30, 390, 230}, {-80, -40, 320, 170}, {0, 0, 360, 220}},
+        {2, &pane3, {0, 0, 240, 100}, {-10, -30, 390, 230}, {-80, -40, 320, 170}, {0, 0, 360, 220}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.channel);
+        HeadlessSurface& pane = *c.pane;
+        const auto repaintedAt = [&] {
+            const int before = pane.presented();
+            EXPECT_EQ(engine.repaint(c.channel), 1);
+            EXPECT_EQ(pane.presented(), before + 1);
+            // The picture handed over is this channel's, not another pane's.
+            Snapshot shot;
+            EXPECT_TRUE(pane.frame() && toBgra(*pane.frame(), shot));
+            const sim::Rgb colour = meanColour(shot);
+            EXPECT_NEAR(colour.g, sim::channelColour(c.channel + 1).g, 25);
+            EXPECT_NEAR(colour.b, sim::channelColour(c.channel + 1).b, 25);
+            return pane.presentedAt();
+        };
+        ASSERT_EQ(engine.shrink(c.channel, &pane), 0);
+        ASSERT_EQ(engine.shrink(c.channel, &pane), 0);
+        EXPECT_EQ(pane.destination(), c.shrunkTwice);
+        EXPECT_EQ(repaintedAt(), c.shrunkTwice);
+        engine.placeWithOffset(c.channel, &pane, 10, 30);
+        EXPECT_EQ(repaintedAt(), c.dragged);
+        engine.placeWithOffset(c.channel, &pane, 80, 90);
+        EXPECT_EQ(repaintedAt(), c.draggedEdge);
+        for (int i = 0; i < 3; ++i) {
+            ASSERT_EQ(engine.enlarge(c.channel, &pane), 0);
+        }
+        EXPECT_EQ(repaintedAt(), c.enlarged);
+        ASSERT_EQ(engine.resetZoom(c.channel, &pane), 0);
+        EXPECT_EQ(repaintedAt(), (Rect{0, 0, pane.width(), pane.height()}));
+    }
+    // Pictures that stream in while playing go where the picture was placed.
+    ASSERT_EQ(engine.shrink(1, &pane2), 0);
+    const int before = pane2.presented();
+    ASSERT_EQ(engine.run(), kOk);
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (pane2.presented() < before + 5 && std::chrono::steady_clock::now() < end) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    EXPECT_TRUE(engine.stop());
+    ASSERT_GE(pane2.presented(), before + 5);
+    EXPECT_EQ(pane2.presentedAt(), (Rect{0, 0, 280, 140}));
+    // Rotated, pane 2 shows the front camera's picture over the whole pane.
+    engine.setWindows(&pane2, &pane3, &pane1);
+    EXPECT_EQ(pane2.presentedAt(), (Rect{0, 0, 320, 180}));
+    Snapshot rotated;
+    ASSERT_TRUE(pane2.frame() && toBgra(*pane2.frame(), rotated));
+    EXPECT_NEAR(meanColour(rotated).g, sim::channelColour(1).g, 25);
+    EXPECT_NEAR(meanColour(rotated).b, sim::channelColour(1).b, 25);
 }
 
 // A pane's picture is converted and scaled in one pass to the size it is drawn at; each

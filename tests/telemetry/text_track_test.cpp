@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstring>
 #include <fstream>
+#include <sstream>
 #include <thread>
 
 #include "simulator/avi_writer.h"
@@ -203,6 +205,137 @@ TEST(TelemetryRoute, EveryMappableFixWithItsTimeAndOnlyForItsEpoch) {
     state.setRoute(route, old);  // read for the recording that was stopped
     EXPECT_TRUE(state.route().empty());
     EXPECT_EQ(state.routeRevision(), cleared);
+}
+
+// A front file whose text track holds `records`, one a second.
+std::vector<std::uint8_t> trackOf(const std::vector<std::string>& records) {
+    auto samples = test::frontSeconds(static_cast<int>(records.size()), 64);
+    std::size_t k = 0;
+    for (auto& s : samples) {
+        if (s.kind == sim::SampleKind::Telemetry) {
+            s.bytes.assign(records[k].begin(), records[k].end());
+            s.bytes.resize(s.bytes.size() + 8, 0);
+            ++k;
+        }
+    }
+    return completeMp4(sim::RecordingLayout(samples));
+}
+
+// A fix with a position lock at 37 deg 30.0 + minutes N, 127 deg 0.0 + minutes E.
+std::string fixAt(const std::string& hhmmss, const std::string& minutes) {
+    return "G$GPRMC," + hhmmss + ".00,A,373" + minutes + ",N,1270" + minutes +
+           ",E,10.0,90.0,310124";
+}
+
+// Telemetry between the first and the last fix: what the map's current fix, the route and the
+// exports make of a GPS dropout, a receiver clock out of order and a recording that starts
+// without a fix. The k-th record is second k of the recording whatever it holds; positions
+// are worked out by hand from ddmm.mmmm (30.6 minutes are 0.51 degrees).
+TEST(TelemetryBetweenFixes, CurrentFixRouteAndExports) {
+    const std::string sample("S\x08\x10\x00\x20\x00\x30\x00", 8);
+    struct Select {
+        std::uint32_t positionMs;
+        double latitude;  // returned for the map; 0: nothing
+        std::uint32_t currentMs;
+        std::int32_t currentSecond;  // the current fix's own clock; -1: no current fix
+    };
+    struct Case {
+        const char* what;
+        std::vector<std::string> records;
+        std::vector<Select> selections;  // in order, as the map's timer runs
+        std::vector<std::uint32_t> routeMs;
+        std::vector<double> routeLatitudes;
+        std::vector<std::string> csvLatitudes;  // per record, empty without a valid fix
+        std::string gpxSeconds;                 // the trackpoints' clock, in order
+    };
+    std::vector<std::string> lateRecords(61, sample);
+    lateRecords.push_back(fixAt("120101", "0.0000"));
+    lateRecords.push_back(fixAt("120102", "0.6000"));
+    std::vector<std::string> lateCsv(61, "");
+    lateCsv.insert(lateCsv.end(), {"37.5000000", "37.5100000"});
+    const Case cases[] = {
+        {"a dropout in the middle",
+         {fixAt("120000", "0.0000"), fixAt("120001", "0.6000"),
+          "G$GPRMC,120002.00,V,3730.9000,N,12700.9000,E,0,0,310124",  // a stale position
+          "G$GPRMC,120003.00,V,,,,,,,310124", fixAt("120004", "1.2000"), fixAt("120005", "1.8000")},
+         {{0, 37.51, 1000, 1},
+          {1000, 0, 1000, 1},  // the next fix has no lock: the last one stays
+          {2999, 0, 1000, 1},
+          {3000, 37.52, 4000, 4},  // past the dropout
+          {4500, 37.53, 5000, 5},
+          {5000, 0, 5000, 5},  // nothing after the last fix
+          {500, 37.51, 1000, 1}},
+         {0, 1000, 4000, 5000},
+         {37.5, 37.51, 37.52, 37.53},
+         {"37.5000000", "37.5100000", "", "", "37.5200000", "37.5300000"},
+         "00 01 04 05"},
+        {"a receiver clock out of order",
+         {fixAt("120005", "0.0000"), fixAt("120003", "0.6000"), fixAt("120004", "1.2000"),
+          fixAt("120001", "1.8000")},
+         {{0, 37.51, 1000, 3}, {2500, 37.53, 3000, 1}, {1200, 37.52, 2000, 4}},
+         {0, 1000, 2000, 3000},
+         {37.5, 37.51, 37.52, 37.53},
+         {"37.5000000", "37.5100000", "37.5200000", "37.5300000"},
+         "05 03 04 01"},
+        {"a recording that starts without a fix",
+         {sample, std::string("QELVM\x01\x02\x03"), "G$GPRMC,120002.00,V,,,,,,,,",
+          fixAt("120003", "0.0000"), fixAt("120004", "0.6000")},
+         {{0, 0, 0, -1}, {1999, 0, 0, -1}, {2000, 37.5, 3000, 3}, {3000, 37.51, 4000, 4}},
+         {3000, 4000},
+         {37.5, 37.51},
+         {"", "", "", "37.5000000", "37.5100000"},
+         "03 04"},
+        // The viewer keeps the first minute's fixes only; the route and exports have them all.
+        {"the first fix after the first minute",
+         lateRecords,
+         {{0, 0, 0, -1}, {61000, 0, 0, -1}},
+         {61000, 62000},
+         {37.5, 37.51},
+         lateCsv,
+         "01 02"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const auto file = trackOf(c.records);
+        TelemetryState state;
+        ASSERT_TRUE(readPlayingRecording(
+            {"", std::make_shared<MemorySource>(file)}, state, [] { return 0; }, state.epoch()));
+        for (const Select& select : c.selections) {
+            SCOPED_TRACE(select.positionMs);
+            const auto at = state.SelectCurrentFix(select.positionMs);
+            EXPECT_NEAR(at ? at->latitude : 0.0, select.latitude, 1e-9);
+            const auto [current, flag] = state.currentFix();
+            EXPECT_EQ(flag, select.currentSecond < 0 ? 0 : 1);
+            EXPECT_EQ(current.timeMs, select.currentMs);
+            EXPECT_EQ(current.second, std::max(select.currentSecond, 0));
+        }
+        const std::vector<RoutePoint> route = state.route();
+        ASSERT_EQ(route.size(), c.routeMs.size());
+        for (std::size_t i = 0; i < route.size(); ++i) {
+            EXPECT_EQ(route[i].timeMs, c.routeMs[i]) << i;
+            EXPECT_NEAR(route[i].latitude, c.routeLatitudes[i], 1e-9) << i;
+        }
+
+        MemorySource bytes(file);
+        TextTrackSource source(bytes);
+        const auto records = readAllRecords(source);
+        std::stringstream csv(exportCsv(records));
+        std::string row;
+        std::getline(csv, row);  // the header
+        std::vector<std::string> latitudes;
+        while (std::getline(csv, row)) {
+            const std::size_t comma = row.find(',');
+            latitudes.push_back(row.substr(comma + 1, row.find(',', comma + 1) - comma - 1));
+            EXPECT_EQ(row.substr(0, comma), std::to_string(latitudes.size() - 1));
+        }
+        EXPECT_EQ(latitudes, c.csvLatitudes);
+        const std::string gpx = exportGpx(records, "drive");
+        std::string seconds;
+        for (std::size_t at = 0; (at = gpx.find("Z</time>", at)) != std::string::npos; ++at) {
+            seconds += (seconds.empty() ? "" : " ") + gpx.substr(at - 2, 2);
+        }
+        EXPECT_EQ(seconds, c.gpxSeconds);
+    }
 }
 
 TEST(TextTrackReader, ReadsThePlayingRecordingFromItsFileOrCardFile) {
