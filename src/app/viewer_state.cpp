@@ -1,5 +1,6 @@
 #include "app/viewer_state.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QComboBox>
 #include <QDialog>
@@ -124,8 +125,19 @@ QJsonArray dialogsJson() {
                 texts.insert(child->objectName(), form->toPlainText());
             }
         }
+        // Its buttons by text, with their middle on the screen, for a test's click.
+        QJsonArray buttons;
+        for (const QAbstractButton* button : window->findChildren<QAbstractButton*>()) {
+            if (button->isVisible() && !button->text().isEmpty()) {
+                const QPoint middle = button->mapToGlobal(button->rect().center());
+                buttons.append(QJsonObject{{QStringLiteral("text"), button->text()},
+                                           {QStringLiteral("x"), middle.x()},
+                                           {QStringLiteral("y"), middle.y()}});
+            }
+        }
         QJsonObject entry = windowJson(*window);
         entry.insert(QStringLiteral("texts"), texts);
+        entry.insert(QStringLiteral("buttons"), buttons);
         dialogs.append(entry);
     }
     return dialogs;
