@@ -174,7 +174,7 @@ protected:
 
 struct OutcomeCase {
     const char* name;
-    const char* script;  // the fake's device specification
+    const char* script;  // how the fake knows and answers the device
     const char* device;  // what the formatter is asked to format
     Status status;
     const char* message;  // a part of the message

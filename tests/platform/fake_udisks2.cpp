@@ -4,14 +4,14 @@
 // outcome; it never touches a disk. Every call it receives is appended to the log file as one
 // line: method, object path, arguments ("Format /org/.../block_devices/sdb1 vfat {k=v, ...}").
 //
-//   fake_udisks2 --log FILE [--device SPEC]...
-//   SPEC: PATH[,mounted][,nofs][,unmount-busy][,OUTCOME][,delay=MS][,message=TEXT]
+//   fake_udisks2 --log FILE [--device DEVICE]...
+//   DEVICE: PATH[,mounted][,nofs][,unmount-busy][,OUTCOME][,delay=MS][,message=TEXT]
 //   OUTCOME of Block.Format: ok (default), not-authorized, dismissed, cancelled, fail
 //
 // "mounted" gives the file system a mount point (Unmount clears it; Format refuses while it is
 // there, as the daemon does); "nofs" leaves the Filesystem interface out (a blank card);
 // "unmount-busy" makes Unmount fail; "delay" holds the Format answer back for MS
-// milliseconds; "message" (the rest of SPEC, commas included) is the text of a failure.
+// milliseconds; "message" (the rest of DEVICE, commas included) is the text of a failure.
 #include <QCoreApplication>
 #include <QDBusArgument>
 #include <QDBusConnection>
@@ -113,10 +113,10 @@ public:
             bus.send(call.createErrorReply(QDBusError::UnknownMethod, call.member()));
             return true;
         }
-        const auto spec = qdbus_cast<QVariantMap>(call.arguments().at(0));
+        const auto wanted = qdbus_cast<QVariantMap>(call.arguments().at(0));
         QList<QDBusObjectPath> found;
         for (const ScriptedDevice& device : m_devices) {
-            if (device.path == spec.value(QStringLiteral("path")).toString()) {
+            if (device.path == wanted.value(QStringLiteral("path")).toString()) {
                 found << QDBusObjectPath(device.object);
             }
         }
@@ -238,12 +238,12 @@ private:
     CallLog& m_log;
 };
 
-bool parseDevice(const QString& spec, ScriptedDevice& device) {
-    const qsizetype messageAt = spec.indexOf(QStringLiteral(",message="));
+bool parseDevice(const QString& text, ScriptedDevice& device) {
+    const qsizetype messageAt = text.indexOf(QStringLiteral(",message="));
     if (messageAt >= 0) {
-        device.message = spec.mid(messageAt + 9);
+        device.message = text.mid(messageAt + 9);
     }
-    const QStringList words = spec.left(messageAt).split(QLatin1Char(','));
+    const QStringList words = text.left(messageAt).split(QLatin1Char(','));
     device.path = words.value(0);
     if (!device.path.startsWith(QLatin1Char('/'))) {
         return false;
