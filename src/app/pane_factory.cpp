@@ -2,11 +2,14 @@
 // information panel, map, recording list, G-sensor graph, screen settings. A new pane is one
 // line here.
 #include "app/qv_nplayer_dlg.h"
+#include "platform/drive_discovery.h"
+#include "platform/mount_watch.h"
 #include "playback/ui/player_menu_dlg.h"
 #include "playback/ui/screen_dlg.h"
 #include "playback/ui/screen_setting_dlg.h"
 #include "shell/window_keys.h"
 #include "shell/window_registry.h"
+#include "storage/ui/card_arrival.h"
 #include "storage/ui/file_manager_dlg.h"
 #include "telemetry/ui/gsensor_graphic_dlg.h"
 #include "telemetry/ui/map_view_dlg.h"
@@ -16,6 +19,24 @@
 #include "tools/ui/wyfs_formatter_dlg.h"
 
 namespace qelv::ui {
+
+namespace {
+
+// A recorder card put in while the viewer runs is offered to the list at once.
+void offerNewCards(CQV_NPlayerDlg& main, ViewerContext& context, CFileManagerDlg& list) {
+    static QSettings settings;
+    auto* arrival = new CardArrival(
+        &main, settings, [] { return platform::discoverDrives(platform::systemPaths(), {}); },
+        [&context](const core::SourceDrive& drive) {
+            return holdsRecorderLayout(drive, context.catalogue().folderNames());
+        },
+        [&list](const core::SourceDrive& drive) { list.openCard(drive); });
+    arrival->setParent(&main);
+    auto* watch = new platform::MountWatch(platform::systemPaths(), arrival);
+    QObject::connect(watch, &platform::MountWatch::changed, arrival, &CardArrival::drivesChanged);
+}
+
+}  // namespace
 
 std::vector<PaneWindow*> createViewerPanes(CQV_NPlayerDlg& main, ViewerContext& context) {
     auto* screen1 = new CScreen1Dlg(&main, context);
@@ -52,6 +73,7 @@ std::vector<PaneWindow*> createViewerPanes(CQV_NPlayerDlg& main, ViewerContext& 
     // the list keeps its arrows and pages.
     bar->installShortcuts(&main);
     CPlayerMenuDlg::keepNavigationKeys(list->list());
+    offerNewCards(main, context, *list);
     auto* settings = new CScreenSettingDlg(&main, context);
     return {screen1, screen2, screen3, bar, info, map, list, graph, settings};
 }

@@ -14,6 +14,7 @@
 #include "app/qv_nplayer_dlg.h"
 #include "app/single_instance.h"
 #include "app/viewer_state.h"
+#include "common/data_files.h"
 #include "config/config_store.h"
 #include "playback/filter_check.h"
 #include "shell/viewer_context.h"
@@ -29,9 +30,10 @@ namespace qelv::ui {
 namespace {
 
 constexpr const char* kUsage =
-    "usage: qelv-viewer [--source DIR]\n"
+    "usage: qelv-viewer [--source DIR | DIR]\n"
     "       qelv-viewer --state\n"
-    "  --source DIR   open the recordings of a folder on this PC at once\n"
+    "  --source DIR   open the recordings of a folder on this PC (or a card's folder) at once;\n"
+    "                 DIR alone does the same\n"
     "  --state        print the running viewer's windows and list rows as JSON\n"
     "Exit status with --source: 0 the folder's recordings are listed (a first start: once the\n"
     "viewer is closed); 1 the folder was not opened and no list changed (no recordings, the\n"
@@ -131,6 +133,9 @@ StartOptions parseStartOptions(const QStringList& arguments) {
             options.exitAfterPaint = true;
         } else if (argument == QStringLiteral("--help") || argument == QStringLiteral("-h")) {
             options.help = true;
+        } else if (!argument.startsWith(QLatin1Char('-')) && options.source.isEmpty()) {
+            // A folder alone, as a file manager's "Open with" passes it.
+            options.source = argument;
         } else {
             options.error = QStringLiteral("unknown argument: %1").arg(argument);
             break;
@@ -176,14 +181,12 @@ int CQV_NPlayerApp::run(int argc, char** argv) {
         return handOverToFirstViewer(instance, options.source.isEmpty() ? QString() : sourceFolder);
     }
 
-    const QDir programFolder(QApplication::applicationDirPath());
-    if (!loadSkinLibrary(programFolder.filePath(QStringLiteral("ResourceDll.rcc")))) {
+    if (!loadSkinLibrary(QString::fromStdString(core::dataFile("ResourceDll.rcc").string()))) {
         tellUser(QStringLiteral("Not Find ResourceDll"));
         return 1;
     }
     // A missing or broken file leaves the defaults; the diagnostics go to standard output.
-    core::ConfigStore::shared(programFolder.filesystemAbsolutePath() / "viewerconfig.cfg",
-                              std::cout);
+    core::ConfigStore::shared(core::configurationFile(), std::cout);
 
     return runMainWindow(instance, options, sourceFolder);
 }

@@ -2,6 +2,7 @@
 
 #include "cli/commands.h"
 #include "cli/json_writer.h"
+#include "common/data_files.h"
 #include "config/config_store.h"
 
 namespace qelv::cli {
@@ -52,7 +53,7 @@ int runConfigCommand(const Arguments& args, std::ostream& out, std::ostream& err
         return args.size() > 1 ? 2 : 0;
     }
     const std::filesystem::path path =
-        args.empty() ? programFolder() / "viewerconfig.cfg" : std::filesystem::path(args[0]);
+        args.empty() ? core::configurationFile() : std::filesystem::path(args[0]);
     core::ConfigStore config;
     // Like the viewer, report what was applied even when the file was refused.
     const bool loaded = config.load(path, err);

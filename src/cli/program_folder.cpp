@@ -1,13 +1,10 @@
-#include <system_error>
-
 #include "cli/commands.h"
+#include "common/data_files.h"
 
 namespace qelv::cli {
 
 std::filesystem::path programFolder() {
-    std::error_code error;
-    const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
-    return error ? std::filesystem::current_path(error) : self.parent_path();
+    return core::programFolder();
 }
 
 }  // namespace qelv::cli

@@ -4,6 +4,7 @@
 #include "cli/commands.h"
 #include "cli/json_writer.h"
 #include "cli/options.h"
+#include "common/data_files.h"
 #include "config/config_store.h"
 #include "platform/drive_discovery.h"
 #include "storage/recording_listing.h"
@@ -44,7 +45,7 @@ core::ListFilter filterOf(const std::string& name) {
 // lines go to `err`.
 core::ConfigStore loadConfig(const ParsedOptions& o, std::ostream& err) {
     core::ConfigStore config;
-    config.load(o.value("--config").value_or((programFolder() / "viewerconfig.cfg").string()), err);
+    config.load(o.value("--config").value_or(core::configurationFile().string()), err);
     return config;
 }
 

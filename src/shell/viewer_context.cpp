@@ -4,6 +4,7 @@
 #include <QDir>
 #include <iostream>
 
+#include "common/data_files.h"
 #include "shell/viewer_settings.h"
 
 namespace qelv::ui {
@@ -21,9 +22,7 @@ ViewerContext::~ViewerContext() = default;
 
 ViewerContext& ViewerContext::instance() {
     static QSettings settings;
-    const std::filesystem::path folder =
-        QDir(QCoreApplication::applicationDirPath()).filesystemAbsolutePath();
-    static ViewerContext context(core::ConfigStore::shared(folder / "viewerconfig.cfg", std::cout),
+    static ViewerContext context(core::ConfigStore::shared(core::configurationFile(), std::cout),
                                  settings);
     return context;
 }

@@ -30,6 +30,13 @@ TEST(StartOptions, ReadsTheCommandLine) {
         {{QStringLiteral("--help")}, {}, false, true, false},
         {{QStringLiteral("--source")}, {}, false, false, true},  // no folder given
         {{QStringLiteral("--bogus")}, {}, false, false, true},
+        // A folder alone, as a file manager's "Open with" passes it; only one.
+        {{QStringLiteral("/media/card")}, QStringLiteral("/media/card"), false, false, false},
+        {{QStringLiteral("/media/a"), QStringLiteral("/media/b")},
+         QStringLiteral("/media/a"),
+         false,
+         false,
+         true},
     };
     for (const Case& c : cases) {
         const ui::StartOptions options =

@@ -41,5 +41,15 @@ int main(int argc, char** argv) {
     if (!qelv::skin::paintAppIcon(64).save(out.filePath(QStringLiteral("icon/128.png")), "PNG")) {
         return 1;
     }
+    // The desktop's icon theme: the same icon at the usual sizes.
+    for (const int size : {16, 24, 32, 48, 64, 128, 256}) {
+        const QString folder = QStringLiteral("hicolor/%1x%1/apps").arg(size);
+        if (!out.mkpath(folder) ||
+            !qelv::skin::paintAppIcon(size).save(
+                out.filePath(folder + QStringLiteral("/qelv-viewer.png")), "PNG")) {
+            std::fprintf(stderr, "skin_generator: cannot write the %d px icon\n", size);
+            return 1;
+        }
+    }
     return 0;
 }

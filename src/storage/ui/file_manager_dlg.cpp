@@ -189,13 +189,7 @@ bool CFileManagerDlg::openFolder(const QString& folder) {
     core::RecordingCatalogue& catalogue = m_context.catalogue();
     if (const std::optional<core::SourceDrive> card = cardMountedAt(folder)) {
         // A card's own folder is read as the card, so that its tools work on it.
-        if (!readSource(*card, {})) {
-            forgetRows();
-            return false;
-        }
-        m_lastFolder.reset();
-        m_list->selectRow(0);
-        return m_list->rowCount() > 0;
+        return listCard(*card);
     }
     const core::SourceDrive line{-1, catalogue.folderSearchText(), {}, core::SourceKind::PcFolder};
     const std::string path = folder.toStdString();
@@ -208,6 +202,33 @@ bool CFileManagerDlg::openFolder(const QString& folder) {
     catalogue.setDrives({line});
     catalogue.setSelectedDrive(0);
     m_lastFolder = path;
+    m_list->selectRow(0);
+    return m_list->rowCount() > 0;
+}
+
+bool CFileManagerDlg::openCard(const core::SourceDrive& card) {
+    if (!m_services.listDrives) {
+        return false;
+    }
+    core::RecordingCatalogue& catalogue = m_context.catalogue();
+    std::vector<core::SourceDrive> drives = m_services.listDrives(catalogue.folderSearchText());
+    const auto found = std::find(drives.begin(), drives.end(), card);
+    if (found == drives.end()) {
+        return false;  // gone again meanwhile
+    }
+    const auto index = static_cast<std::int32_t>(found - drives.begin());
+    WindowRegistry::instance().post(kKeyControlBar, kMsgPaneCommand, kPaneStop);
+    catalogue.setDrives(std::move(drives));
+    catalogue.setSelectedDrive(index);
+    return listCard(card);
+}
+
+bool CFileManagerDlg::listCard(const core::SourceDrive& card) {
+    if (!readSource(card, {})) {
+        forgetRows();
+        return false;
+    }
+    m_lastFolder.reset();
     m_list->selectRow(0);
     return m_list->rowCount() > 0;
 }

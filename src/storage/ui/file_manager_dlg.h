@@ -38,6 +38,9 @@ public:
 
     CFileManagerDlg(QWidget* mainWindow, ViewerContext& context, Services services);
 
+    // Lists a card drive that discovery finds now (as when it is chosen in the drive dialog).
+    // False when it is gone or holds nothing to list.
+    bool openCard(const core::SourceDrive& card);
     // The card drive whose mount point `folder` is, if any.
     // Makes the drive list the discovered one with that card selected.
     std::optional<core::SourceDrive> cardMountedAt(const QString& folder);
@@ -63,6 +66,7 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    bool listCard(const core::SourceDrive& card);
     void chooseSource();
     void sort(core::SortMode mode);
     // Scans `drive` (asking `chooser` for the folder of the folder line) and lists it, under

@@ -9,6 +9,7 @@
 #include <iostream>
 #include <limits>
 
+#include "common/data_files.h"
 #include "shell/window_keys.h"
 #include "shell/window_registry.h"
 #include "skin/message_box.h"
@@ -55,7 +56,8 @@ CMapViewDlg::Services CMapViewDlg::defaultServices(ViewerContext& context) {
     media::PlaybackEngine* engine = &context.engine();
     services.playbackState = [engine] { return static_cast<int>(engine->state()); };
     services.positionMs = [engine] { return engine->positionMs(); };
-    services.pageFolder = QCoreApplication::applicationDirPath();
+    services.pageFolder =
+        QString::fromStdString(core::dataFile("mapView.htm").parent_path().string());
     services.tileUrl = configuredTileUrl(QSettings());
     services.makeSurface = createWebMapSurface;
     return services;
