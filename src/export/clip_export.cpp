@@ -8,6 +8,7 @@
 #include <chrono>
 #include <cstring>
 #include <filesystem>
+#include <random>
 #include <set>
 
 #include "export/export_graph.h"
@@ -29,19 +30,24 @@ public:
     // Empty path() and error() set when the folder cannot take a new file.
     explicit PartFile(const fs::path& target) {
         const fs::path folder = target.parent_path().empty() ? fs::path(".") : target.parent_path();
-        std::string pattern =
-            (folder / ("." + target.filename().string() + ".part-XXXXXX")).string();
-        const int fd = ::mkstemp(pattern.data());
-        if (fd < 0) {
-            m_error = std::strerror(errno);
-            return;
+        // A new name of our own rather than mkstemp's, which would make the clip private:
+        // it gets the modes of any new file.
+        std::random_device random;
+        for (int tries = 0; tries < 100; ++tries) {
+            const std::string name = "." + target.filename().string() + ".part-" +
+                                     std::to_string(::getpid()) + "-" + std::to_string(random());
+            const std::string candidate = (folder / name).string();
+            const int fd = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+            if (fd >= 0) {
+                ::close(fd);
+                m_path = candidate;
+                return;
+            }
+            if (errno != EEXIST) {
+                break;
+            }
         }
-        // mkstemp makes the file private; the clip gets the modes of any new file.
-        const mode_t mask = ::umask(0);
-        ::umask(mask);
-        ::fchmod(fd, 0666 & ~mask);
-        ::close(fd);
-        m_path = pattern;
+        m_error = std::strerror(errno);
     }
     ~PartFile() {
         if (!m_path.empty()) {

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <ctime>
 #include <filesystem>
@@ -15,6 +16,8 @@
 namespace qelv::media {
 
 namespace {
+
+constexpr std::int64_t kFps = 30;
 
 std::string seconds(std::int64_t ns) {
     char text[32];
@@ -79,7 +82,20 @@ std::variant<SpanPlan, std::string> planSpan(const std::vector<ExportRecording>&
                    seconds(r.durationNs) +
                    ") and no recording with the same cameras follows within two seconds";
         }
-        inNs = 0;
+        // The recorder ends a movie a moment before its last picture does; the part before a
+        // joint is taken as whole frame periods, so that the next recording's pictures fall
+        // on the clip's frame times.
+        const std::int64_t takenNs = outNs - inNs;
+        const std::int64_t wholeNs =
+            std::llround(static_cast<double>(takenNs) * kFps / static_cast<double>(kNsPerSecond)) *
+            kNsPerSecond / kFps;
+        plan.durationNs += wholeNs - takenNs;
+        leftNs -= wholeNs - takenNs;
+        plan.segments.back().outNs = inNs + wholeNs;
+        if (leftNs <= 0) {
+            return plan;
+        }
+        inNs = std::min(kContinuationLeadInNs, recordings[k + 1].durationNs);
     }
 }
 
