@@ -95,7 +95,7 @@ std::variant<SpanPlan, std::string> planSpan(const std::vector<ExportRecording>&
         if (leftNs <= 0) {
             return plan;
         }
-        inNs = std::min(kContinuationLeadInNs, recordings[k + 1].durationNs);
+        inNs = 0;
     }
 }
 

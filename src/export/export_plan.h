@@ -19,12 +19,6 @@ inline constexpr std::int64_t kNsPerSecond = 1'000'000'000;
 // The largest gap between one recording's end and the next one's start that still joins them.
 inline constexpr std::int64_t kJoinToleranceNs = 2 * kNsPerSecond;
 
-// The recorder's index holds a recording's first picture for two frame periods (it starts
-// timing when the camera starts, before the first picture is done). A span that continues
-// into a recording starts one frame period in, so that the picture shows once and the joint
-// keeps the frame rate.
-inline constexpr std::int64_t kContinuationLeadInNs = 0;
-
 // One recording as the export meets it.
 struct ExportRecording {
     std::array<std::string, 3> paths;  // front, rear, third; empty when the camera is absent

@@ -14,7 +14,7 @@ namespace qelv::media {
 namespace {
 
 constexpr std::int64_t kS = kNsPerSecond;
-constexpr std::int64_t kLead = kContinuationLeadInNs;
+constexpr std::int64_t kLead = 0;  // a continuation starts at its recording's start
 
 ExportRecording recording(const char* name, std::int64_t durationNs) {
     ExportRecording r;
