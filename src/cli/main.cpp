@@ -1,7 +1,7 @@
 // qelv: the viewer's command-line tool. Built twice: `qelv` without the commands that play or
 // encode, so that it starts without loading GStreamer (a listing is over in a few
 // milliseconds, the media framework alone takes more than one to load), and `qelv-media`
-// with every command, to which `qelv` hands those two.
+// with every command, to which `qelv` hands those.
 #include <unistd.h>
 
 #include <array>
@@ -27,9 +27,11 @@ struct Command {
 #ifdef QELV_CLI_MEDIA
 constexpr auto kPlay = qelv::cli::runPlayCommand;
 constexpr auto kDemoCard = qelv::cli::runDemoCardCommand;
+constexpr auto kExport = qelv::cli::runExportCommand;
 #else
 constexpr int (*kPlay)(const Arguments&, std::ostream&, std::ostream&) = nullptr;
 constexpr int (*kDemoCard)(const Arguments&, std::ostream&, std::ostream&) = nullptr;
+constexpr int (*kExport)(const Arguments&, std::ostream&, std::ostream&) = nullptr;
 #endif
 
 constexpr std::array kCommands{
@@ -39,6 +41,10 @@ constexpr std::array kCommands{
             qelv::cli::runNameCommand},
     Command{"play", "[--rate R] [--seconds S] [--no-sync] FRONT [REAR [THIRD]]  play headless",
             kPlay},
+    Command{"export",
+            "FRONT [REAR [THIRD]] --from S --to S [--layout side|pip|front] [--no-overlay] "
+            "[--no-sound] [--size WxH] --out FILE.mp4  export a clip of every camera",
+            kExport},
     Command{"repair",
             "[--camera front|rear] [--size-class 0-3] FILE...  write the missing index "
             "of unfinished recordings in place",

@@ -1,0 +1,165 @@
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdio>
+
+#include "cli/commands.h"
+#include "cli/json_writer.h"
+#include "cli/options.h"
+#include "export/clip_export.h"
+
+namespace qelv::cli {
+
+namespace {
+
+constexpr const char* kUsage =
+    "usage: qelv export FRONT [REAR [THIRD]] --from SECONDS --to SECONDS\n"
+    "                   [--layout side|pip|front] [--no-overlay] [--no-sound] [--size WxH]\n"
+    "                   --out FILE.mp4\n"
+    "Exports the span [--from, --to) of a recording as one MP4 clip with every camera in one\n"
+    "picture (side: front large, the others beside it; pip: the others as insets; front: the\n"
+    "front camera alone), the recorder's date and time and the speed burnt in, and the front\n"
+    "camera's sound. A span past the recording's end continues into the next recording of the\n"
+    "folder when it starts within two seconds of the end. Rear and third files default to\n"
+    "the recording's own. Progress goes to standard error; the summary to standard output:\n"
+    "{\"file\", \"duration\", \"frames\", \"recordings\", \"leftOut\", \"sound\", "
+    "\"wallSeconds\"}.\n"
+    "Exit 1 for a span outside the recordings, an unreadable recording or an output that\n"
+    "cannot be written; 2 for a usage error.\n";
+
+std::string decimal(double value) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.3f", value);
+    return text;
+}
+
+std::pair<int, int> sizeOption(const std::string& text) {
+    int w = 0, h = 0;
+    char x = 0, extra = 0;
+    if (std::sscanf(text.c_str(), "%d%c%d%c", &w, &x, &h, &extra) != 3 || (x != 'x' && x != 'X')) {
+        throw UsageError("--size takes WIDTHxHEIGHT, e.g. 1280x720");
+    }
+    return {w, h};
+}
+
+// "[#####.....]  42%" redrawn in place on a terminal; whole percents on separate lines
+// otherwise, so that a log stays readable.
+class ProgressLine {
+public:
+    explicit ProgressLine(std::ostream& err) : m_err(err), m_tty(::isatty(STDERR_FILENO) != 0) {}
+    void show(const media::ExportProgress& p) {
+        const int percent = p.totalNs > 0 ? static_cast<int>(100 * p.doneNs / p.totalNs) : 0;
+        if (percent == m_shown || (!m_tty && percent / 10 == m_shown / 10)) {
+            return;
+        }
+        m_shown = percent;
+        const int filled = percent * 30 / 100;
+        m_err << (m_tty ? "\r" : "") << "exporting [" << std::string(filled, '#')
+              << std::string(30 - filled, '.') << "] " << percent << "%" << (m_tty ? "" : "\n")
+              << std::flush;
+    }
+    void end() {
+        if (m_tty && m_shown >= 0) {
+            m_err << '\n';
+        }
+    }
+
+private:
+    std::ostream& m_err;
+    bool m_tty;
+    int m_shown = -1;
+};
+
+}  // namespace
+
+int runExportCommand(const Arguments& args, std::ostream& out, std::ostream& err) {
+    media::ExportRequest request;
+    double from = 0, to = 0;
+    try {
+        const ParsedOptions o =
+            parseOptions(args, {"--from", "--to", "--layout", "--size", "--out"},
+                         {"--no-overlay", "--no-sound"});
+        if (o.help) {
+            out << kUsage;
+            return 0;
+        }
+        if (o.positional.empty() || o.positional.size() > 3) {
+            throw UsageError("give one to three channel files");
+        }
+        if (!o.value("--from") || !o.value("--to") || !o.value("--out")) {
+            throw UsageError("--from, --to and --out are needed");
+        }
+        from = o.number("--from", 0, -1e9, 1e9);
+        to = o.number("--to", 0, -1e9, 1e9);
+        const auto layout = media::layoutNamed(o.value("--layout").value_or("side"));
+        if (!layout) {
+            throw UsageError("--layout is side, pip or front");
+        }
+        request.layout = *layout;
+        if (const auto size = o.value("--size")) {
+            std::tie(request.width, request.height) = sizeOption(*size);
+        }
+        request.overlay = !o.flags.contains("--no-overlay");
+        request.sound = !o.flags.contains("--no-sound");
+        request.outPath = *o.value("--out");
+        request.fromNs = std::llround(from * 1e9);
+        request.toNs = std::llround(to * 1e9);
+
+        auto first = media::recordingAt(o.positional[0]);
+        if (!first) {
+            err << "qelv export: cannot read " << o.positional[0]
+                << " as a recording (no file, or no MP4 index)\n";
+            return 1;
+        }
+        // Cameras given on the command line replace the paired ones of the first recording.
+        for (std::size_t k = 1; k < o.positional.size(); ++k) {
+            first->paths[k] = o.positional[k];
+        }
+        request.recordings.push_back(*first);
+        if (request.toNs > first->durationNs) {
+            for (const std::string& next : media::followingFrontFiles(o.positional[0])) {
+                auto recording = media::recordingAt(next);
+                if (!recording) {
+                    break;  // the list stops at a recording that cannot be read
+                }
+                request.recordings.push_back(std::move(*recording));
+            }
+        }
+    } catch (const UsageError& e) {
+        err << "qelv export: " << e.what() << '\n' << kUsage;
+        return 2;
+    }
+    media::ClipExport clip(request);
+    ProgressLine progress(err);
+    const media::ExportResult result =
+        clip.run([&](const media::ExportProgress& p) { progress.show(p); });
+    progress.end();
+    for (const std::string& note : result.leftOut) {
+        err << "qelv export: left out " << note << '\n';
+    }
+    if (!result.ok) {
+        err << "qelv export: " << result.error << '\n';
+        return 1;
+    }
+    std::vector<std::string> used;
+    for (const std::string& path : result.recordingsUsed) {
+        used.push_back(jsonQuote(path));
+    }
+    std::vector<std::string> leftOut;
+    for (const std::string& note : result.leftOut) {
+        leftOut.push_back(jsonQuote(note));
+    }
+    out << JsonObject()
+               .add("file", result.outPath)
+               .addRaw("duration", decimal(static_cast<double>(result.durationNs) / 1e9))
+               .add("frames", result.frames)
+               .addRaw("recordings", jsonArray(used))
+               .addRaw("leftOut", jsonArray(leftOut))
+               .add("sound", result.sound)
+               .addRaw("wallSeconds", decimal(static_cast<double>(result.wallMs) / 1000.0))
+               .str()
+        << '\n';
+    return 0;
+}
+
+}  // namespace qelv::cli

@@ -1,0 +1,260 @@
+#include "export/clip_export.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <filesystem>
+#include <random>
+#include <set>
+
+#include "export/export_graph.h"
+#include "export/overlay_timeline.h"
+#include "playback/channel_files.h"
+
+namespace qelv::media {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+const char* const kCameraNames[3] = {"FRONT", "REAR", "THIRD"};
+
+// The temporary file the clip is written to, beside the target (so that the final rename
+// stays on one file system); removed unless kept.
+class PartFile {
+public:
+    // Empty path() and error() set when the folder cannot take a new file.
+    explicit PartFile(const fs::path& target) {
+        const fs::path folder = target.parent_path().empty() ? fs::path(".") : target.parent_path();
+        // A new name of our own rather than mkstemp's, which would make the clip private:
+        // it gets the modes of any new file.
+        std::random_device random;
+        for (int tries = 0; tries < 100; ++tries) {
+            const std::string name = "." + target.filename().string() + ".part-" +
+                                     std::to_string(::getpid()) + "-" + std::to_string(random());
+            const std::string candidate = (folder / name).string();
+            const int fd = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+            if (fd >= 0) {
+                ::close(fd);
+                m_path = candidate;
+                return;
+            }
+            if (errno != EEXIST) {
+                break;
+            }
+        }
+        m_error = std::strerror(errno);
+    }
+    ~PartFile() {
+        if (!m_path.empty()) {
+            ::unlink(m_path.c_str());
+        }
+    }
+    PartFile(const PartFile&) = delete;
+    PartFile& operator=(const PartFile&) = delete;
+
+    const std::string& path() const { return m_path; }
+    const std::string& error() const { return m_error; }
+    // Moves the file to `target`; false (the file still removed later) when it cannot.
+    bool keepAs(const fs::path& target) {
+        if (::rename(m_path.c_str(), target.c_str()) != 0) {
+            m_error = std::strerror(errno);
+            return false;
+        }
+        m_path.clear();
+        return true;
+    }
+
+private:
+    std::string m_path;
+    std::string m_error;
+};
+
+// Why the clip cannot be written to `target`, or empty.
+std::string targetProblem(const ExportRequest& request) {
+    const fs::path target(request.outPath);
+    std::error_code error;
+    if (request.outPath.empty() || target.filename().empty()) {
+        return "no output file given";
+    }
+    if (fs::is_directory(target, error)) {
+        return request.outPath + " is a folder";
+    }
+    // Writing over a recording would destroy the evidence the clip is made from.
+    for (const ExportRecording& r : request.recordings) {
+        for (const std::string& path : r.paths) {
+            if (!path.empty() && fs::equivalent(path, target, error)) {
+                return request.outPath + " is one of the recordings";
+            }
+        }
+    }
+    return {};
+}
+
+}  // namespace
+
+ClipExport::ClipExport(ExportRequest request) : m_request(std::move(request)) {}
+
+ClipExport::~ClipExport() {
+    cancel();
+    if (m_thread.joinable()) {
+        m_thread.join();
+    }
+}
+
+bool ClipExport::start(ProgressFn progress, DoneFn done) {
+    {
+        const std::lock_guard guard(m_lock);
+        if (m_started) {
+            return false;
+        }
+        m_started = true;
+    }
+    m_thread = std::thread([this, progress = std::move(progress), done = std::move(done)] {
+        ExportResult result = exportClip(progress);
+        if (done) {
+            done(result);
+        }
+        {
+            const std::lock_guard guard(m_lock);
+            m_result = std::move(result);
+        }
+        m_done.notify_all();
+    });
+    return true;
+}
+
+void ClipExport::cancel() {
+    m_cancel = true;
+}
+
+bool ClipExport::finished() const {
+    const std::lock_guard guard(m_lock);
+    return m_result.has_value();
+}
+
+ExportResult ClipExport::wait() {
+    std::unique_lock guard(m_lock);
+    if (!m_started) {
+        ExportResult result;
+        result.error = "the export was not started";
+        return result;
+    }
+    m_done.wait(guard, [this] { return m_result.has_value(); });
+    return *m_result;
+}
+
+ExportResult ClipExport::run(const ProgressFn& progress) {
+    {
+        const std::lock_guard guard(m_lock);
+        if (m_started) {
+            ExportResult result;
+            result.error = "the export was started before";
+            return result;
+        }
+        m_started = true;
+    }
+    ExportResult result = exportClip(progress);
+    const std::lock_guard guard(m_lock);
+    m_result = result;
+    return result;
+}
+
+ExportResult ClipExport::exportClip(const ProgressFn& progress) {
+    const auto started = std::chrono::steady_clock::now();
+    ExportResult result;
+    result.outPath = m_request.outPath;
+    const auto finish = [&](std::string error) {
+        result.ok = error.empty();
+        result.cancelled = !result.ok && m_cancel;
+        result.error = result.cancelled ? "cancelled" : std::move(error);
+        result.wallMs = std::chrono::duration_cast<std::chrono::milliseconds>(
+                            std::chrono::steady_clock::now() - started)
+                            .count();
+        return result;
+    };
+    if (m_request.width < 64 || m_request.width > 7680 || m_request.height < 64 ||
+        m_request.height > 4320 || m_request.width % 2 != 0 || m_request.height % 2 != 0) {
+        return finish("the picture size must be even, 64 x 64 to 7680 x 4320");
+    }
+    auto planned = planSpan(m_request.recordings, m_request.fromNs, m_request.toNs);
+    if (const auto* problem = std::get_if<std::string>(&planned)) {
+        return finish(*problem);
+    }
+    const SpanPlan plan = std::get<SpanPlan>(std::move(planned));
+    result.durationNs = plan.durationNs;
+
+    // The front camera is the clip; a rear or third file that cannot be read leaves its
+    // place black, with a label saying why.
+    std::set<SourceKey> leftOut;
+    std::vector<PlaceLabel> labels;
+    bool sound = m_request.sound;
+    for (std::size_t k = 0; k < plan.segments.size(); ++k) {
+        const ExportRecording& r = m_request.recordings[plan.segments[k].recording];
+        result.recordingsUsed.push_back(r.paths[0]);
+        if (const auto problem = unplayable(r.paths[0])) {
+            return finish("cannot read " + r.paths[0] + ": " + *problem);
+        }
+        sound = sound && r.hasSound;
+        for (int c = 1; c < 3; ++c) {
+            const std::string& path = r.paths[static_cast<std::size_t>(c)];
+            const auto problem = path.empty() ? std::nullopt : unplayable(path);
+            if (problem) {
+                leftOut.insert({k, c});
+                labels.push_back({k, c, std::string(kCameraNames[c]) + ": " + *problem});
+                result.leftOut.push_back(path + ": " + *problem);
+            }
+        }
+    }
+    if (const std::string problem = targetProblem(m_request); !problem.empty()) {
+        return finish("cannot write " + problem);
+    }
+    std::optional<OverlayTimeline> overlay;
+    if (m_request.overlay) {
+        overlay.emplace(m_request.recordings, plan);
+    }
+    // A camera or the sound that fails while the clip is made is left out and the clip made
+    // again; at most two cameras and the sound of each segment can go.
+    for (std::size_t attempt = 0; attempt < 3 * plan.segments.size() + 1; ++attempt) {
+        PartFile part(m_request.outPath);
+        if (part.path().empty()) {
+            return finish("cannot write " + m_request.outPath + ": " + part.error());
+        }
+        GraphOutcome outcome;
+        {
+            ExportGraph graph(m_request, plan, overlay ? &*overlay : nullptr, labels, leftOut,
+                              sound, part.path());
+            outcome = graph.run(m_cancel, progress);
+        }
+        if (outcome.ok) {
+            if (!part.keepAs(m_request.outPath)) {
+                return finish("cannot write " + m_request.outPath + ": " + part.error());
+            }
+            result.frames = outcome.frames;
+            result.sound = sound;
+            return finish({});
+        }
+        if (m_cancel || !outcome.failed || outcome.failed->second == 0 ||
+            leftOut.contains(*outcome.failed)) {
+            return finish(outcome.error);
+        }
+        const auto [segment, channel] = *outcome.failed;
+        leftOut.insert(*outcome.failed);
+        const ExportRecording& r = m_request.recordings[plan.segments[segment].recording];
+        if (channel == kSoundChannel) {
+            sound = false;
+            result.leftOut.push_back(r.paths[0] + " (sound): " + outcome.error);
+        } else {
+            labels.push_back({segment, channel, std::string(kCameraNames[channel]) + ": damaged"});
+            result.leftOut.push_back(r.paths[static_cast<std::size_t>(channel)] + ": " +
+                                     outcome.error);
+        }
+    }
+    return finish("the clip could not be made");
+}
+
+}  // namespace qelv::media

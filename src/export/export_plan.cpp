@@ -1,0 +1,229 @@
+#include "export/export_plan.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <ctime>
+#include <filesystem>
+
+#include "storage/byte_source.h"
+#include "telemetry/box_reader.h"
+
+namespace qelv::media {
+
+namespace {
+
+constexpr std::int64_t kFps = 30;
+
+std::string seconds(std::int64_t ns) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.3f s", static_cast<double>(ns) / kNsPerSecond);
+    return text;
+}
+
+std::string fileName(const ExportRecording& r) {
+    return std::filesystem::path(r.paths[0]).filename().string();
+}
+
+// The next recording continues `current` when the recorder started it within the tolerance
+// of the current one's end, with the same cameras.
+bool continues(const ExportRecording& current, const ExportRecording& next) {
+    if (next.name.channels != current.name.channels) {
+        return false;
+    }
+    const std::int64_t endNs = startSeconds(current.name) * kNsPerSecond + current.durationNs;
+    const std::int64_t gapNs = startSeconds(next.name) * kNsPerSecond - endNs;
+    return gapNs >= -kJoinToleranceNs && gapNs <= kJoinToleranceNs;
+}
+
+std::uint64_t bigEndian(const std::vector<std::uint8_t>& b, std::size_t at, std::size_t n) {
+    std::uint64_t v = 0;
+    for (std::size_t i = 0; i < n; ++i) {
+        v = (v << 8) | b[at + i];
+    }
+    return v;
+}
+
+}  // namespace
+
+std::variant<SpanPlan, std::string> planSpan(const std::vector<ExportRecording>& recordings,
+                                             std::int64_t fromNs, std::int64_t toNs) {
+    if (recordings.empty()) {
+        return std::string("no recording given");
+    }
+    if (fromNs < 0) {
+        return "the span starts before the recording (" + seconds(fromNs) + ")";
+    }
+    if (toNs <= fromNs) {
+        return "the span ends (" + seconds(toNs) + ") before it starts (" + seconds(fromNs) + ")";
+    }
+    if (fromNs >= recordings[0].durationNs) {
+        return "the span starts at " + seconds(fromNs) + ", after the end of " +
+               fileName(recordings[0]) + " (" + seconds(recordings[0].durationNs) + ")";
+    }
+    SpanPlan plan;
+    std::int64_t inNs = fromNs;
+    std::int64_t leftNs = toNs - fromNs;
+    for (std::size_t k = 0;; ++k) {
+        const ExportRecording& r = recordings[k];
+        const std::int64_t outNs = std::min(r.durationNs, inNs + leftNs);
+        plan.segments.push_back({k, inNs, outNs, plan.durationNs});
+        plan.durationNs += outNs - inNs;
+        leftNs -= outNs - inNs;
+        if (leftNs <= 0) {
+            return plan;
+        }
+        if (k + 1 >= recordings.size() || !continues(r, recordings[k + 1])) {
+            return "the span ends " + seconds(leftNs) + " past the end of " + fileName(r) + " (" +
+                   seconds(r.durationNs) +
+                   ") and no recording with the same cameras follows within two seconds";
+        }
+        // The recorder ends a movie a moment before its last picture does; the part before a
+        // joint is taken as whole frame periods, so that the next recording's pictures fall
+        // on the clip's frame times.
+        const std::int64_t takenNs = outNs - inNs;
+        const std::int64_t wholeNs =
+            std::llround(static_cast<double>(takenNs) * kFps / static_cast<double>(kNsPerSecond)) *
+            kNsPerSecond / kFps;
+        plan.durationNs += wholeNs - takenNs;
+        leftNs -= wholeNs - takenNs;
+        plan.segments.back().outNs = inNs + wholeNs;
+        if (leftNs <= 0) {
+            return plan;
+        }
+        inNs = 0;
+    }
+}
+
+std::int64_t startSeconds(const core::RecordingName& name) {
+    std::tm t{};
+    t.tm_year = name.year - 1900;
+    t.tm_mon = name.month - 1;
+    t.tm_mday = name.day;
+    t.tm_hour = name.hour;
+    t.tm_min = name.minute;
+    t.tm_sec = name.second;
+    return static_cast<std::int64_t>(timegm(&t));
+}
+
+std::string momentText(const core::RecordingName& name, std::int64_t offsetNs) {
+    const std::time_t at = static_cast<std::time_t>(startSeconds(name) + offsetNs / kNsPerSecond);
+    std::tm t{};
+    gmtime_r(&at, &t);
+    char text[40];
+    std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", t.tm_year + 1900,
+                  t.tm_mon + 1, t.tm_mday, t.tm_hour, t.tm_min, t.tm_sec);
+    return text;
+}
+
+// The movie header's payload: version (1 byte) and flags (3), then creation and modification
+// times, the time scale and the duration; the times and the duration are 32-bit in version 0
+// and 64-bit in version 1. A track's handler box holds version and flags, 4 reserved bytes
+// and the handler type ("vide", "soun", "sdsm").
+std::optional<MovieFacts> readMovieFacts(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) {
+        return std::nullopt;
+    }
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        ::close(fd);
+        return std::nullopt;
+    }
+    core::FileSource bytes(fd, static_cast<std::uint64_t>(info.st_size));
+    core::BoxReader reader(bytes);
+    std::optional<MovieFacts> facts;
+    for (const core::Box& top : reader.boxes(0, reader.size())) {
+        if (top.type != "moov") {
+            continue;
+        }
+        const auto mvhd = reader.child(top, "mvhd");
+        const auto head = mvhd ? reader.read(mvhd->payload, std::min<std::uint64_t>(mvhd->size, 32))
+                               : std::nullopt;
+        if (!head || head->size() < 20) {
+            break;
+        }
+        const bool v1 = (*head)[0] == 1;
+        if (v1 && head->size() < 32) {
+            break;
+        }
+        const std::uint64_t scale = bigEndian(*head, v1 ? 20 : 12, 4);
+        const std::uint64_t duration = bigEndian(*head, v1 ? 24 : 16, v1 ? 8 : 4);
+        if (scale == 0 || duration > (std::uint64_t{1} << 40)) {
+            break;
+        }
+        facts = MovieFacts{static_cast<std::int64_t>(duration * kNsPerSecond / scale), false};
+        for (const core::Box& trak : reader.boxes(top.payload, top.payload + top.size)) {
+            const auto mdia = trak.type == "trak" ? reader.child(trak, "mdia") : std::nullopt;
+            const auto hdlr = mdia ? reader.child(*mdia, "hdlr") : std::nullopt;
+            const auto type =
+                hdlr && hdlr->size >= 12 ? reader.read(hdlr->payload + 8, 4) : std::nullopt;
+            if (type && std::equal(type->begin(), type->end(), "soun")) {
+                facts->hasSound = true;
+            }
+        }
+        break;
+    }
+    ::close(fd);
+    return facts;
+}
+
+std::optional<ExportRecording> recordingAt(const std::string& frontPath) {
+    const auto facts = readMovieFacts(frontPath);
+    if (!facts) {
+        return std::nullopt;
+    }
+    ExportRecording r;
+    r.paths[0] = frontPath;
+    r.name = core::parseRecordingName(std::filesystem::path(frontPath).filename().string());
+    r.durationNs = facts->durationNs;
+    r.hasSound = facts->hasSound;
+    const core::CompanionPaths companions = core::companionPathsOf(frontPath);
+    std::error_code ignored;
+    // A camera the name promises stays in the list even when its file is gone: its place
+    // in the clip is then labelled, not silently dropped.
+    const auto wanted = [&](int camera, const std::optional<std::string>& path) {
+        if (!path || *path == frontPath) {
+            return false;
+        }
+        return r.name.channels > 0 ? r.name.channels >= camera
+                                   : std::filesystem::is_regular_file(*path, ignored);
+    };
+    if (wanted(2, companions.second)) {
+        r.paths[1] = *companions.second;
+    }
+    if (wanted(3, companions.third)) {
+        r.paths[2] = *companions.third;
+    }
+    return r;
+}
+
+std::vector<std::string> followingFrontFiles(const std::string& frontPath) {
+    const std::filesystem::path front(frontPath);
+    const core::RecordingName own = core::parseRecordingName(front.filename().string());
+    const std::int64_t ownStart = startSeconds(own);
+    std::vector<std::pair<std::int64_t, std::string>> found;
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(
+             front.parent_path().empty() ? "." : front.parent_path(), error)) {
+        const std::string file = entry.path().filename().string();
+        const core::RecordingName name = core::parseRecordingName(file);
+        if (name.companionFile || core::nameField(file, 4) != "F.mp4" ||
+            name.channels != own.channels || startSeconds(name) <= ownStart) {
+            continue;
+        }
+        found.emplace_back(startSeconds(name), entry.path().string());
+    }
+    std::sort(found.begin(), found.end());
+    std::vector<std::string> paths;
+    for (auto& [start, path] : found) {
+        paths.push_back(std::move(path));
+    }
+    return paths;
+}
+
+}  // namespace qelv::media
