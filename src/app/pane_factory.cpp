@@ -2,6 +2,7 @@
 // information panel, map, recording list, G-sensor graph, screen settings. A new pane is one
 // line here.
 #include "app/qv_nplayer_dlg.h"
+#include "export/ui/export_clip_dlg.h"
 #include "platform/drive_discovery.h"
 #include "platform/mount_watch.h"
 #include "playback/ui/player_menu_dlg.h"
@@ -9,6 +10,7 @@
 #include "playback/ui/screen_setting_dlg.h"
 #include "shell/window_keys.h"
 #include "shell/window_registry.h"
+#include "skin/message_box.h"
 #include "storage/ui/card_arrival.h"
 #include "storage/ui/file_manager_dlg.h"
 #include "telemetry/ui/gsensor_graphic_dlg.h"
@@ -34,6 +36,43 @@ void offerNewCards(CQV_NPlayerDlg& main, ViewerContext& context, CFileManagerDlg
     arrival->setParent(&main);
     auto* watch = new platform::MountWatch(platform::systemPaths(), arrival);
     QObject::connect(watch, &platform::MountWatch::changed, arrival, &CardArrival::drivesChanged);
+}
+
+// "Export clip...": one dialog at a time, not modal. While it exports, E brings it back;
+// otherwise a new one replaces it, for the recording and position of now.
+std::function<void(CPlayerMenuDlg&, const std::string&, std::int64_t)> clipExporter(
+    QWidget* owner, ViewerContext& context) {
+    auto shown = std::make_shared<QPointer<CExportClipDlg>>();
+    return [owner, &context, shown](CPlayerMenuDlg&, const std::string& frontPath,
+                                    std::int64_t positionNs) {
+        QPointer<CExportClipDlg>& dialog = *shown;
+        if (dialog && dialog->exporting()) {
+            dialog->show();
+            dialog->raise();
+            dialog->activateWindow();
+            return;
+        }
+        if (context.catalogue().currentKind() == core::SourceKind::WyfsDrive) {
+            showMessageBox(owner,
+                           QStringLiteral("Clips are exported from recordings on a FAT card or "
+                                          "in a folder. Copy this recording from the WyFS card "
+                                          "to a folder first (qelv wyfs get)."),
+                           MessageIcon::Information);
+            return;
+        }
+        std::vector<media::ExportRecording> recordings = exportableRecordings(frontPath);
+        if (recordings.empty()) {
+            showMessageBox(owner,
+                           QStringLiteral("Cannot export a clip: %1 cannot be read as a recording")
+                               .arg(QString::fromStdString(frontPath)),
+                           MessageIcon::Error);
+            return;
+        }
+        delete dialog.data();
+        dialog = new CExportClipDlg(owner, std::move(recordings), positionNs,
+                                    ExportClipServices::defaults());
+        dialog->show();
+    };
 }
 
 }  // namespace
@@ -62,6 +101,7 @@ std::vector<PaneWindow*> createViewerPanes(CQV_NPlayerDlg& main, ViewerContext& 
             return map ? map->mapImage() : QImage();
         })->exec();
     };
+    dialogs.exportClip = clipExporter(owner, context);
     auto* bar = new CPlayerMenuDlg(&main, context, {screen1, screen2, screen3}, dialogs);
     auto* info = new CUtilInfoDlg(&main, context);
     auto* map = new CMapViewDlg(&main, context, CMapViewDlg::defaultServices(context));

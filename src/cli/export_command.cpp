@@ -115,16 +115,7 @@ int runExportCommand(const Arguments& args, std::ostream& out, std::ostream& err
         for (std::size_t k = 1; k < o.positional.size(); ++k) {
             first->paths[k] = o.positional[k];
         }
-        request.recordings.push_back(*first);
-        if (request.toNs > first->durationNs) {
-            for (const std::string& next : media::followingFrontFiles(o.positional[0])) {
-                auto recording = media::recordingAt(next);
-                if (!recording) {
-                    break;  // the list stops at a recording that cannot be read
-                }
-                request.recordings.push_back(std::move(*recording));
-            }
-        }
+        request.recordings = media::continuedRecordings(std::move(*first), request.toNs);
     } catch (const UsageError& e) {
         err << "qelv export: " << e.what() << '\n' << kUsage;
         return 2;

@@ -78,6 +78,11 @@ std::variant<SpanPlan, std::string> planSpan(const std::vector<ExportRecording>&
             return plan;
         }
         if (k + 1 >= recordings.size() || !continues(r, recordings[k + 1])) {
+            // A span asked up to the recorder's round minute ends with the movie, which the
+            // recorder closes a moment before it.
+            if (leftNs < kNsPerSecond / kFps) {
+                return plan;
+            }
             return "the span ends " + seconds(leftNs) + " past the end of " + fileName(r) + " (" +
                    seconds(r.durationNs) +
                    ") and no recording with the same cameras follows within two seconds";
@@ -224,6 +229,42 @@ std::vector<std::string> followingFrontFiles(const std::string& frontPath) {
         paths.push_back(std::move(path));
     }
     return paths;
+}
+
+std::vector<ExportRecording> continuedRecordings(ExportRecording first, std::int64_t untilNs) {
+    std::vector<ExportRecording> chain{std::move(first)};
+    std::int64_t endNs = chain[0].durationNs;
+    if (endNs >= untilNs) {
+        return chain;
+    }
+    for (const std::string& next : followingFrontFiles(chain[0].paths[0])) {
+        auto recording = recordingAt(next);
+        // The chain stops at a recording that cannot be read or does not continue the last.
+        if (!recording || !continues(chain.back(), *recording)) {
+            break;
+        }
+        endNs += recording->durationNs;
+        chain.push_back(std::move(*recording));
+        if (endNs >= untilNs) {
+            break;
+        }
+    }
+    return chain;
+}
+
+std::int64_t spanLimitNs(const std::vector<ExportRecording>& chain) {
+    std::int64_t endNs = 0;
+    for (std::size_t k = 0; k < chain.size(); ++k) {
+        if (k > 0 && !continues(chain[k - 1], chain[k])) {
+            break;
+        }
+        endNs = k + 1 < chain.size() && continues(chain[k], chain[k + 1])
+                    ? endNs + std::llround(static_cast<double>(chain[k].durationNs) * kFps /
+                                           static_cast<double>(kNsPerSecond)) *
+                                  kNsPerSecond / kFps
+                    : endNs + chain[k].durationNs;
+    }
+    return endNs;
 }
 
 }  // namespace qelv::media

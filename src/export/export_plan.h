@@ -70,4 +70,12 @@ std::optional<ExportRecording> recordingAt(const std::string& frontPath);
 // count, earliest first: the candidates a span may continue into.
 std::vector<std::string> followingFrontFiles(const std::string& frontPath);
 
+// `first` and the recordings after it in its folder that continue it one after another, read
+// until they reach `untilNs` from the start of `first` or one does not continue the last.
+std::vector<ExportRecording> continuedRecordings(ExportRecording first, std::int64_t untilNs);
+
+// The latest end of a span that starts in chain[0], from chain[0]'s start: the end of the last
+// recording the chain joins without a break.
+std::int64_t spanLimitNs(const std::vector<ExportRecording>& chain);
+
 }  // namespace qelv::media

@@ -33,6 +33,7 @@ inline constexpr qintptr kToggleMap = 10;
 inline constexpr qintptr kToggleFileList = 11;
 inline constexpr qintptr kToggleGraph = 12;
 inline constexpr qintptr kToggleScreenSettings = 13;
+inline constexpr qintptr kPaneExportClip = 14;  // a video pane's "Export clip..." → control bar
 inline constexpr qintptr kRepaintVideo = 14;
 
 class WindowMessage : public QEvent {

@@ -195,6 +195,7 @@ void CPlayerMenuDlg::installShortcuts(QWidget* window, bool listKeys) {
         const qintptr command = m_context.layoutMode() == kLayoutFullScreen ? 20 : 17;
         sendMessage(WindowRegistry::instance().find(kKeyMainWindow), kMsgButtonClicked, command);
     });
+    bind(Qt::Key_E, [this] { runCommand(kCmdExportClip); });
     bind(Qt::Key_Escape, [] {
         sendMessage(WindowRegistry::instance().find(kKeyMainWindow), kMsgButtonClicked, 20);
     });
@@ -248,6 +249,8 @@ qintptr CPlayerMenuDlg::onMessage(unsigned message, qintptr wParam, qintptr lPar
                 pause();
             } else if (wParam == kPaneReopen) {
                 reopen();
+            } else if (wParam == kPaneExportClip) {
+                runCommand(kCmdExportClip);
             }
             return 0;
         default:
@@ -291,6 +294,14 @@ void CPlayerMenuDlg::runCommand(int command) {
             return;
         case kCmdCapture:
             capture();
+            return;
+        case kCmdExportClip:
+            // Not modal: playback goes on while the clip is written.
+            if (runningOrPaused() && m_dialogs.exportClip) {
+                const auto positionNs =
+                    static_cast<std::int64_t>(m_context.engine().positionMs()) * 1'000'000;
+                m_dialogs.exportClip(*this, m_path, positionNs);
+            }
             return;
         case kCmdScreenSwitch:
             switchScreens();

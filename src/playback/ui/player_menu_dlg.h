@@ -6,7 +6,7 @@
 //
 // Keys (on the main window and every pane): Space play/pause, Left/Right step back/forward,
 // Up/Down volume, Page Up/Page Down previous/next recording, [ and ] slower/faster, F full
-// screen, Escape the default layout.
+// screen, Escape the default layout, E export a clip.
 #pragma once
 
 #include <QBasicTimer>
@@ -38,6 +38,9 @@ struct PlayerDialogs {
     // The recorder's settings file of a card: the card's root and the file.
     std::function<void(CPlayerMenuDlg&, const std::string& root, const std::string& file)>
         deviceSettings;
+    // "Export clip...": the recording being played (its front file) and where playback is.
+    std::function<void(CPlayerMenuDlg&, const std::string& frontPath, std::int64_t positionNs)>
+        exportClip;
     // Where "Capture" saves the pictures: the save dialog unless a test answers.
     SnapshotNameAsker snapshotName = askSnapshotName;
 };
@@ -60,6 +63,7 @@ public:
         kCmdScreenSettings = 15,
         kCmdStorage = 16,
         kCmdDeviceSettings = 17,
+        kCmdExportClip = 32,  // no button: the E key and the video panes' menu
     };
     static constexpr int kSeekId = 256;
     static constexpr int kVolumeId = 257;

@@ -1,5 +1,6 @@
 #include "playback/ui/screen_dlg.h"
 
+#include <QContextMenuEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QWheelEvent>
@@ -215,6 +216,23 @@ void CScreenDlg::mouseReleaseEvent(QMouseEvent* event) {
     if (m_number != 1 || !m_selected) {
         WindowRegistry::instance().post(kKeyMainWindow, kMsgPaneSelect, m_number);
     }
+}
+
+QMenu* CScreenDlg::makeMenu() {
+    auto* menu = new QMenu(this);
+    QAction* clip = menu->addAction(QStringLiteral("Export clip..."));
+    clip->setShortcut(Qt::Key_E);
+    clip->setEnabled(playing());
+    connect(clip, &QAction::triggered, this, [] {
+        WindowRegistry::instance().post(kKeyControlBar, kMsgPaneCommand, kPaneExportClip);
+    });
+    return menu;
+}
+
+void CScreenDlg::contextMenuEvent(QContextMenuEvent* event) {
+    QMenu* menu = makeMenu();
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    menu->popup(event->globalPos());
 }
 
 void CScreenDlg::mouseDoubleClickEvent(QMouseEvent* event) {

@@ -5,6 +5,8 @@
 // full-screen layouts). The control bar's "Screen switching" moves channels between panes.
 #pragma once
 
+#include <QMenu>
+
 #include "playback/playback_engine.h"
 #include "playback/ui/video_surface_widget.h"
 #include "shell/pane_window.h"
@@ -37,6 +39,9 @@ public:
     // Places the channel's picture by its zoom and pan and draws it again (what a paint of
     // the pane does while a recording is open).
     void refreshVideo();
+    // The pane's right-click menu: "Export clip..." (while a recording is open). The caller
+    // owns it.
+    QMenu* makeMenu();
 
     qintptr onMessage(unsigned message, qintptr wParam, qintptr lParam) override;
     void followMainWindow(QPoint mainTopLeft) override;
@@ -49,6 +54,7 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void wheelEvent(QWheelEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
 
 private:
     bool channelExists() const;
