@@ -97,6 +97,10 @@ protected:
             report = ui::makeAccidentReport(main.get(), engine(), channel, opener.playingPath(),
                                             [] { return QImage(); });
         };
+        dialogs.exportClip = [this](CPlayerMenuDlg&, const std::string& path,
+                                    std::int64_t positionNs) {
+            exportCalls.push_back({path, positionNs, engine().state()});
+        };
         bar = new CPlayerMenuDlg(main.get(), *context, screens, dialogs);
         list =
             new ui::CFileManagerDlg(main.get(), *context, ui::CFileManagerDlg::defaultServices());
@@ -179,6 +183,12 @@ protected:
     QStringList proposedNames;
     std::unique_ptr<ui::CPrintDlg> report;
     int reportState = -2;
+    struct ExportCall {
+        std::string path;
+        std::int64_t positionNs;
+        std::int32_t state;
+    };
+    std::vector<ExportCall> exportCalls;
 };
 
 TEST_F(PlayerTest, PlayOpensTheFocusedRecordingWithItsCameras) {
@@ -526,6 +536,43 @@ TEST_F(PlayerTest, KeysDriveTheSameCommands) {
     EXPECT_EQ(list->list()->focusedRow(), 2);
     EXPECT_TRUE(bar->reopenPending());
     EXPECT_EQ(bar->button(CPlayerMenuDlg::kCmdPlay)->toolTip(), QStringLiteral("Play (Space)"));
+}
+
+// E and the video panes' menu offer the recording being played at the position shown, and
+// playback goes on; with nothing open neither does anything.
+TEST_F(PlayerTest, ExportClipOffersThePlayingRecordingFromTheKeyAndThePanesMenu) {
+    bar->installShortcuts(main.get());
+    main->show();
+    std::unique_ptr<QMenu> idleMenu(screens[1]->makeMenu());
+    ASSERT_EQ(idleMenu->actions().size(), 1);
+    EXPECT_FALSE(idleMenu->actions()[0]->isEnabled());
+    bar->runCommand(CPlayerMenuDlg::kCmdExportClip);
+    EXPECT_TRUE(exportCalls.empty());
+
+    ASSERT_TRUE(playRow(2));
+    ASSERT_TRUE(waitFor([&] { return engine().positionMs() > 1500; }, 20000));
+    screens[0]->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(screens[0]));
+    const auto before = static_cast<std::int64_t>(engine().positionMs());
+    QTest::keyClick(screens[0]->windowHandle(), Qt::Key_E);
+    const auto after = static_cast<std::int64_t>(engine().positionMs());
+    ASSERT_EQ(exportCalls.size(), 1u);
+    EXPECT_EQ(exportCalls[0].path, bar->playingPath());
+    EXPECT_TRUE(QFileInfo(QString::fromStdString(exportCalls[0].path))
+                    .fileName()
+                    .startsWith(QStringLiteral("20240131_1202")));
+    EXPECT_GE(exportCalls[0].positionNs, before * 1'000'000);
+    EXPECT_LE(exportCalls[0].positionNs, after * 1'000'000);
+    EXPECT_EQ(exportCalls[0].state, media::kRunningState);
+
+    std::unique_ptr<QMenu> menu(screens[2]->makeMenu());
+    ASSERT_TRUE(menu->actions()[0]->isEnabled());
+    EXPECT_EQ(menu->actions()[0]->text(), QStringLiteral("Export clip..."));
+    menu->actions()[0]->trigger();
+    processPosted();
+    ASSERT_EQ(exportCalls.size(), 2u);
+    EXPECT_EQ(exportCalls[1].path, bar->playingPath());
+    EXPECT_EQ(engine().state(), media::kRunningState);
 }
 
 // "Capture" saves the recording being played, one picture per camera, and plays on.

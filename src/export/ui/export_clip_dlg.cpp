@@ -57,7 +57,7 @@ QLabel* label(const QString& text, QWidget* parent, QRect where) {
 ExportClipServices ExportClipServices::defaults() {
     ExportClipServices services;
     services.askFile = [](QWidget* parent, const QString& suggested) {
-        return QFileDialog::getSaveFileName(parent, QStringLiteral("Export clip"), suggested,
+        return QFileDialog::getSaveFileName(parent, QStringLiteral("Save the clip as"), suggested,
                                             QStringLiteral("MP4 video (*.mp4)"));
     };
     services.openFolder = [](const QString& folder) {
