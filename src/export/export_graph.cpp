@@ -66,6 +66,31 @@ GstPadProbeReturn holdUntilCued(GstPad*, GstPadProbeInfo*, gpointer) {
 
 }  // namespace
 
+namespace {
+
+// The front file's first picture is stamped at 0 for two periods; it is moved to the end of
+// its lead, where the next pictures' spacing puts it, so that a cue at the lead starts with it.
+GstPadProbeReturn restampFirstPicture(GstPad*, GstPadProbeInfo* info, gpointer data) {
+    const auto leadNs = static_cast<GstClockTime>(static_cast<ExportGraph::Links*>(data)->leadNs);
+    GstBuffer* buffer = GST_PAD_PROBE_INFO_BUFFER(info);
+    if (buffer == nullptr || !GST_BUFFER_PTS_IS_VALID(buffer) || GST_BUFFER_PTS(buffer) >= leadNs) {
+        return GST_PAD_PROBE_OK;
+    }
+    buffer = gst_buffer_make_writable(buffer);
+    const GstClockTime shiftNs = leadNs - GST_BUFFER_PTS(buffer);
+    GST_BUFFER_PTS(buffer) = leadNs;
+    if (GST_BUFFER_DTS_IS_VALID(buffer)) {
+        GST_BUFFER_DTS(buffer) += shiftNs;
+    }
+    if (GST_BUFFER_DURATION_IS_VALID(buffer) && GST_BUFFER_DURATION(buffer) > shiftNs) {
+        GST_BUFFER_DURATION(buffer) -= shiftNs;
+    }
+    GST_PAD_PROBE_INFO_DATA(info) = buffer;
+    return GST_PAD_PROBE_OK;
+}
+
+}  // namespace
+
 void onDemuxPad(GstElement*, GstPad* pad, gpointer data) {
     auto& links = *static_cast<ExportGraph::Links*>(data);
     GstCaps* caps = gst_pad_query_caps(pad, nullptr);
@@ -101,6 +126,9 @@ void onDemuxPad(GstElement*, GstPad* pad, gpointer data) {
     }
     if (head == nullptr) {
         return;  // the telemetry track, or a stream this clip does not use
+    }
+    if (links.leadNs > 0 && type == "video/x-h264") {
+        gst_pad_add_probe(pad, GST_PAD_PROBE_TYPE_BUFFER, restampFirstPicture, &links, nullptr);
     }
     const gulong probe = gst_pad_add_probe(
         pad, static_cast<GstPadProbeType>(GST_PAD_PROBE_TYPE_BLOCK | GST_PAD_PROBE_TYPE_BUFFER),

@@ -81,7 +81,12 @@ private:
     GstElement* m_mixer = nullptr;
     std::unique_ptr<State> m_state;
     std::vector<std::unique_ptr<Links>> m_links;
-    std::vector<std::pair<GstElement*, std::size_t>> m_demuxers;  // with their segment
+    struct Cue {
+        GstElement* demuxer;
+        std::size_t segment;
+        std::int64_t leadNs;  // the file's pictures come this much later than the segment's
+    };
+    std::vector<Cue> m_demuxers;
     std::string m_error;
 };
 

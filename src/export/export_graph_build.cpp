@@ -167,6 +167,7 @@ bool ExportGraph::addSource(std::size_t segment, int channel) {
     links->branch = branch;
     links->region = *region;
     links->offsetNs = s.clipNs;
+    links->leadNs = channel == 0 ? r.frontLeadNs : 0;
     links->videoTarget = gst_element_request_pad_simple(m_compositor, "sink_%u");
     g_object_set(links->videoTarget, "xpos", region->x, "ypos", region->y, nullptr);
     gst_object_unref(links->videoTarget);  // the compositor keeps it
@@ -179,7 +180,7 @@ bool ExportGraph::addSource(std::size_t segment, int channel) {
     g_signal_connect(demuxer, "pad-added", G_CALLBACK(detail::onDemuxPad), links.get());
     g_signal_connect(demuxer, "no-more-pads", G_CALLBACK(detail::onNoMorePads), links.get());
     m_links.push_back(std::move(links));
-    m_demuxers.emplace_back(demuxer, segment);
+    m_demuxers.push_back({demuxer, segment, channel == 0 ? r.frontLeadNs : 0});
     ++m_state->demuxersAnnouncing;
     return true;
 }
@@ -226,12 +227,14 @@ bool ExportGraph::cue(const std::atomic<bool>& cancel) {
             return false;
         }
     }
-    for (const auto& [demuxer, segment] : m_demuxers) {
-        const SpanSegment& s = m_plan.segments[segment];
+    // The front file is cued its lead later, so that its pictures line up with the other
+    // cameras' and a joint neither repeats nor drops one.
+    for (const Cue& cue : m_demuxers) {
+        const SpanSegment& s = m_plan.segments[cue.segment];
         if (!gst_element_seek(
-                demuxer, 1.0, GST_FORMAT_TIME,
+                cue.demuxer, 1.0, GST_FORMAT_TIME,
                 static_cast<GstSeekFlags>(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_ACCURATE),
-                GST_SEEK_TYPE_SET, s.inNs, GST_SEEK_TYPE_SET, s.outNs)) {
+                GST_SEEK_TYPE_SET, s.inNs + cue.leadNs, GST_SEEK_TYPE_SET, s.outNs + cue.leadNs)) {
             m_error = "a recording could not be cued to the span";
             return false;
         }

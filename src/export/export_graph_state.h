@@ -51,6 +51,7 @@ struct ExportGraph::Links {
     int branch;
     Region region;
     std::int64_t offsetNs;
+    std::int64_t leadNs;  // the front file's first-picture lead (0 for the other cameras)
     GstPad* videoTarget;  // a compositor pad, owned by the compositor
     GstPad* soundTarget;  // an audio mixer pad, or null
     bool videoLinked = false;

@@ -48,6 +48,34 @@ std::uint64_t bigEndian(const std::vector<std::uint8_t>& b, std::size_t at, std:
     return v;
 }
 
+// The media header's payload holds the time scale at 12 (version 0) or 20 (version 1); the
+// time-to-sample box holds version and flags, an entry count, then (count, delta) pairs.
+// A first entry of one sample whose delta is twice the next entry's: the first picture is
+// stamped one period longer than the others.
+std::int64_t firstPictureLead(core::BoxReader& reader, const core::Box& mdia) {
+    const auto mdhd = reader.child(mdia, "mdhd");
+    const auto minf = reader.child(mdia, "minf");
+    const auto stbl = minf ? reader.child(*minf, "stbl") : std::nullopt;
+    const auto stts = stbl ? reader.child(*stbl, "stts") : std::nullopt;
+    const auto head =
+        mdhd ? reader.read(mdhd->payload, std::min<std::uint64_t>(mdhd->size, 24)) : std::nullopt;
+    const auto table = stts && stts->size >= 24 ? reader.read(stts->payload, 24) : std::nullopt;
+    if (!head || head->size() < 16 || !table || bigEndian(*table, 4, 4) < 2) {
+        return 0;
+    }
+    const bool v1 = (*head)[0] == 1;
+    if (v1 && head->size() < 24) {
+        return 0;
+    }
+    const std::uint64_t scale = bigEndian(*head, v1 ? 20 : 12, 4);
+    const std::uint64_t firstCount = bigEndian(*table, 8, 4), firstDelta = bigEndian(*table, 12, 4);
+    const std::uint64_t nextDelta = bigEndian(*table, 20, 4);
+    if (scale == 0 || firstCount != 1 || nextDelta == 0 || firstDelta != 2 * nextDelta) {
+        return 0;
+    }
+    return static_cast<std::int64_t>(nextDelta * kNsPerSecond / scale);
+}
+
 }  // namespace
 
 std::variant<SpanPlan, std::string> planSpan(const std::vector<ExportRecording>& recordings,
@@ -161,7 +189,7 @@ std::optional<MovieFacts> readMovieFacts(const std::string& path) {
         if (scale == 0 || duration > (std::uint64_t{1} << 40)) {
             break;
         }
-        facts = MovieFacts{static_cast<std::int64_t>(duration * kNsPerSecond / scale), false};
+        facts = MovieFacts{static_cast<std::int64_t>(duration * kNsPerSecond / scale), false, 0};
         for (const core::Box& trak : reader.boxes(top.payload, top.payload + top.size)) {
             const auto mdia = trak.type == "trak" ? reader.child(trak, "mdia") : std::nullopt;
             const auto hdlr = mdia ? reader.child(*mdia, "hdlr") : std::nullopt;
@@ -169,6 +197,10 @@ std::optional<MovieFacts> readMovieFacts(const std::string& path) {
                 hdlr && hdlr->size >= 12 ? reader.read(hdlr->payload + 8, 4) : std::nullopt;
             if (type && std::equal(type->begin(), type->end(), "soun")) {
                 facts->hasSound = true;
+            }
+            if (type && std::equal(type->begin(), type->end(), "vide") &&
+                facts->firstPictureLeadNs == 0) {
+                facts->firstPictureLeadNs = firstPictureLead(reader, *mdia);
             }
         }
         break;
@@ -185,7 +217,8 @@ std::optional<ExportRecording> recordingAt(const std::string& frontPath) {
     ExportRecording r;
     r.paths[0] = frontPath;
     r.name = core::parseRecordingName(std::filesystem::path(frontPath).filename().string());
-    r.durationNs = facts->durationNs;
+    r.frontLeadNs = facts->firstPictureLeadNs;
+    r.durationNs = std::max<std::int64_t>(0, facts->durationNs - r.frontLeadNs);
     r.hasSound = facts->hasSound;
     const core::CompanionPaths companions = core::companionPathsOf(frontPath);
     std::error_code ignored;

@@ -23,8 +23,13 @@ inline constexpr std::int64_t kJoinToleranceNs = 2 * kNsPerSecond;
 struct ExportRecording {
     std::array<std::string, 3> paths;  // front, rear, third; empty when the camera is absent
     core::RecordingName name;          // of the front file: start time, channel count
-    std::int64_t durationNs = 0;       // of the front file's movie
-    bool hasSound = false;             // the front file has a sound track
+    // Of the pictures: the front file's movie less its lead.
+    std::int64_t durationNs = 0;
+    bool hasSound = false;  // the front file has a sound track
+    // How much longer the front file's first picture is stamped than the others: the recorder
+    // stamps it with two frame periods, so every front picture after it comes one period
+    // later than the same moment of the other cameras. 0 for a file stamped evenly.
+    std::int64_t frontLeadNs = 0;
 };
 
 // The part of one recording that goes into the clip.
@@ -58,6 +63,7 @@ std::string momentText(const core::RecordingName& name, std::int64_t offsetNs);
 struct MovieFacts {
     std::int64_t durationNs = 0;
     bool hasSound = false;
+    std::int64_t firstPictureLeadNs = 0;  // the first picture's extra period, see frontLeadNs
 };
 std::optional<MovieFacts> readMovieFacts(const std::string& path);
 

@@ -79,6 +79,34 @@ TEST(PlanSpan, TakesTheRecordingsTheSpanCovers) {
     }
 }
 
+// The recorder closes a minute's movie a moment before the minute: a span asked to the round
+// minute ends with the movie, while one a frame or more past it still needs a continuation.
+TEST(PlanSpan, ASpanToTheRoundEndEndsWithTheMovie) {
+    const std::int64_t movieNs = 60 * kS - 700'000;  // 59.9993 s
+    const auto a = recording("20240131_120000_2CH_N_F.mp4", movieNs);
+    const auto plan = planSpan({a}, 50 * kS, 60 * kS);
+    ASSERT_TRUE(std::holds_alternative<SpanPlan>(plan)) << std::get<std::string>(plan);
+    ASSERT_EQ(std::get<SpanPlan>(plan).segments.size(), 1u);
+    EXPECT_EQ(std::get<SpanPlan>(plan).segments[0].outNs, movieNs);
+    EXPECT_EQ(std::get<SpanPlan>(plan).durationNs, movieNs - 50 * kS);
+    EXPECT_TRUE(std::holds_alternative<std::string>(planSpan({a}, 50 * kS, movieNs + kS / 30)));
+}
+
+// How far a span may run: to the end of the last recording joined without a break, each
+// joined one counted in whole frames as the plan takes it.
+TEST(SpanLimit, RunsToTheEndOfTheLastJoinedRecording) {
+    const auto a = recording("20240131_120000_2CH_N_F.mp4", 60 * kS - 10'000'000);  // 59.99 s
+    const auto b = recording("20240131_120100_2CH_N_F.mp4", 30 * kS);
+    const auto late = recording("20240131_120203_2CH_N_F.mp4", 60 * kS);
+    EXPECT_EQ(spanLimitNs({a}), 60 * kS - 10'000'000);
+    EXPECT_EQ(spanLimitNs({a, b}), 90 * kS);        // 59.99 s is 1800 whole frames
+    EXPECT_EQ(spanLimitNs({a, b, late}), 90 * kS);  // 33 s after b's end: not joined
+    EXPECT_EQ(spanLimitNs({}), 0);
+    // The plan agrees: the limit itself can be exported, a frame more cannot.
+    EXPECT_TRUE(std::holds_alternative<SpanPlan>(planSpan({a, b}, 0, 90 * kS)));
+    EXPECT_TRUE(std::holds_alternative<std::string>(planSpan({a, b}, 0, 90 * kS + kS / 30)));
+}
+
 TEST(MomentText, CountsOnFromTheRecordingsNameAcrossMidnight) {
     const auto name = core::parseRecordingName("20231231_235958_1CH_N_F.mp4");
     EXPECT_EQ(momentText(name, 0), "2023-12-31 23:59:58");
