@@ -1,4 +1,9 @@
+#include <signal.h>
 #include <unistd.h>
+
+#include <array>
+#include <atomic>
+#include <cstdlib>
 
 #include <cmath>
 #include <cstdio>
@@ -33,14 +38,64 @@ std::string decimal(double value) {
     return text;
 }
 
+// One side of --size: digits only, even, within [low, high].
+int sizeSide(const std::string& text, int low, int high) {
+    const bool digits = !text.empty() && text.size() <= 5 &&
+                        text.find_first_not_of("0123456789") == std::string::npos;
+    const int value = digits ? std::atoi(text.c_str()) : -1;
+    if (value < low || value > high || value % 2 != 0) {
+        throw UsageError(
+            "--size takes an even WIDTH from 64 to 7680 and an even HEIGHT from 64 "
+            "to 4320, as WIDTHxHEIGHT (e.g. 1280x720)");
+    }
+    return value;
+}
+
 std::pair<int, int> sizeOption(const std::string& text) {
-    int w = 0, h = 0;
-    char x = 0, extra = 0;
-    if (std::sscanf(text.c_str(), "%d%c%d%c", &w, &x, &h, &extra) != 3 || (x != 'x' && x != 'X')) {
+    const std::size_t x = text.find_first_of("xX");
+    if (x == std::string::npos) {
         throw UsageError("--size takes WIDTHxHEIGHT, e.g. 1280x720");
     }
-    return {w, h};
+    return {sizeSide(text.substr(0, x), 64, 7680), sizeSide(text.substr(x + 1), 64, 4320)};
 }
+
+// Ctrl-C, a closed terminal or a kill stop the export the way Cancel does: it removes what it
+// wrote. The handler only sets the export's cancel flag (a lock-free store).
+std::atomic<media::ClipExport*> g_running{nullptr};
+volatile sig_atomic_t g_signal = 0;
+
+void stopExport(int signal) {
+    g_signal = signal;
+    if (media::ClipExport* running = g_running.load()) {
+        running->cancel();
+    }
+}
+
+class StopOnSignals {
+public:
+    explicit StopOnSignals(media::ClipExport& clip) {
+        g_signal = 0;
+        g_running = &clip;
+        struct sigaction action {};
+        action.sa_handler = stopExport;
+        sigemptyset(&action.sa_mask);
+        for (std::size_t k = 0; k < kSignals.size(); ++k) {
+            sigaction(kSignals[k], &action, &m_before[k]);
+        }
+    }
+    ~StopOnSignals() {
+        for (std::size_t k = 0; k < kSignals.size(); ++k) {
+            sigaction(kSignals[k], &m_before[k], nullptr);
+        }
+        g_running = nullptr;
+    }
+    StopOnSignals(const StopOnSignals&) = delete;
+    StopOnSignals& operator=(const StopOnSignals&) = delete;
+
+private:
+    static constexpr std::array<int, 3> kSignals{SIGINT, SIGTERM, SIGHUP};
+    std::array<struct sigaction, 3> m_before{};
+};
 
 // "[#####.....]  42%" redrawn in place on a terminal; whole percents on separate lines
 // otherwise, so that a log stays readable.
@@ -58,7 +113,11 @@ public:
               << std::string(30 - filled, '.') << "] " << percent << "%" << (m_tty ? "" : "\n")
               << std::flush;
     }
-    void end() {
+    // The bar at its end: full when the clip was written.
+    void end(bool written) {
+        if (written && m_shown < 100) {
+            show({1, 1});
+        }
         if (m_tty && m_shown >= 0) {
             m_err << '\n';
         }
@@ -122,9 +181,16 @@ int runExportCommand(const Arguments& args, std::ostream& out, std::ostream& err
     }
     media::ClipExport clip(request);
     ProgressLine progress(err);
-    const media::ExportResult result =
-        clip.run([&](const media::ExportProgress& p) { progress.show(p); });
-    progress.end();
+    media::ExportResult result;
+    {
+        const StopOnSignals stop(clip);
+        result = clip.run([&](const media::ExportProgress& p) { progress.show(p); });
+    }
+    progress.end(result.ok);
+    if (result.cancelled && g_signal != 0) {
+        err << "qelv export: stopped by signal " << g_signal << "; no file was written\n";
+        return 128 + g_signal;
+    }
     for (const std::string& note : result.leftOut) {
         err << "qelv export: left out " << note << '\n';
     }

@@ -34,8 +34,9 @@ public:
         // it gets the modes of any new file.
         std::random_device random;
         for (int tries = 0; tries < 100; ++tries) {
-            const std::string name = "." + target.filename().string() + ".part-" +
-                                     std::to_string(::getpid()) + "-" + std::to_string(random());
+            // Short, so that a target whose own name is near the limit still gets one.
+            const std::string name = ".qelv-export-" + std::to_string(::getpid()) + "-" +
+                                     std::to_string(random()) + ".part";
             const std::string candidate = (folder / name).string();
             const int fd = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
             if (fd >= 0) {
@@ -52,12 +53,16 @@ public:
     ~PartFile() {
         if (!m_path.empty()) {
             ::unlink(m_path.c_str());
+            ::unlink(indexPath().c_str());
         }
     }
     PartFile(const PartFile&) = delete;
     PartFile& operator=(const PartFile&) = delete;
 
     const std::string& path() const { return m_path; }
+    // Where the muxer keeps the clip's pictures while it writes the index in front of them:
+    // beside the clip, on the target's disk, and removed with it.
+    std::string indexPath() const { return m_path + ".index"; }
     const std::string& error() const { return m_error; }
     // Moves the file to `target`; false (the file still removed later) when it cannot.
     bool keepAs(const fs::path& target) {
@@ -83,6 +88,14 @@ std::string targetProblem(const ExportRequest& request) {
     }
     if (fs::is_directory(target, error)) {
         return request.outPath + " is a folder";
+    }
+    // The clip replaces an existing file by a rename: a device, a pipe or a link in its place
+    // would be replaced, not written to.
+    const fs::file_status existing = fs::symlink_status(target, error);
+    if (!error && fs::exists(existing) && !fs::is_regular_file(existing)) {
+        return request.outPath +
+               (fs::is_symlink(existing) ? " is a symbolic link" : " is not a regular file") +
+               "; choose another name";
     }
     // Writing over a recording would destroy the evidence the clip is made from.
     for (const ExportRecording& r : request.recordings) {
@@ -211,7 +224,7 @@ ExportResult ClipExport::exportClip(const ProgressFn& progress) {
         }
     }
     if (const std::string problem = targetProblem(m_request); !problem.empty()) {
-        return finish("cannot write " + problem);
+        return finish("cannot write the clip: " + problem);
     }
     std::optional<OverlayTimeline> overlay;
     if (m_request.overlay) {
@@ -227,8 +240,13 @@ ExportResult ClipExport::exportClip(const ProgressFn& progress) {
         GraphOutcome outcome;
         {
             ExportGraph graph(m_request, plan, overlay ? &*overlay : nullptr, labels, leftOut,
-                              sound, part.path());
+                              sound, part.path(), part.indexPath());
             outcome = graph.run(m_cancel, progress);
+        }
+        if (outcome.ok && outcome.frames == 0) {
+            // Nothing to show (a front file without pictures in the span): no clip at all.
+            return finish("no picture of the span could be decoded from " +
+                          m_request.recordings[0].paths[0]);
         }
         if (outcome.ok) {
             if (!part.keepAs(m_request.outPath)) {

@@ -118,6 +118,13 @@ void onDemuxPad(GstElement*, GstPad* pad, gpointer data) {
             makeElement("audioresample"),
             capsFilter(gst_caps_from_string(
                 "audio/x-raw,format=S16LE,layout=interleaved,rate=48000,channels=2"))};
+        // The sound shares its demuxer with the front pictures: when the pictures stop early
+        // (an edited file), the muxer waits for pictures that never come while the sound
+        // piles up. The compressed sound is small; its queue holds all of it.
+        if (chain.front() != nullptr) {
+            g_object_set(chain.front(), "max-size-buffers", 0, "max-size-bytes", 0, "max-size-time",
+                         guint64{0}, nullptr);
+        }
         const int branch = links.branch - links.branch % 4 + kSoundChannel;
         if (addChain(links.pipeline, chain, branch, links.soundTarget, links.offsetNs)) {
             head = chain.front();

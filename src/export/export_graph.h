@@ -53,7 +53,7 @@ class ExportGraph {
 public:
     ExportGraph(const ExportRequest& request, const SpanPlan& plan, const OverlayTimeline* overlay,
                 std::vector<PlaceLabel> labels, std::set<SourceKey> leftOut, bool sound,
-                std::string location);
+                std::string location, std::string indexLocation);
     ~ExportGraph();
     ExportGraph(const ExportGraph&) = delete;
     ExportGraph& operator=(const ExportGraph&) = delete;
@@ -76,6 +76,7 @@ private:
     const std::set<SourceKey> m_leftOut;
     const bool m_sound;
     const std::string m_location;
+    const std::string m_indexLocation;  // the muxer's spool while it moves the index forward
     GstElement* m_pipeline = nullptr;
     GstElement* m_compositor = nullptr;
     GstElement* m_mixer = nullptr;

@@ -47,12 +47,14 @@ bool addLinked(GstElement* pipeline, const std::vector<GstElement*>& chain) {
 
 ExportGraph::ExportGraph(const ExportRequest& request, const SpanPlan& plan,
                          const OverlayTimeline* overlay, std::vector<PlaceLabel> labels,
-                         std::set<SourceKey> leftOut, bool sound, std::string location)
+                         std::set<SourceKey> leftOut, bool sound, std::string location,
+                         std::string indexLocation)
     : m_request(request),
       m_plan(plan),
       m_leftOut(std::move(leftOut)),
       m_sound(sound),
       m_location(std::move(location)),
+      m_indexLocation(std::move(indexLocation)),
       m_state(std::make_unique<State>()) {
     ensureGstreamer();
     gst_video_info_set_format(&m_state->video, GST_VIDEO_FORMAT_I420,
@@ -105,7 +107,7 @@ bool ExportGraph::buildTail() {
         g_object_set(encoder, "bitrate", kbits, "key-int-max", 2 * kExportFps, nullptr);
     }
     if (muxer != nullptr) {
-        g_object_set(muxer, "faststart", TRUE, nullptr);
+        g_object_set(muxer, "faststart", TRUE, "faststart-file", m_indexLocation.c_str(), nullptr);
     }
     if (sink != nullptr) {
         // The muxer writes its index only at the end; the sink must not wait for a first

@@ -4,10 +4,16 @@
 // failed or cancelled export leaves nothing behind.
 #include <gtest/gtest.h>
 
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <array>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -300,10 +306,92 @@ TEST_F(Export, RefusesBadSpansInputsAndOutputsWithoutLeavingAFile) {
         EXPECT_TRUE(run.out.empty()) << c.what;
     }
     EXPECT_TRUE(folderHoldsOnly(out.path(), 0));
+    // Sizes outside what the encoder takes are usage errors.
+    for (const char* size :
+         {"0x0", "65x64", "100000x2", "99999999999x2", "1280x720x", "12a0x720"}) {
+        const CliRun run = exportClip("--from 0 --to 1 --size " + std::string(size), clip);
+        EXPECT_EQ(run.exitCode, 2) << size << ": " << run.err;
+    }
+    EXPECT_TRUE(folderHoldsOnly(out.path(), 0));
     // A clip written over its own recording would destroy it.
     const auto before = fs::file_size(file(0, 0));
     EXPECT_EQ(runQelv("export " + front + " --from 0 --to 1 --out " + front).exitCode, 1);
     EXPECT_EQ(fs::file_size(file(0, 0)), before);
+}
+
+// The clip replaces its target by a rename: what is not a regular file is left alone, as is
+// the file a link points to.
+TEST_F(Export, RefusesToReplaceWhatIsNotARegularFile) {
+    const fs::path fifo = out.path() / "fifo.mp4", link = out.path() / "link.mp4";
+    const fs::path real = out.path() / "real.txt";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0644), 0);
+    { std::ofstream(real) << "kept"; }
+    fs::create_symlink(real, link);
+    for (const fs::path& target : {fifo, link}) {
+        const CliRun run = exportClip("--from 0 --to 1", target);
+        EXPECT_EQ(run.exitCode, 1) << target;
+        EXPECT_NE(run.err.find("choose another name"), std::string::npos) << run.err;
+    }
+    EXPECT_TRUE(fs::is_fifo(fifo));
+    EXPECT_TRUE(fs::is_symlink(link));
+    EXPECT_EQ(test::readFile(real), "kept");
+    EXPECT_TRUE(folderHoldsOnly(out.path(), 3));
+}
+
+// A front file with sound but no pictures in the span makes no clip (it would not play).
+TEST_F(Export, AFrontWithoutPicturesMakesNoClip) {
+    const fs::path soundOnly = out.path() / "20240131_120000_1CH_N_F.mp4";
+    ASSERT_EQ(std::system(("ffmpeg -v error -i " + quoted(file(0, 0)) + " -map 0:a -c copy " +
+                           quoted(soundOnly))
+                              .c_str()),
+              0);
+    const CliRun run = runQelv("export " + quoted(soundOnly) + " --from 0 --to 1 --out " +
+                               quoted(out.path() / "clip.mp4"));
+    EXPECT_EQ(run.exitCode, 1) << run.out;
+    EXPECT_NE(run.err.find("no picture"), std::string::npos) << run.err;
+    EXPECT_TRUE(folderHoldsOnly(out.path(), 1));
+}
+
+// Ctrl-C, a closed terminal or kill stop an export as Cancel does: nothing is left, neither
+// beside the target nor in the temporary folder.
+TEST_F(Export, ASignalStopsTheExportAndLeavesNothing) {
+    const test::TempDir spool;
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        const fs::path clip = out.path() / "signalled.mp4";
+        // Made before the fork: the child only calls what is safe there.
+        const std::string front = file(0, 0).string(), target = clip.string();
+        const std::string tmp = "TMPDIR=" + spool.path().string();
+        const char* const argv[] = {"qelv", "export", front.c_str(), "--from",       "0",
+                                    "--to", "4",      "--out",       target.c_str(), nullptr};
+        const char* const envp[] = {tmp.c_str(), "ASAN_OPTIONS=detect_leaks=0", nullptr};
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            ::execve(QELV_BINARY, const_cast<char* const*>(argv), const_cast<char* const*>(envp));
+            ::_exit(127);
+        }
+        // Stopped once it writes: its temporary file is there.
+        bool writing = false;
+        for (int k = 0; k < 1200 && !writing; ++k) {
+            writing = !folderHoldsOnly(out.path(), 0);
+            if (!writing) {
+                ::usleep(50'000);
+            }
+        }
+        ::kill(child, signal);
+        int status = 0;
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        EXPECT_TRUE(writing) << signal;
+        EXPECT_TRUE(WIFEXITED(status)) << signal;
+        // A run that finished before the signal arrived wrote the whole clip instead.
+        if (WIFEXITED(status) && WEXITSTATUS(status) == 0) {
+            fs::remove(clip);
+            continue;
+        }
+        EXPECT_EQ(WEXITSTATUS(status), 128 + signal);
+        EXPECT_TRUE(folderHoldsOnly(out.path(), 0)) << signal;
+        EXPECT_TRUE(folderHoldsOnly(spool.path(), 0)) << signal;
+    }
 }
 
 TEST_F(Export, CancelledExportLeavesNothing) {

@@ -276,6 +276,25 @@ TEST_F(ExportClipDialog, RefusesSpansAndFilesItCannotWrite) {
     EXPECT_TRUE(filesIn(out.path()).empty());
 }
 
+// A movie that ends a moment before a round second: the end the dialog proposes (and the
+// largest it takes) is one the export accepts.
+TEST(ExportClipDialogLimit, TheLargestEndShownCanBeExported) {
+    for (const std::int64_t movieNs : {9'951'000'000LL, 9'999'000'000LL, 10'049'000'000LL}) {
+        media::ExportRecording r;
+        r.paths[0] = "/card/NOR/FRONT/20240131_120000_1CH_N_F.mp4";
+        r.name = core::parseRecordingName("20240131_120000_1CH_N_F.mp4");
+        r.durationNs = movieNs;
+        CExportClipDlg dialog(nullptr, {r}, movieNs - kS, {});
+        for (const double end : {dialog.endBox()->value(), dialog.endBox()->maximum()}) {
+            dialog.endBox()->setValue(end);
+            const media::ExportRequest request = dialog.request("/tmp/clip.mp4");
+            const auto plan = media::planSpan(request.recordings, request.fromNs, request.toNs);
+            EXPECT_TRUE(std::holds_alternative<media::SpanPlan>(plan))
+                << movieNs << " end " << end << ": " << std::get<std::string>(plan);
+        }
+    }
+}
+
 TEST_F(ExportClipDialog, ARecordingWithoutFollowersEndsTheSpanAtItsEnd) {
     // The second recording alone: nothing continues it, so the span stops at 20 s.
     auto recordings = exportableRecordings(s_fronts[1]);

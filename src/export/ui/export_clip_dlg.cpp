@@ -19,7 +19,7 @@ namespace qelv::ui {
 
 namespace {
 
-constexpr QSize kClientSize{460, 372};
+constexpr QSize kClientSize{460, 388};
 constexpr const char* kFolderKey = "Export/folder";
 
 struct SizeChoice {
@@ -98,8 +98,12 @@ CExportClipDlg::CExportClipDlg(QWidget* owner, std::vector<media::ExportRecordin
     m_bar->setRange(m_limitNs, std::move(joints));
     m_bar->setPosition(m_positionNs);
     const std::int64_t position = std::clamp<std::int64_t>(positionNs, 0, m_limitNs);
-    m_start->setValue(static_cast<double>(std::max<std::int64_t>(0, position - kAroundNs)) / 1e9);
-    m_end->setValue(static_cast<double>(std::min(m_limitNs, position + kAroundNs)) / 1e9);
+    // Whole tenths, clamped by the boxes' range.
+    const auto tenths = [](std::int64_t ns) {
+        return std::round(static_cast<double>(ns) / 1e8) / 10;
+    };
+    m_start->setValue(tenths(std::max<std::int64_t>(0, position - kAroundNs)));
+    m_end->setValue(tenths(std::min(m_limitNs, position + kAroundNs)));
     spanChanged();
     resize(kClientSize);
     if (owner != nullptr) {
@@ -120,12 +124,14 @@ void CExportClipDlg::buildControls(bool frontHasSound) {
     m_bar->setGeometry(12, 36, 436, 22);
     m_bar->setToolTip(QStringLiteral("The span (blue) and where playback was (red)"));
 
-    const double limit = static_cast<double>(m_limitNs) / 1e9;
+    // The limit rounded down to what the boxes show: rounded up, the last part of a recording
+    // that ends a moment before a round second would be asked for and refused.
+    const double limit = std::floor(static_cast<double>(m_limitNs) / 1e7) / 100;
     const auto spin = [&](int top) {
         auto* box = new QDoubleSpinBox(this);
         box->setGeometry(92, top, 110, 24);
+        box->setDecimals(2);
         box->setRange(0, limit);
-        box->setDecimals(1);
         box->setSingleStep(1.0);
         box->setSuffix(QStringLiteral(" s"));
         connect(box, &QDoubleSpinBox::valueChanged, this, &CExportClipDlg::spanChanged);
@@ -172,12 +178,13 @@ void CExportClipDlg::buildControls(bool frontHasSound) {
     m_progress->setValue(0);
     m_progress->setTextVisible(false);
     m_progress->setObjectName(QStringLiteral("exportProgress"));
-    m_status = label({}, this, {12, 300, 436, 34});
+    m_status = label({}, this, {12, 300, 436, 50});
+    m_status->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     m_status->setWordWrap(true);
     m_status->setObjectName(QStringLiteral("exportStatus"));
 
     m_exportButton = new QPushButton(QStringLiteral("Export..."), this);
-    m_exportButton->setGeometry(238, 338, 100, 28);
+    m_exportButton->setGeometry(238, 354, 100, 28);
     connect(m_exportButton, &QPushButton::clicked, this, [this] {
         if (m_export) {
             cancelExport();
@@ -186,7 +193,7 @@ void CExportClipDlg::buildControls(bool frontHasSound) {
         }
     });
     m_close = new QPushButton(QStringLiteral("Close"), this);
-    m_close->setGeometry(348, 338, 100, 28);
+    m_close->setGeometry(348, 354, 100, 28);
     connect(m_close, &QPushButton::clicked, this, &CExportClipDlg::reject);
     for (QPushButton* button : {m_exportButton, m_close}) {
         button->setAutoDefault(false);
