@@ -96,7 +96,8 @@ QByteArray openSourceFolder(const QString& folder) {
 
 // A later start: the first viewer comes forward (with the folder, when one was given); this
 // one ends without a window. The exit status: 0, or 1 when the folder was not opened.
-int handOverToFirstViewer(const SingleInstance& instance, const QString& folder) {
+// `inBox`: the start came from a file manager, where no one reads standard error.
+int handOverToFirstViewer(const SingleInstance& instance, const QString& folder, bool inBox) {
     int status = 0;
     if (!folder.isEmpty()) {
         // Listing may repair unfinished recordings first: give it time.
@@ -105,7 +106,11 @@ int handOverToFirstViewer(const SingleInstance& instance, const QString& folder)
             const QByteArray why = answer ? *answer
                                           : "the running viewer did not answer; " +
                                                 folder.toUtf8() + " was not opened";
-            std::fprintf(stderr, "qelv-viewer: %s\n", why.constData());
+            if (inBox) {
+                tellUser(QString::fromUtf8(why));
+            } else {
+                std::fprintf(stderr, "qelv-viewer: %s\n", why.constData());
+            }
             status = 1;
         }
     }
@@ -136,6 +141,7 @@ StartOptions parseStartOptions(const QStringList& arguments) {
         } else if (!argument.startsWith(QLatin1Char('-')) && options.source.isEmpty()) {
             // A folder alone, as a file manager's "Open with" passes it.
             options.source = argument;
+            options.sourceAlone = true;
         } else {
             options.error = QStringLiteral("unknown argument: %1").arg(argument);
             break;
@@ -174,11 +180,17 @@ int CQV_NPlayerApp::run(int argc, char** argv) {
     }
     const QString sourceFolder = QFileInfo(options.source).absoluteFilePath();
     if (!options.source.isEmpty() && !QFileInfo(sourceFolder).isDir()) {
-        std::fprintf(stderr, "qelv-viewer: %s is not a folder\n", qPrintable(options.source));
+        const QString why = QStringLiteral("%1 is not a folder").arg(options.source);
+        if (options.sourceAlone) {
+            tellUser(why);
+        } else {
+            std::fprintf(stderr, "qelv-viewer: %s\n", qPrintable(why));
+        }
         return 2;
     }
     if (!instance.acquire()) {
-        return handOverToFirstViewer(instance, options.source.isEmpty() ? QString() : sourceFolder);
+        return handOverToFirstViewer(instance, options.source.isEmpty() ? QString() : sourceFolder,
+                                     options.sourceAlone);
     }
 
     if (!loadSkinLibrary(QString::fromStdString(core::dataFile("ResourceDll.rcc").string()))) {
@@ -223,7 +235,11 @@ int CQV_NPlayerApp::runMainWindow(SingleInstance& instance, const StartOptions& 
         // start with it ends.
         const QByteArray answer = openSourceFolder(sourceFolder);
         if (answer != "ok") {
-            std::fprintf(stderr, "qelv-viewer: %s\n", answer.constData());
+            if (options.sourceAlone) {
+                tellUser(QString::fromUtf8(answer));
+            } else {
+                std::fprintf(stderr, "qelv-viewer: %s\n", answer.constData());
+            }
             WindowRegistry::instance().clear();
             return 1;
         }

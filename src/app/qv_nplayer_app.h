@@ -9,6 +9,7 @@ namespace qelv::ui {
 
 struct StartOptions {
     QString source;               // --source DIR: a folder on the PC opened at once
+    bool sourceAlone = false;     // DIR alone (a file manager's "Open with"): told in a box too
     bool stateQuery = false;      // --state: print a running viewer's state and end
     bool exitAfterPaint = false;  // --exit-after-first-paint: start-up measurements
     bool help = false;

@@ -45,7 +45,11 @@ core::ListFilter filterOf(const std::string& name) {
 // lines go to `err`.
 core::ConfigStore loadConfig(const ParsedOptions& o, std::ostream& err) {
     core::ConfigStore config;
-    config.load(o.value("--config").value_or(core::configurationFile().string()), err);
+    if (const auto given = o.value("--config")) {
+        config.load(*given, err);
+    } else {
+        config.loadViewerConfiguration(core::configurationFile(), err, err);
+    }
     return config;
 }
 

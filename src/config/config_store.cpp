@@ -5,9 +5,11 @@
 #include <algorithm>
 #include <array>
 #include <fstream>
+#include <iostream>
 #include <memory>
 #include <mutex>
 
+#include "common/data_files.h"
 #include "config/diagnostic.h"
 #include "config/language_table.h"
 #include "config/text_rules.h"
@@ -91,9 +93,27 @@ ConfigStore& ConfigStore::shared(const std::filesystem::path& path, std::ostream
     const std::lock_guard guard(lock);
     if (!store) {
         store = std::make_unique<ConfigStore>();
-        store->load(path, diag);
+        store->loadViewerConfiguration(path, diag, std::cerr);
     }
     return *store;
+}
+
+bool ConfigStore::loadViewerConfiguration(const std::filesystem::path& path, std::ostream& diag,
+                                          std::ostream& warnings) {
+    if (load(path, diag)) {
+        return true;
+    }
+    const std::filesystem::path installed = dataFile("viewerconfig.cfg");
+    std::error_code error;
+    if (path == installed || std::filesystem::equivalent(path, installed, error) ||
+        !std::filesystem::exists(installed, error)) {
+        return false;
+    }
+    warnings << path.string()
+             << ": cannot be read as the viewer's configuration; using the installed one, "
+             << installed.string() << '\n';
+    *this = ConfigStore();
+    return load(installed, diag);
 }
 
 bool ConfigStore::load(const std::filesystem::path& path, std::ostream& diag) {

@@ -51,6 +51,11 @@ public:
     // The process-wide store: created under a lock on the first call, which also loads
     // `path`; later calls return the same store and ignore their arguments.
     static ConfigStore& shared(const std::filesystem::path& path, std::ostream& diag);
+    // Loads the viewer's configuration from `path` (configurationFile()); when that is the
+    // user's own file and it cannot be read, the installed one is loaded instead and
+    // `warnings` says so, naming both files.
+    bool loadViewerConfiguration(const std::filesystem::path& path, std::ostream& diag,
+                                 std::ostream& warnings);
 
     // Reads and applies the file. True only when both configs and lstrings were found and
     // applied; on any earlier failure nothing is applied and a diagnostic line goes to `diag`.

@@ -5,7 +5,9 @@
 
 #include <cstdlib>
 #include <fstream>
+#include <sstream>
 
+#include "config/config_store.h"
 #include "support/temp_dir.h"
 
 namespace qelv::core {
@@ -33,6 +35,31 @@ TEST(DataFiles, TheUsersOwnConfigurationComesFirst) {
     } else {
         ::unsetenv("XDG_CONFIG_HOME");
     }
+}
+
+// A broken file of the user's own (a typo while editing it) must not leave the viewer without
+// its categories: the installed configuration is used and the user is told which file failed.
+TEST(DataFiles, ABrokenOwnConfigurationFallsBackToTheInstalledOne) {
+    const test::TempDir home;
+    const auto own = home.path() / "viewerconfig.cfg";
+    const auto installed = programFolder() / "viewerconfig.cfg";
+    if (!std::filesystem::exists(installed)) {
+        std::filesystem::copy_file(QELV_BUNDLED_CONFIG, installed);
+    }
+    for (const std::string& text : {std::string("<broken"), std::string()}) {
+        std::ofstream(own) << text;
+        ConfigStore store;
+        std::ostringstream diag, warnings;
+        EXPECT_TRUE(store.loadViewerConfiguration(own, diag, warnings)) << diag.str();
+        EXPECT_FALSE(store.folders().empty());
+        EXPECT_NE(warnings.str().find(own.string()), std::string::npos) << warnings.str();
+        EXPECT_NE(warnings.str().find(installed.string()), std::string::npos);
+    }
+    // The installed one loads without a word.
+    ConfigStore store;
+    std::ostringstream diag, warnings;
+    EXPECT_TRUE(store.loadViewerConfiguration(installed, diag, warnings));
+    EXPECT_TRUE(warnings.str().empty());
 }
 
 TEST(DataFiles, BesideTheProgramThenUnderTheInstallPrefix) {

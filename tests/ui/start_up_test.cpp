@@ -45,6 +45,9 @@ TEST(StartOptions, ReadsTheCommandLine) {
         EXPECT_EQ(options.stateQuery, c.state);
         EXPECT_EQ(options.help, c.help);
         EXPECT_EQ(!options.error.isEmpty(), c.error);
+        // Only a folder alone (from a file manager) is also told in a box.
+        EXPECT_EQ(options.sourceAlone,
+                  !c.arguments.isEmpty() && !c.arguments[0].startsWith(QLatin1Char('-')));
     }
 }
 

@@ -46,6 +46,26 @@ QString secondsText(std::int64_t ns) {
     return QString::number(static_cast<double>(ns) / 1e9, 'f', 1);
 }
 
+// The viewer's dark look. A palette, not a style sheet: it stays with the dialog's own controls
+// and leaves the save dialog it opens in the desktop's look.
+QPalette darkPalette() {
+    QPalette palette;
+    const QColor light(225, 225, 225), dim(120, 120, 120);
+    palette.setColor(QPalette::Window, QColor(30, 30, 30));
+    palette.setColor(QPalette::WindowText, light);
+    palette.setColor(QPalette::Base, QColor(45, 45, 45));
+    palette.setColor(QPalette::AlternateBase, QColor(38, 38, 38));
+    palette.setColor(QPalette::Text, light);
+    palette.setColor(QPalette::Button, QColor(55, 55, 55));
+    palette.setColor(QPalette::ButtonText, light);
+    palette.setColor(QPalette::Highlight, QColor(80, 200, 220));
+    palette.setColor(QPalette::HighlightedText, Qt::black);
+    for (const auto role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText}) {
+        palette.setColor(QPalette::Disabled, role, dim);
+    }
+    return palette;
+}
+
 QLabel* label(const QString& text, QWidget* parent, QRect where) {
     auto* shown = new QLabel(text, parent);
     shown->setGeometry(where);
@@ -84,6 +104,8 @@ CExportClipDlg::CExportClipDlg(QWidget* owner, std::vector<media::ExportRecordin
       m_services(std::move(services)),
       m_doneNs(std::make_shared<std::atomic<std::int64_t>>(0)) {
     setWindowTitle(QStringLiteral("Export clip"));
+    setPalette(darkPalette());
+    setAutoFillBackground(true);
     setAttribute(Qt::WA_DeleteOnClose, false);
     buildControls(m_recordings.front().hasSound);
     std::vector<std::int64_t> joints;

@@ -30,11 +30,13 @@ public:
                 std::function<bool(const core::SourceDrive&)> isRecorderCard,
                 std::function<void(const core::SourceDrive&)> open);
 
-    // The drives may have changed (the mount watch says so): offers each new recorder card.
+    // The drives may have changed (the mount watch says so): offers a new recorder card.
+    // While the question (or another modal window) is up, the change is looked at after it.
     void drivesChanged();
 
 private:
     std::vector<core::SourceDrive> recorderCards() const;
+    void askAbout(const core::SourceDrive& card);
 
     QWidget* m_owner;
     QSettings& m_settings;
@@ -43,7 +45,12 @@ private:
     std::function<void(const core::SourceDrive&)> m_open;
     std::vector<core::SourceDrive> m_known;
     bool m_asking = false;
+    bool m_pending = false;  // drives changed while the question was up
 };
+
+// The same drive: kind, device and mount point. Not its number in a list, which moves when
+// another drive comes or goes.
+bool sameDrive(const core::SourceDrive& a, const core::SourceDrive& b);
 
 // A FAT card with at least one of `folders` at its root, or any WyFS card.
 bool holdsRecorderLayout(const core::SourceDrive& drive, const std::vector<std::string>& folders);

@@ -15,6 +15,7 @@
 #include "skin/pane_frame.h"
 #include "skin/wait_cursor.h"
 #include "skin/xfolder_dialog.h"
+#include "storage/ui/card_arrival.h"
 
 namespace qelv::ui {
 
@@ -212,7 +213,8 @@ bool CFileManagerDlg::openCard(const core::SourceDrive& card) {
     }
     core::RecordingCatalogue& catalogue = m_context.catalogue();
     std::vector<core::SourceDrive> drives = m_services.listDrives(catalogue.folderSearchText());
-    const auto found = std::find(drives.begin(), drives.end(), card);
+    const auto found = std::find_if(drives.begin(), drives.end(),
+                                    [&](const core::SourceDrive& d) { return sameDrive(d, card); });
     if (found == drives.end()) {
         return false;  // gone again meanwhile
     }
