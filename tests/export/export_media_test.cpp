@@ -9,11 +9,14 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -317,6 +320,86 @@ TEST_F(Export, RefusesBadSpansInputsAndOutputsWithoutLeavingAFile) {
     const auto before = fs::file_size(file(0, 0));
     EXPECT_EQ(runQelv("export " + front + " --from 0 --to 1 --out " + front).exitCode, 1);
     EXPECT_EQ(fs::file_size(file(0, 0)), before);
+}
+
+// Files the export must not trust: a front that is no recording gives a message and no clip; a
+// rear camera that is damaged is left out (its place black) and the clip is made of the rest.
+// Either way the export ends, writes nothing but the clip and leaves its inputs as they were.
+TEST_F(Export, DamagedFilesGiveAMessageOrABlackPlaceNeverAHalfClip) {
+    test::TempDir inputs;
+    const auto bytesOf = [](const fs::path& path) {
+        std::ifstream in(path, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    };
+    const auto write = [&](const std::string& name, const std::string& bytes) {
+        const fs::path path = inputs.path() / name;
+        std::ofstream(path, std::ios::binary) << bytes;
+        return path;
+    };
+    std::string garbage(64 * 1024, '\0');
+    std::uint32_t x = 12345;
+    for (char& c : garbage) {
+        x = x * 1664525u + 1013904223u;
+        c = static_cast<char>(x >> 24);
+    }
+    const std::string front = bytesOf(file(0, 0));
+    const std::string rear = bytesOf(file(0, 1));
+    // The rear's pictures overwritten in the middle, its index whole: the decoder meets
+    // garbage where it expects pictures.
+    std::string scrambled = rear;
+    const std::size_t third = rear.size() / 3;
+    std::copy_n(garbage.begin(), std::min(garbage.size(), third),
+                scrambled.begin() + static_cast<long>(third));
+    enum class Outcome { NoClip, RearLeftOut, Clip };
+    struct Case {
+        const char* what;
+        std::string front;  // the front file's bytes
+        std::string rear;   // the first rear camera's bytes
+        Outcome outcome;
+    };
+    const std::vector<Case> cases{
+        {"empty front", "", rear, Outcome::NoClip},
+        {"garbage front", garbage, rear, Outcome::NoClip},
+        {"front cut inside its first box", front.substr(0, 20), rear, Outcome::NoClip},
+        {"front cut before its index", front.substr(0, front.size() / 2), rear, Outcome::NoClip},
+        {"front with a box claiming 4 GiB", std::string("\xff\xff\xff\xf0moov", 8) + garbage, rear,
+         Outcome::NoClip},
+        {"garbage rear", front, garbage, Outcome::RearLeftOut},
+        {"rear cut before its index", front, rear.substr(0, rear.size() / 2), Outcome::RearLeftOut},
+        {"empty rear", front, "", Outcome::RearLeftOut},
+        {"rear with garbage among its pictures", front, scrambled, Outcome::Clip},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const fs::path frontPath = write("20240131_120000_3CH_N_F.mp4", c.front);
+        const fs::path rearPath = write("20240131_120000_3CH_N_R1.mp4", c.rear);
+        const fs::path clip = out.path() / "clip.mp4";
+        const CliRun run = runQelv("export " + quoted(frontPath) + " " + quoted(rearPath) + " " +
+                                   quoted(file(0, 2)) + " --from 0 --to 2 --out " + quoted(clip));
+        EXPECT_EQ(bytesOf(frontPath), c.front);
+        EXPECT_EQ(bytesOf(rearPath), c.rear);
+        if (c.outcome == Outcome::NoClip) {
+            EXPECT_EQ(run.exitCode, 1) << run.err;
+            EXPECT_NE(run.err.find("qelv export: "), std::string::npos) << run.err;
+            EXPECT_TRUE(folderHoldsOnly(out.path(), 0));
+            continue;
+        }
+        ASSERT_EQ(run.exitCode, 0) << run.err;
+        EXPECT_TRUE(folderHoldsOnly(out.path(), 1));
+        const Probe p = probe(clip);
+        EXPECT_NEAR(p.frames, 60, 1);
+        const auto frames = framesOf(clip, 1.0, 1);
+        ASSERT_EQ(frames.size(), 1u);
+        const auto regions = layoutRegions(ExportLayout::Side, 1920, 1080);
+        if (c.outcome == Outcome::RearLeftOut) {
+            EXPECT_NE(run.err.find("left out " + rearPath.string()), std::string::npos) << run.err;
+            const sim::Rgb dark = meanOf(frames[0], quietPart(*regions[1]));
+            EXPECT_LT(dark.r + dark.g + dark.b, 60);
+        }
+        EXPECT_TRUE(near(meanOf(frames[0], quietPart(*regions[0])), sim::channelColour(1)));
+        EXPECT_TRUE(near(meanOf(frames[0], quietPart(*regions[2])), sim::channelColour(3)));
+        fs::remove(clip);
+    }
 }
 
 // The clip replaces its target by a rename: what is not a regular file is left alone, as is

@@ -48,7 +48,7 @@ private:
     bool m_pending = false;  // drives changed while the question was up
 };
 
-// The same drive: kind, device and mount point. Not its number in a list, which moves when
+// The same drive: kind, device and label. Not its number in a list, which moves when
 // another drive comes or goes.
 bool sameDrive(const core::SourceDrive& a, const core::SourceDrive& b);
 
