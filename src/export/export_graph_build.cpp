@@ -100,10 +100,10 @@ bool ExportGraph::buildTail() {
     if (encoder != nullptr) {
         // About 10 Mbit/s at 1920 x 1080, in proportion for other sizes. Decoding three
         // cameras leaves a two-core machine little time for the encoder: only the fastest
-        // preset keeps a three-camera export well ahead of real time there. Measured against a
-        // near-lossless encode of the same clip it loses nothing to the next preset at the same
-        // rate; the rate is a quarter above what that preset would need to make up for the
-        // simpler entropy coding on real footage.
+        // preset keeps a three-camera export well ahead of real time there. Against a
+        // near-lossless encode of the same clip it matched the next preset at the same rate;
+        // the rate is a quarter above the 8 Mbit/s that preset had, for the simpler entropy
+        // coding on real footage.
         const double pixels = static_cast<double>(m_request.width) * m_request.height;
         const auto kbits =
             static_cast<guint>(std::clamp(10000.0 * pixels / (1920.0 * 1080.0), 500.0, 60000.0));

@@ -12,11 +12,10 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
-#include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -327,23 +326,13 @@ TEST_F(Export, RefusesBadSpansInputsAndOutputsWithoutLeavingAFile) {
 // Either way the export ends, writes nothing but the clip and leaves its inputs as they were.
 TEST_F(Export, DamagedFilesGiveAMessageOrABlackPlaceNeverAHalfClip) {
     test::TempDir inputs;
-    const auto bytesOf = [](const fs::path& path) {
-        std::ifstream in(path, std::ios::binary);
-        return std::string(std::istreambuf_iterator<char>(in), {});
-    };
-    const auto write = [&](const std::string& name, const std::string& bytes) {
-        const fs::path path = inputs.path() / name;
-        std::ofstream(path, std::ios::binary) << bytes;
-        return path;
-    };
     std::string garbage(64 * 1024, '\0');
-    std::uint32_t x = 12345;
+    std::mt19937 random(7);
     for (char& c : garbage) {
-        x = x * 1664525u + 1013904223u;
-        c = static_cast<char>(x >> 24);
+        c = static_cast<char>(random());
     }
-    const std::string front = bytesOf(file(0, 0));
-    const std::string rear = bytesOf(file(0, 1));
+    const std::string front = test::readFile(file(0, 0));
+    const std::string rear = test::readFile(file(0, 1));
     // The rear's pictures overwritten in the middle, its index whole: the decoder meets
     // garbage where it expects pictures.
     std::string scrambled = rear;
@@ -371,13 +360,13 @@ TEST_F(Export, DamagedFilesGiveAMessageOrABlackPlaceNeverAHalfClip) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        const fs::path frontPath = write("20240131_120000_3CH_N_F.mp4", c.front);
-        const fs::path rearPath = write("20240131_120000_3CH_N_R1.mp4", c.rear);
+        const fs::path frontPath = inputs.write("20240131_120000_3CH_N_F.mp4", c.front);
+        const fs::path rearPath = inputs.write("20240131_120000_3CH_N_R1.mp4", c.rear);
         const fs::path clip = out.path() / "clip.mp4";
         const CliRun run = runQelv("export " + quoted(frontPath) + " " + quoted(rearPath) + " " +
                                    quoted(file(0, 2)) + " --from 0 --to 2 --out " + quoted(clip));
-        EXPECT_EQ(bytesOf(frontPath), c.front);
-        EXPECT_EQ(bytesOf(rearPath), c.rear);
+        EXPECT_EQ(test::readFile(frontPath), c.front);
+        EXPECT_EQ(test::readFile(rearPath), c.rear);
         if (c.outcome == Outcome::NoClip) {
             EXPECT_EQ(run.exitCode, 1) << run.err;
             EXPECT_NE(run.err.find("qelv export: "), std::string::npos) << run.err;
