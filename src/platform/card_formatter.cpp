@@ -11,9 +11,7 @@
 #include <QVariantMap>
 
 #include "platform/disk_lookup.h"
-#include "platform/drive_discovery.h"
-#include "platform/mount_table.h"
-#include "platform/system_disk.h"
+#include "platform/disk_use.h"
 
 namespace qelv::platform {
 
@@ -96,28 +94,29 @@ std::optional<std::array<std::uint64_t, 3>> CardFormatter::nodeIdentity(const QS
     return std::array<std::uint64_t, 3>{info.st_rdev, info.st_dev, info.st_ino};
 }
 
-// Made afresh at each start: the card may have been swapped since the list was built.
+// Made afresh at each start: the card may have been swapped since the list was built. The
+// same rule as the drive list's, on the same paths.
 QString CardFormatter::refusalOf(const QString& device) const {
     const std::string node = device.toStdString();
     const std::string disk = diskOfDevice(m_paths, node);
     if (disk.empty()) {
         return tr("%1 is not a disk of this computer, so it is not a card.").arg(device);
     }
-    const auto mounts = readMountTable(m_paths.mountInfo);
-    if (mounts.empty()) {
-        // Without the mount table nothing tells where the running system lives.
-        return tr("%1 is not formatted: the disks in use cannot be read.").arg(device);
+    const CardVerdict verdict = cardVerdict(m_paths, DiskUse::read(m_paths), disk);
+    switch (verdict.kind) {
+        case CardVerdict::Kind::Card:
+            return {};
+        case CardVerdict::Kind::Unknown:
+            // Without the mount table nothing tells where the running system lives.
+            return tr("%1 is not formatted: the disks in use cannot be read.").arg(device);
+        case CardVerdict::Kind::InUse:
+            return tr("%1 is on a disk the running system uses (%2: %3); it is not a card.")
+                .arg(device, QString::fromStdString(disk), QString::fromStdString(verdict.use));
+        case CardVerdict::Kind::Fixed:
+            break;
     }
-    const auto system = systemDisks(m_paths.sysfs, m_paths.devices, mounts);
-    if (system.contains(disk) || system.contains(kernelNameOf(m_paths.devices, node))) {
-        return tr("%1 is on the disk that holds the running system (%2); it is not a card.")
-            .arg(device, QString::fromStdString(disk));
-    }
-    if (!isCardDisk(m_paths.sysfs, disk)) {
-        return tr("%1 is on a fixed disk (%2); only removable cards are formatted here.")
-            .arg(device, QString::fromStdString(disk));
-    }
-    return {};
+    return tr("%1 is on a fixed disk (%2); only removable cards are formatted here.")
+        .arg(device, QString::fromStdString(disk));
 }
 
 void CardFormatter::resolve() {

@@ -19,7 +19,7 @@ namespace qelv::platform {
 struct FormatResult {
     enum class Status {
         Formatted,      // udisks2 reported the new file system written
-        Refused,        // not started: the device holds the running system or is no card
+        Refused,        // not started: the system uses the device's disk, or it is no card
         NotAuthorized,  // polkit said no (or there was no one to ask)
         Cancelled,      // the user dismissed the password prompt, or udisks2 cancelled the job
         Failed,         // anything else, udisks2 not running included
@@ -36,14 +36,15 @@ struct FormatResult {
 class CardFormatter : public QObject {
     Q_OBJECT
 public:
-    // `bus`: the system bus in the viewer, a private bus in tests. `paths` for the system-disk
-    // check, which is made afresh at every start.
+    // `bus`: the system bus in the viewer, a private bus in tests. `paths` for the check of
+    // the disks the system uses (the drive list's paths), made afresh at every start and
+    // again just before the format.
     CardFormatter(QDBusConnection bus, SystemPaths paths, QObject* parent = nullptr);
 
     // Starts formatting `device` (a partition such as "/dev/sdb1", or a card without
-    // partitions such as "/dev/sdb") as FAT32. A device on a disk that holds "/", or one that
-    // is no block device of this machine, is refused. false when a run is already going
-    // (nothing else happens then); true otherwise, and `finished` follows.
+    // partitions such as "/dev/sdb") as FAT32. A device on a disk the system uses, on a fixed
+    // disk, or one that is no block device of this machine, is refused. false when a run is already
+    // going (nothing else happens then); true otherwise, and `finished` follows.
     bool start(const QString& device);
     bool running() const { return m_running; }
 

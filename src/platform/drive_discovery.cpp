@@ -5,10 +5,8 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <fstream>
-#include <set>
 
-#include "platform/system_disk.h"
+#include "platform/disk_use.h"
 #include "wyfs/wyfs.h"
 
 namespace qelv::platform {
@@ -16,13 +14,6 @@ namespace qelv::platform {
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string readLine(const fs::path& path) {
-    std::ifstream in(path);
-    std::string line;
-    std::getline(in, line);
-    return line;
-}
 
 // Partitions of a disk in name order, or the disk itself when it has none.
 std::vector<std::string> partitionsOf(const fs::path& disk) {
@@ -55,6 +46,17 @@ bool opensReadWrite(const fs::path& device) {
 
 }  // namespace
 
+std::vector<fs::path> folderList(const std::string& text) {
+    std::vector<fs::path> folders;
+    for (std::size_t start = 0, end; start <= text.size(); start = end + 1) {
+        end = std::min(text.find(':', start), text.size());
+        if (end > start) {
+            folders.emplace_back(text.substr(start, end - start));
+        }
+    }
+    return folders;
+}
+
 SystemPaths systemPaths() {
     SystemPaths paths;
     const auto take = [](const char* name, fs::path& path) {
@@ -66,35 +68,23 @@ SystemPaths systemPaths() {
     take("QELV_SYSFS", paths.sysfs);
     take("QELV_MOUNTINFO", paths.mountInfo);
     take("QELV_DEV", paths.devices);
+    take("QELV_SWAPS", paths.swaps);
+    if (const char* media = std::getenv("QELV_MEDIA"); media != nullptr && *media != '\0') {
+        paths.removableMedia = folderList(media);
+    }
     return paths;
-}
-
-bool isCardDisk(const fs::path& sysfs, const std::string& disk) {
-    if (disk.empty() || disk == "." || disk == ".." || disk.find('/') != std::string::npos) {
-        return false;
-    }
-    const fs::path folder = sysfs / "block" / disk;
-    std::error_code error;
-    if (!fs::is_directory(folder, error)) {
-        return false;
-    }
-    if (readLine(folder / "removable") == "1" || disk.rfind("mmcblk", 0) == 0) {
-        return true;
-    }
-    const fs::path real = fs::canonical(folder, error);
-    return !error && real.string().find("/usb") != std::string::npos;  // hot-plugged over USB
 }
 
 std::vector<core::SourceDrive> discoverDrives(const SystemPaths& paths,
                                               const std::string& folderSearchText) {
     const auto mounts = readMountTable(paths.mountInfo);
-    const std::set<std::string> system = systemDisks(paths.sysfs, paths.devices, mounts);
+    const DiskUse use = DiskUse::read(paths);
     const fs::path sysBlock = paths.sysfs / "block";
     std::vector<std::string> disks;
     std::error_code error;
     for (const auto& entry : fs::directory_iterator(sysBlock, error)) {
         const std::string name = entry.path().filename().string();
-        if (!system.contains(name) && isCardDisk(paths.sysfs, name)) {
+        if (cardVerdict(paths, use, name).kind == CardVerdict::Kind::Card) {
             disks.push_back(name);
         }
     }

@@ -2,14 +2,17 @@
 
 #include <algorithm>
 #include <cctype>
-#include <fstream>
 #include <sstream>
+
+#include "common/text_file.h"
 
 namespace qelv::platform {
 
 namespace {
 
-// mountinfo escapes blanks, tabs, newlines and backslashes as three octal digits.
+constexpr std::size_t kMaxTableBytes = 16u << 20;
+
+// The kernel escapes blanks, tabs, newlines and backslashes in paths as three octal digits.
 std::string unescape(const std::string& text) {
     std::string out;
     for (std::size_t i = 0; i < text.size(); ++i) {
@@ -33,7 +36,11 @@ std::string unescape(const std::string& text) {
 // file-system type, source, super options.
 std::vector<MountEntry> readMountTable(const std::filesystem::path& mountInfo) {
     std::vector<MountEntry> entries;
-    std::ifstream in(mountInfo);
+    const auto text = core::readTextFile(mountInfo, kMaxTableBytes);
+    if (!text) {
+        return entries;
+    }
+    std::istringstream in(*text);
     for (std::string line; std::getline(in, line);) {
         std::istringstream fields(line);
         std::vector<std::string> words;
@@ -48,6 +55,29 @@ std::vector<MountEntry> readMountTable(const std::filesystem::path& mountInfo) {
         entries.push_back({words[2], unescape(*(dash + 2)), unescape(words[4]), *(dash + 1)});
     }
     return entries;
+}
+
+// A header line, then one line per area: file name, type, size, used, priority.
+std::optional<std::vector<std::string>> readSwaps(const std::filesystem::path& swaps) {
+    std::error_code error;
+    if (!std::filesystem::exists(swaps, error) && !error) {
+        return std::vector<std::string>{};
+    }
+    const auto text = core::readTextFile(swaps, kMaxTableBytes);
+    if (!text) {
+        return std::nullopt;
+    }
+    std::vector<std::string> names;
+    std::istringstream in(*text);
+    std::string line;
+    std::getline(in, line);  // the header
+    while (std::getline(in, line)) {
+        std::istringstream fields(line);
+        if (std::string name; fields >> name) {
+            names.push_back(unescape(name));
+        }
+    }
+    return names;
 }
 
 }  // namespace qelv::platform

@@ -44,7 +44,12 @@ class ViewerToolsEndToEnd(ViewerSession, unittest.TestCase):
         mountinfo = os.path.join(cls.tmp, "mountinfo")
         with open(mountinfo, "w", encoding="ascii") as f:
             f.write(f"40 1 65:1 / {cls.card} rw,relatime shared:1 - vfat {devices}/sdq1 rw\n")
-        env.update(QELV_SYSFS=sysfs, QELV_MOUNTINFO=mountinfo, QELV_DEV=devices)
+        # The card's folder is this machine's removable-media folder, and it has no swap.
+        swaps = os.path.join(cls.tmp, "swaps")
+        with open(swaps, "w", encoding="ascii") as f:
+            f.write("Filename\tType\tSize\tUsed\tPriority\n")
+        env.update(QELV_SYSFS=sysfs, QELV_MOUNTINFO=mountinfo, QELV_DEV=devices,
+                   QELV_SWAPS=swaps, QELV_MEDIA=cls.tmp)
         return env
 
     def dialog(self, title):

@@ -14,7 +14,9 @@
 #include <QSignalSpy>
 #include <QTest>
 #include <atomic>
+#include <functional>
 
+#include "platform/drive_discovery.h"
 #include "platform/fake_system.h"
 
 namespace qelv::platform {
@@ -359,6 +361,142 @@ TEST_F(CardFormatterTest, RefusesTheSystemDiskAndWhatIsNoCardWithoutACall) {
     paths.mountInfo = dir.path() / "no-mountinfo";
     CardFormatter formatter(*m_bus, paths);
     EXPECT_EQ(run(formatter, QStringLiteral("/dev/sdb1")).result.status, Status::Refused);
+    EXPECT_EQ(calls(), std::vector<std::string>{});
+}
+
+// A disk the system uses in any way is neither listed nor formatted, whatever bus it is on:
+// each machine has a card-like disk (the USB disk sdb, or the board's eMMC) in use beside a
+// real card (sdc1, under the removable-media folder), which alone is listed.
+struct UsedDiskCase {
+    const char* name;
+    std::vector<const char*> refused;  // asked of the formatter, refused before any call
+    const char* why;                   // a part of each refusal
+    std::function<std::string(FakeSystem&)> build;  // layers; mount lines besides the card's
+};
+
+std::string rootOnSda2(FakeSystem& m) {
+    return m.mountLine(1, "sda2", "/", "ext4");
+}
+std::string emmc(FakeSystem& m) {
+    m.disk("mmcblk0", false, {"mmcblk0p1", "mmcblk0p2"}, "platform/mmc0/mmc_host/mmc0/mmc0:1");
+    m.mmcType("mmcblk0", "MMC");
+    return rootOnSda2(m);
+}
+
+const UsedDiskCase kUsedDisks[] = {
+    {"EFI partition of a USB disk",
+     {"/dev/sdb1", "/dev/sdb"},
+     "/boot/efi is mounted",
+     [](FakeSystem& m) { return rootOnSda2(m) + m.mountLine(2, "sdb1", "/boot/efi", "vfat"); }},
+    {"/home on exFAT over USB",
+     {"/dev/sdb1", "/dev/sdb"},
+     "/home is mounted",
+     [](FakeSystem& m) { return rootOnSda2(m) + m.mountLine(2, "sdb1", "/home", "exfat"); }},
+    {"eMMC holding EFI and /home",
+     {"/dev/mmcblk0p1", "/dev/mmcblk0"},
+     "/boot/efi is mounted",
+     [](FakeSystem& m) {
+         return emmc(m) + m.mountLine(2, "mmcblk0p1", "/boot/efi", "vfat") +
+                m.mountLine(3, "mmcblk0p2", "/home", "ext4");
+     }},
+    {"eMMC with FAT under the media folder",
+     {"/dev/mmcblk0p1"},
+     "fixed disk",
+     [](FakeSystem& m) {
+         return emmc(m) + m.mountLine(2, "mmcblk0p1", m.mountPoint("EMMC").string(), "vfat");
+     }},
+    {"live system",
+     {"/dev/sdb1", "/dev/sdb"},
+     "/run/live/medium is mounted",
+     [](FakeSystem& m) {
+         m.loop("loop0", "/run/live/medium/live/filesystem.squashfs");
+         return "1 0 0:30 / / rw - overlay overlay rw\n" +
+                m.mountLine(2, "sdb1", "/run/live/medium", "vfat") +
+                m.mountLine(3, "loop0", "/run/live/rootfs/filesystem.squashfs", "squashfs");
+     }},
+    {"/ on a loop image on FAT under the media folder",
+     {"/dev/sdb1", "/dev/sdb"},
+     "the image behind loop0",
+     [](FakeSystem& m) {
+         const fs::path usb = m.mountPoint("USB");
+         m.loop("loop0", (usb / "root.img").string());
+         return m.mountLine(1, "loop0", "/", "ext4") + m.mountLine(2, "sdb1", usb, "vfat");
+     }},
+    {"ZFS root without a device node, EFI over USB",
+     {"/dev/sdb1", "/dev/sdb"},
+     "/boot/efi",
+     [](FakeSystem& m) {
+         return "1 0 0:40 / / rw - zfs rpool/ROOT/debian rw\n" +
+                m.mountLine(2, "sdb1", "/boot/efi", "vfat");
+     }},
+    {"FAT beside /home",
+     {"/dev/sdb1", "/dev/sdb"},
+     "/home is mounted",
+     [](FakeSystem& m) {
+         return rootOnSda2(m) + m.mountLine(2, "sdb1", m.mountPoint("USB"), "vfat") +
+                m.mountLine(3, "sdb2", "/home", "ext4");
+     }},
+    {"FAT beside /home on LVM",
+     {"/dev/sdb1", "/dev/sdb"},
+     "/home is mounted",
+     [](FakeSystem& m) {
+         m.layer("dm-0", {"sdb2"});
+         m.alias("mapper/vg-home", "dm-0");
+         return rootOnSda2(m) + m.mountLine(2, "sdb1", m.mountPoint("USB"), "vfat") +
+                m.mountLine(3, "mapper/vg-home", "/home", "ext4", m.numberOf("dm-0"));
+     }},
+    {"FAT beside active swap",
+     {"/dev/sdb1", "/dev/sdb"},
+     "active swap",
+     [](FakeSystem& m) {
+         m.swaps({"/dev/sdb2"});
+         return rootOnSda2(m) + m.mountLine(2, "sdb1", m.mountPoint("USB"), "vfat");
+     }},
+    {"FAT beside a swap file",
+     {"/dev/sdb1", "/dev/sdb"},
+     "active swap",
+     [](FakeSystem& m) {
+         const fs::path data = m.mountPoint("DATA");
+         m.swaps({(data / "swap\\040file").string()});
+         return rootOnSda2(m) + m.mountLine(2, "sdb1", m.mountPoint("USB"), "vfat") +
+                m.mountLine(3, "sdb2", data, "ext4");
+     }},
+    {"FAT beside an opened LUKS container",
+     {"/dev/sdb1", "/dev/sdb"},
+     "dm-0 is built on it",
+     [](FakeSystem& m) {
+         m.layer("dm-0", {"sdb2"});
+         return rootOnSda2(m) + m.mountLine(2, "sdb1", m.mountPoint("USB"), "vfat");
+     }},
+};
+
+TEST_F(CardFormatterTest, ADiskTheSystemUsesIsNeitherListedNorFormatted) {
+    QStringList known;
+    for (const UsedDiskCase& c : kUsedDisks) {
+        for (const char* device : c.refused) {
+            known << QString::fromLatin1(device);
+        }
+    }
+    known.removeDuplicates();
+    startService(known);
+    for (const UsedDiskCase& c : kUsedDisks) {
+        SCOPED_TRACE(c.name);
+        FakeSystem machine;
+        machine.disk("sda", false, {"sda1", "sda2"});
+        machine.disk("sdb", true, {"sdb1", "sdb2"}, "pci0000:00/usb1/1-1");
+        machine.disk("sdc", true, {"sdc1"}, "pci0000:00/usb1/1-2");
+        const fs::path card = machine.mountPoint("CARD");
+        machine.mounts(c.build(machine) + machine.mountLine(9, "sdc1", card, "vfat"));
+        EXPECT_EQ(machine.labels(discoverDrives(machine.paths, "Folder")),
+                  (std::vector<std::string>{card.string() + "/", "Folder"}));
+        for (const char* device : c.refused) {
+            CardFormatter formatter(*m_bus, machine.paths);
+            const FormatResult result = run(formatter, QString::fromLatin1(device)).result;
+            EXPECT_EQ(result.status, Status::Refused) << device;
+            EXPECT_TRUE(result.message.contains(QString::fromLatin1(c.why)))
+                << result.message.toStdString();
+        }
+    }
     EXPECT_EQ(calls(), std::vector<std::string>{});
 }
 

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <functional>
 
 #include "platform/fake_system.h"
@@ -29,7 +31,8 @@ TEST_F(FakeMachine, CardsInDeviceOrderFolderLast) {
     disk("sdc", true);                      // a WyFS card, whole disk
     disk("sdb", true, {"sdb1"});            // a FAT card
     disk("mmcblk0", false, {"mmcblk0p1"});  // an SD slot, FAT with a blank in its mount point
-    disk("sdd", true, {"sdd1"});            // removable but ext4: no card of ours
+    mmcType("mmcblk0", "SD");
+    disk("sdd", true, {"sdd1"});  // removable but ext4: no card of ours
     disk("loop0", false);
     wyfs::formatImage(paths.devices / "sdc", 4u << 20);
     const fs::path card = mountPoint("CARD");
@@ -136,6 +139,26 @@ TEST(MountTable, DecodesEscapes) {
     EXPECT_EQ(entries[0].mountPoint, "/mnt/my card");
     EXPECT_EQ(entries[0].source, "/dev/sdb1");
     EXPECT_EQ(entries[0].fsType, "vfat");
+}
+
+// What is no mount table is refused at once, never read to its end: a device that never ends,
+// a pipe without a writer, a folder, a file larger than any table. No card is offered then.
+TEST_F(FakeMachine, WhatIsNoMountTableIsRefusedAndNoCardOffered) {
+    disk("sdb", true, {"sdb1"}, "pci0000:00/usb1/1-1");
+    const std::string card = mountLine(2, "sdb1", mountPoint("CARD"), "vfat");
+    const fs::path fifo = dir.path() / "fifo";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const fs::path huge = dir.write("huge", std::string(17u << 20, ' ') + "\n" + card);
+    for (const fs::path& table : {fs::path("/dev/zero"), fifo, dir.path(), huge}) {
+        paths.mountInfo = table;
+        EXPECT_TRUE(readMountTable(table).empty()) << table;
+        EXPECT_EQ(labels(discoverDrives(paths, "F")), (std::vector<std::string>{"F"})) << table;
+    }
+    // A swap list that cannot be read leaves the disks in use unknown too.
+    paths.mountInfo = dir.write("mountinfo", mountLine(1, "sda1", "/", "ext4") + card);
+    EXPECT_EQ(discoverDrives(paths, "F").size(), 2u);
+    paths.swaps = "/dev/zero";
+    EXPECT_EQ(labels(discoverDrives(paths, "F")), (std::vector<std::string>{"F"}));
 }
 
 }  // namespace

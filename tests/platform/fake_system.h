@@ -1,4 +1,4 @@
-// A machine in a folder for the platform tests: a fake sysfs, /dev and mount table.
+// A machine in a folder for the platform tests: a fake sysfs, /dev, mount table and swap list.
 #pragma once
 
 #include <filesystem>
@@ -15,13 +15,16 @@ namespace qelv::platform {
 // A machine in a folder, laid out as the kernel shows it: each disk's folder under
 // sys/devices, linked from sys/block and, like its partitions, from sys/class/block and by
 // device number from sys/dev/block; device-mapper and md devices list their lower devices in
-// "slaves"; /dev holds image files for the nodes.
+// "slaves" and are listed in their lower devices' "holders"; /dev holds image files for the
+// nodes. Its removable-media folder is "media" in the machine's folder (mountPoint()).
 class FakeSystem {
 public:
     FakeSystem() {
         paths.sysfs = dir.path() / "sys";
         paths.mountInfo = dir.path() / "mountinfo";
         paths.devices = dir.path() / "dev";
+        paths.swaps = dir.path() / "swaps";  // none until swaps() writes it
+        paths.removableMedia.push_back(dir.path() / "media");
         std::filesystem::create_directories(paths.sysfs / "block");
         std::filesystem::create_directories(paths.sysfs / "dev/block");
         std::filesystem::create_directories(paths.sysfs / "class/block");
@@ -46,11 +49,31 @@ public:
         for (const auto& below : lower) {
             std::filesystem::create_directory_symlink(m_folders.at(below),
                                                       folder / "slaves" / below);
+            std::filesystem::create_directories(m_folders.at(below) / "holders");
+            std::filesystem::create_directory_symlink(folder,
+                                                      m_folders.at(below) / "holders" / name);
         }
         for (const auto& part : partitions) {
             device(folder / part, part);
             dir.write(relative(folder / part / "partition"), "1\n");
         }
+    }
+    // What an mmcblk disk says it is: "SD" for a card, "MMC" for an eMMC on the board.
+    void mmcType(const std::string& disk, const std::string& type) {
+        dir.write(relative(m_folders.at(disk) / "device/type"), type + "\n");
+    }
+    // A loop device whose image is `image` (a path as the kernel shows it).
+    void loop(const std::string& name, const std::string& image) {
+        disk(name, false, {}, "virtual");
+        dir.write(relative(m_folders.at(name) / "loop/backing_file"), image + "\n");
+    }
+    // The swap list: a header, then one area per name.
+    void swaps(const std::vector<std::string>& names) {
+        std::string text = "Filename\t\t\t\tType\t\tSize\t\tUsed\t\tPriority\n";
+        for (const auto& name : names) {
+            text += name + "\t\tpartition\t1048572\t\t0\t\t-2\n";
+        }
+        dir.write("swaps", text);
     }
     // A named node such as "mapper/vg-root" that links to a kernel node.
     void alias(const std::string& node, const std::string& target) {

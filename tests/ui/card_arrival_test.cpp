@@ -142,6 +142,8 @@ TEST_F(CardArrivalTest, ACardTheMountTableGainsIsOfferedThroughTheWatch) {
     paths.sysfs = machine.path() / "sys";
     paths.mountInfo = machine.path() / "mountinfo";
     paths.devices = machine.path() / "dev";
+    paths.swaps = machine.path() / "swaps";
+    paths.removableMedia = {recorder.path().parent_path()};
     std::filesystem::create_directories(paths.sysfs / "block" / "sda");
     std::filesystem::create_directories(paths.devices);
     const auto write = [](const std::filesystem::path& file, const std::string& text) {

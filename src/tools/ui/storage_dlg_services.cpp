@@ -34,7 +34,7 @@ StorageDlgServices CWYFSFormatterDlg::defaultServices() {
                          std::function<void(const FormatOutcome&)> done) {
         // One formatter per run; it goes once it has said how the run ended.
         auto* formatter =
-            new platform::CardFormatter(QDBusConnection::systemBus(), platform::SystemPaths{});
+            new platform::CardFormatter(QDBusConnection::systemBus(), platform::systemPaths());
         QObject::connect(formatter, &platform::CardFormatter::stepChanged, formatter,
                          [step](const QString& text) { step(text); });
         QObject::connect(formatter, &platform::CardFormatter::finished, formatter,
