@@ -1,4 +1,9 @@
+#include <dirent.h>
+
+#include <cerrno>
+#include <cstring>
 #include <iostream>
+#include <optional>
 #include <sstream>
 
 #include "cli/commands.h"
@@ -53,6 +58,18 @@ core::ConfigStore loadConfig(const ParsedOptions& o, std::ostream& err) {
     return config;
 }
 
+// Why the folder at `path` cannot be listed, or nothing when it can. A card's root and a folder
+// on the PC are both folders; anything else is named as the failure it is rather than listed as
+// an empty card.
+std::optional<std::string> unlistableFolder(const std::string& path) {
+    DIR* folder = ::opendir(path.c_str());
+    if (folder == nullptr) {
+        return std::strerror(errno);
+    }
+    ::closedir(folder);
+    return std::nullopt;
+}
+
 }  // namespace
 
 int runScanCommand(const Arguments& args, std::ostream& out, std::ostream& err) {
@@ -86,6 +103,13 @@ int runScanCommand(const Arguments& args, std::ostream& out, std::ostream& err) 
     } catch (const UsageError& e) {
         err << "qelv scan: " << e.what() << '\n' << kScanUsage;
         return 2;
+    }
+    for (const auto& [option, what] : {std::pair{"--drive", "drive"}, {"--folder", "folder"}}) {
+        const auto path = o.value(option);
+        if (const auto why = path ? unlistableFolder(*path) : std::nullopt) {
+            err << "qelv scan: cannot read the " << what << ' ' << *path << ": " << *why << '\n';
+            return 1;
+        }
     }
 
     const core::ConfigStore config = loadConfig(o, err);
