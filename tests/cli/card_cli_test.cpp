@@ -61,4 +61,60 @@ TEST_F(CardCli, ScanRefusesASourceThatIsNoFolder) {
     EXPECT_EQ(empty.out, "");
 }
 
+TEST_F(CardCli, WyfsGetWritesOnlyAWholeFileAndReplacesNoFolder) {
+    dir.write("out.avi.partial", "the user's own file");
+    const std::string imageBytes = readFile(image);
+    const struct {
+        fs::path target;
+        int exitCode;
+    } cases[] = {
+        {folder, 1},
+        {dir.path() / "missing" / "out.avi", 1},
+        {image, 1},  // the card image itself
+        {dir.path() / "out.avi", 0},
+        {plain, 0},  // an existing file is replaced whole
+    };
+    for (const auto& c : cases) {
+        const CliRun run =
+            runQelv("wyfs get " + quoted(image) + " NOR clip.avi " + quoted(c.target));
+        EXPECT_EQ(run.exitCode, c.exitCode) << c.target;
+        if (c.exitCode != 0) {
+            EXPECT_NE(run.err.find(c.target.string()), std::string::npos) << run.err;
+        }
+    }
+    EXPECT_EQ(readFile(dir.path() / "out.avi"), "the recorder's bytes");
+    EXPECT_EQ(readFile(plain), "the recorder's bytes");
+    EXPECT_EQ(readFile(dir.path() / "out.avi.partial"), "the user's own file");
+    EXPECT_TRUE(readFile(image) == imageBytes) << "the card image changed";
+    EXPECT_TRUE(fs::is_empty(folder));
+    EXPECT_EQ(names(), (std::set<std::string>{"card.img", "clip.avi", "folder", "out.avi",
+                                              "out.avi.partial", "plain.txt"}));
+}
+
+// A source that cannot be read is named with the reason; a card name that would break a
+// listing line or is no text is refused; the image is not touched by any of them.
+TEST_F(CardCli, WyfsPutRefusesUnreadableSourcesAndBadNames) {
+    const fs::path clip = dir.path() / "clip.avi";
+    const fs::path newline = dir.write("two\nlines.avi", "bytes");
+    const std::string imageBytes = readFile(image);
+    const struct {
+        std::string args;
+        std::string said;
+    } cases[] = {
+        {"NOR " + quoted(folder), folder.string()},
+        {"NOR " + quoted(dir.path() / "missing.avi"), (dir.path() / "missing.avi").string()},
+        {"NOR " + quoted(newline), "name"},
+        {"NOR " + quoted(clip) + " --name 'a\nb.avi'", "name"},
+        {"NOR " + quoted(clip) + " --name '\xff\xfe.avi'", "name"},
+        {"'N\tR' " + quoted(clip) + " --name c.avi", "name"},
+    };
+    for (const auto& c : cases) {
+        const CliRun run = runQelv("wyfs put " + quoted(image) + " " + c.args);
+        EXPECT_EQ(run.exitCode, 1) << c.args;
+        EXPECT_NE(run.err.find(c.said), std::string::npos) << run.err;
+        EXPECT_EQ(run.err.find("basic_filebuf"), std::string::npos) << run.err;
+    }
+    EXPECT_TRUE(readFile(image) == imageBytes) << "the card image changed";
+}
+
 }  // namespace
