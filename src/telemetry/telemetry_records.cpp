@@ -27,6 +27,31 @@ double number(std::string_view field) {
     return result.ec == std::errc() && std::isfinite(value) ? value : 0.0;
 }
 
+// Whether a latitude (`maxDegrees` 90) or longitude (180) field is a position: ddmm.mmmm in
+// decimal text and nothing else (no "nan", "inf", hexadecimal or trailing garbage; blanks
+// aside), with minutes below 60 and degrees within the limit. An empty field is none.
+bool isPosition(std::string_view field, double maxDegrees) {
+    const auto blank = [](char c) { return c == ' ' || c == '\t'; };
+    while (!field.empty() && blank(field.front())) {
+        field.remove_prefix(1);
+    }
+    while (!field.empty() && blank(field.back())) {
+        field.remove_suffix(1);
+    }
+    if (!field.empty() && field.front() == '+') {
+        field.remove_prefix(1);
+    }
+    double value = 0;
+    const auto [end, ec] = std::from_chars(field.data(), field.data() + field.size(), value);
+    if (field.empty() || ec != std::errc() || end != field.data() + field.size() ||
+        !std::isfinite(value)) {
+        return false;
+    }
+    const double magnitude = std::abs(value);
+    const double minutes = magnitude - std::trunc(magnitude / 100) * 100;
+    return minutes < 60 && std::abs(decimalDegrees(magnitude)) <= maxDegrees;
+}
+
 // A two-character group of a time or date field, as a decimal integer on its own.
 std::int32_t group(std::string_view field, std::size_t index) {
     if (index * 2 >= field.size()) {
@@ -78,6 +103,9 @@ bool ParseGpsSentence(CVOKAGPSData& fix, std::uint32_t timeMs, const char* text)
     bool textLeft = true;
     for (int index = 0; index <= 9; ++index) {
         if (!textLeft) {
+            if (index <= 6) {
+                fix.valid = 0;  // no whole position: a fix at 0 degrees would be drawn
+            }
             return false;  // the text ended before field `index`
         }
         const std::size_t comma = rest.find(',');
@@ -98,6 +126,7 @@ bool ParseGpsSentence(CVOKAGPSData& fix, std::uint32_t timeMs, const char* text)
                 break;
             case 3:
                 fix.latitude = number(field);
+                fix.valid = isPosition(field, 90) ? fix.valid : 0;
                 break;
             case 4:
                 if (field.empty() || field.front() != 'N') {
@@ -106,6 +135,7 @@ bool ParseGpsSentence(CVOKAGPSData& fix, std::uint32_t timeMs, const char* text)
                 break;
             case 5:
                 fix.longitude = number(field);
+                fix.valid = isPosition(field, 180) ? fix.valid : 0;
                 break;
             case 6:
                 if (field.empty() || field.front() != 'E') {

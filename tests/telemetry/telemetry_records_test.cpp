@@ -71,13 +71,17 @@ TEST(TelemetryRecords, GpsSentences) {
          1, -3730.5, 12658.1234, static_cast<float>(18.52), static_cast<float>(84.4), 31, 1, 24},
         {"G$GPRMC,010203,V,3730.5,N,12658.1,W,0,0,010225", true, 10, 2, 3, 0, 3730.5, -12658.1, 0,
          0, 1, 2, 25},
-        // Leading commas are skipped; empty fields count.
-        {",,G,120000,A,,N,,E,,,0101-1", true, 21, 0, 0, 1, 0, 0, 0, 0, 1, 1, -1},
-        // The text ends early: what was read stays.
-        {"G$GPRMC,235959,A,3730.5000", false, 32, 59, 59, 1, 3730.5, 0, 0, 0, 0, 0, 0},
+        // Leading commas are skipped; empty fields count. A fix without a position is not
+        // valid, whatever its status says.
+        {",,G,120000,A,,N,,E,,,0101-1", true, 21, 0, 0, 0, 0, 0, 0, 0, 1, 1, -1},
+        // The text ends early: what was read stays, but a fix without its longitude is no fix.
+        {"G$GPRMC,235959,A,3730.5000", false, 32, 59, 59, 0, 3730.5, 0, 0, 0, 0, 0, 0},
         {"GXYZ", false, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0},
-        // Groups that do not start with a digit are 0; numbers are read as far as they go.
-        {"G,ab12cd,A,12.5x,N,7e1,E,1e400,nan,xx0199", true, 9, 12, 0, 1, 12.5, 70, 0, 0, 0, 1, 99},
+        // Groups that do not start with a digit are 0; numbers are read as far as they go, and
+        // a position with anything after its number is no position.
+        {"G,ab12cd,A,12.5x,N,7e1,E,1e400,nan,xx0199", true, 9, 12, 0, 0, 12.5, 70, 0, 0, 0, 1, 99},
+        {"G,0,A,9000.0000,S,18000.0000,W,0,0,010124", true, 9, 0, 0, 1, -9000, -18000, 0, 0, 1, 1,
+         24},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.sentence);
@@ -95,6 +99,16 @@ TEST(TelemetryRecords, GpsSentences) {
         EXPECT_EQ(fix.day, c.day);
         EXPECT_EQ(fix.month, c.month);
         EXPECT_EQ(fix.year, c.year);
+    }
+    // Positions that are no numbers, or lie off the globe, make the fix invalid.
+    for (const char* position :
+         {"NaN,N,12700.0,E", "nan,N,12700.0,E", "3730.0,N,inf,E", "0x1p10,N,12700.0,E",
+          "garbage,N,12700.0,E", "3730.0,N,1e999,E", "9100.0000,N,12700.0,E", "3730.0,N,18000.5,W",
+          "3775.0,N,12700.0,E", "3730.0,N,12760.0,E", "3730.0,N,"}) {
+        SCOPED_TRACE(position);
+        CVOKAGPSData fix;
+        ParseGpsSentence(fix, 0, ("G,120000,A," + std::string(position) + ",0,0,010124").c_str());
+        EXPECT_EQ(fix.valid, 0);
     }
     CVOKAGPSData fix;
     ParseGpsSentence(fix, 0, "G,0,A,0,N,0,E,10.0,0,010124");

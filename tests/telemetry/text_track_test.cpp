@@ -285,6 +285,20 @@ TEST(TelemetryBetweenFixes, CurrentFixRouteAndExports) {
          {37.5, 37.51},
          {"", "", "", "37.5000000", "37.5100000"},
          "03 04"},
+        // Locked fixes whose position is no number or lies off the globe are no fixes: no
+        // marker in the Gulf of Guinea, no point at 0, 0.
+        {"positions that are no numbers",
+         {fixAt("120000", "0.0000"), "G$GPRMC,120001.00,A,NaN,N,12700.6000,E,10.0,90.0,310124",
+          "G$GPRMC,120002.00,A,3730.6000,N,inf,E,10.0,90.0,310124",
+          "G$GPRMC,120003.00,A,0x1p10,N,0x1p10,E,10.0,90.0,310124",
+          "G$GPRMC,120004.00,A,garbage,N,12700.6000,E,10.0,90.0,310124",
+          "G$GPRMC,120005.00,A,9100.0000,N,12700.6000,E,10.0,90.0,310124",
+          fixAt("120006", "0.6000")},
+         {{0, 0, 0, -1}, {4999, 0, 0, -1}, {5000, 37.51, 6000, 6}, {2500, 0, 6000, 6}},
+         {0, 6000},
+         {37.5, 37.51},
+         {"37.5000000", "", "", "", "", "", "37.5100000"},
+         "00 06"},
         // The viewer keeps the first minute's fixes only; the route and exports have them all.
         {"the first fix after the first minute",
          lateRecords,

@@ -320,9 +320,12 @@ TEST_F(TelemetryPanesTest, HostileFixesShowTheLargestValuesNotGarbage) {
         const char* sentence;
         const char* speed;
     };
+    // A fix whose position is no number is no fix: the panel keeps what it showed.
     const Case cases[] = {
-        {"G$GPRMC,120000.00,A,1e308,N,-1e308,E,1e308,0,310124", "2147483647 [km/h]"},
-        {"G$GPRMC,120000.00,A,nan,N,inf,E,nan,0,310124", "000 [km/h]"},
+        {"G$GPRMC,120000.00,A,3730.5,N,12700,E,1e308,0,310124", "2147483647 [km/h]"},
+        {"G$GPRMC,120000.00,A,3730.5,N,12700,E,nan,0,310124", "000 [km/h]"},
+        {"G$GPRMC,120000.00,A,nan,N,inf,E,50,0,310124", "000 [km/h]"},
+        {"G$GPRMC,120000.00,A,1e308,N,-1e308,E,50,0,310124", "000 [km/h]"},
         {"G$GPRMC,120000.00,A,3730.5,S,12700,W,-50,0,310124", "-92 [km/h]"},
     };
     for (const Case& c : cases) {
