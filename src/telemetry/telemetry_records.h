@@ -55,7 +55,8 @@ using RecordBuffer = std::span<const std::uint8_t, kRecordBufferSize>;
 
 // Fills `fix` from a sentence (fields: tag, hhmmss, status, lat, N/S, lon, E/W, knots,
 // course, ddmmyy) up to its terminating zero. True when all ten fields were there; the
-// fields read before the text ended are kept either way.
+// fields read before the text ended are kept either way. A fix is valid only with a position:
+// both coordinates present, in decimal text, and on the globe.
 bool ParseGpsSentence(CVOKAGPSData& fix, std::uint32_t timeMs, const char* text);
 
 // Decodes three raw axis values into `sample`.
