@@ -8,6 +8,8 @@
 #include <QApplication>
 #include <QFileDialog>
 #include <QImage>
+#include <QLineEdit>
+#include <QTest>
 #include <QTimer>
 #include <algorithm>
 #include <filesystem>
@@ -236,16 +238,23 @@ TEST(SnapshotNameDialog, OffersJpegAndTakesTheNameAsTyped) {
     QStringList filters;
     QString shown;
     QTimer poll;
+    // Types as a user does, once the dialog is up and shows the proposed name: a name set
+    // before that is replaced by the proposed one, and one set by program after it is not
+    // taken while the name box has the focus.
     QObject::connect(&poll, &QTimer::timeout, [&] {
         auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
-        if (dialog == nullptr) {
+        auto* name =
+            dialog ? dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit")) : nullptr;
+        if (name == nullptr || !name->isVisible() ||
+            name->text() != QStringLiteral("20240131_120000_CHx.jpg")) {
             return;
         }
         poll.stop();
         filters = dialog->nameFilters();
         shown = dialog->selectedFiles().value(0);
-        dialog->selectFile(typed);
-        static_cast<QDialog*>(dialog)->accept();  // as the dialog's Save button does
+        name->selectAll();
+        QTest::keyClicks(name, QStringLiteral("typed"));
+        QTest::keyClick(name, Qt::Key_Return);  // as the dialog's Save button does
     });
     poll.start(20);
     const std::optional<QString> chosen = ui::askSnapshotName(nullptr, proposed);
