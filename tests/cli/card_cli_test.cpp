@@ -12,109 +12,66 @@
 namespace {
 
 namespace fs = std::filesystem;
-using qelv::test::CliRun;
 using qelv::test::readFile;
 using qelv::test::runQelv;
 
-std::string quoted(const fs::path& path) {
-    return "'" + path.string() + "'";
-}
-
-class CardCli : public ::testing::Test {
-protected:
-    void SetUp() override {
-        fs::create_directory(folder);
-        ASSERT_EQ(runQelv("wyfs mkfs " + quoted(image) + " --size 2M").exitCode, 0);
-        const fs::path clip = dir.write("clip.avi", "the recorder's bytes");
-        ASSERT_EQ(runQelv("wyfs put " + quoted(image) + " NOR " + quoted(clip)).exitCode, 0);
-    }
-
-    // The names in the test's folder, so that a stray temporary file shows.
-    std::set<std::string> names() const {
-        std::set<std::string> found;
-        for (const auto& entry : fs::directory_iterator(dir.path())) {
-            found.insert(entry.path().filename().string());
-        }
-        return found;
-    }
-
-    qelv::test::TempDir dir;
-    fs::path folder = dir.path() / "folder";
-    fs::path plain = dir.write("plain.txt", "not a folder\n");
-    fs::path image = dir.path() / "card.img";
-};
-
-// A card root or folder that is missing or no folder fails and is named, whichever option gave
-// it, while an empty card is a card without recordings.
-TEST_F(CardCli, ScanRefusesASourceThatIsNoFolder) {
-    for (const char* option : {"--drive", "--folder"}) {
-        for (const fs::path& source : {dir.path() / "missing", plain}) {
-            const CliRun run =
-                runQelv(std::string("scan --no-repair ") + option + " " + quoted(source));
-            EXPECT_EQ(run.exitCode, 1) << option << ' ' << source;
-            EXPECT_NE(run.err.find(source.string()), std::string::npos) << run.err;
-            EXPECT_EQ(run.out, "");
-        }
-    }
-    const CliRun empty = runQelv("scan --no-repair --drive " + quoted(folder));
-    EXPECT_EQ(empty.exitCode, 0) << empty.err;
-    EXPECT_EQ(empty.out, "");
-}
-
-TEST_F(CardCli, WyfsGetWritesOnlyAWholeFileAndReplacesNoFolder) {
-    dir.write("out.avi.partial", "the user's own file");
-    const std::string imageBytes = readFile(image);
-    const struct {
-        fs::path target;
-        int exitCode;
-    } cases[] = {
-        {folder, 1},
-        {dir.path() / "missing" / "out.avi", 1},
-        {image, 1},  // the card image itself
-        {dir.path() / "out.avi", 0},
-        {plain, 0},  // an existing file is replaced whole
+TEST(CardCli, RefusesWhatItCannotReadOrMustNotReplace) {
+    const qelv::test::TempDir dir;
+    const auto at = [&](const std::string& name) {
+        return "'" + (dir.path() / name).string() + "'";
     };
-    for (const auto& c : cases) {
-        const CliRun run =
-            runQelv("wyfs get " + quoted(image) + " NOR clip.avi " + quoted(c.target));
-        EXPECT_EQ(run.exitCode, c.exitCode) << c.target;
-        if (c.exitCode != 0) {
-            EXPECT_NE(run.err.find(c.target.string()), std::string::npos) << run.err;
-        }
-    }
-    EXPECT_EQ(readFile(dir.path() / "out.avi"), "the recorder's bytes");
-    EXPECT_EQ(readFile(plain), "the recorder's bytes");
-    EXPECT_EQ(readFile(dir.path() / "out.avi.partial"), "the user's own file");
-    EXPECT_TRUE(readFile(image) == imageBytes) << "the card image changed";
-    EXPECT_TRUE(fs::is_empty(folder));
-    EXPECT_EQ(names(), (std::set<std::string>{"card.img", "clip.avi", "folder", "out.avi",
-                                              "out.avi.partial", "plain.txt"}));
-}
-
-// A source that cannot be read is named with the reason; a card name that would break a
-// listing line or is no text is refused; the image is not touched by any of them.
-TEST_F(CardCli, WyfsPutRefusesUnreadableSourcesAndBadNames) {
-    const fs::path clip = dir.path() / "clip.avi";
-    const fs::path newline = dir.write("two\nlines.avi", "bytes");
-    const std::string imageBytes = readFile(image);
+    fs::create_directory(dir.path() / "folder");
+    dir.write("plain.txt", "not a folder\n");
+    dir.write("clip.avi", "the recorder's bytes");
+    dir.write("two\nlines.avi", "bytes");
+    dir.write("out.avi.partial", "the user's own file");
+    ASSERT_EQ(runQelv("wyfs mkfs " + at("card.img") + " --size 2M").exitCode, 0);
+    ASSERT_EQ(runQelv("wyfs put " + at("card.img") + " NOR " + at("clip.avi")).exitCode, 0);
+    const std::string image = readFile(dir.path() / "card.img");
+    const std::string put = "wyfs put " + at("card.img") + " ";
+    const std::string get = "wyfs get " + at("card.img") + " NOR clip.avi ";
     const struct {
         std::string args;
+        int exitCode;
         std::string said;
     } cases[] = {
-        {"NOR " + quoted(folder), folder.string()},
-        {"NOR " + quoted(dir.path() / "missing.avi"), (dir.path() / "missing.avi").string()},
-        {"NOR " + quoted(newline), "name"},
-        {"NOR " + quoted(clip) + " --name 'a\nb.avi'", "name"},
-        {"NOR " + quoted(clip) + " --name '\xff\xfe.avi'", "name"},
-        {"'N\tR' " + quoted(clip) + " --name c.avi", "name"},
+        // A card root or folder that is missing or no folder, whichever option gave it.
+        {"scan --drive " + at("missing"), 1, "missing"},
+        {"scan --drive " + at("plain.txt"), 1, "plain.txt"},
+        {"scan --folder " + at("missing"), 1, "missing"},
+        {"scan --folder " + at("plain.txt"), 1, "plain.txt"},
+        {"scan --no-repair --drive " + at("folder"), 0, ""},  // an empty card is still a card
+        // Sources that cannot be read; card names that would break a listing line or are no text.
+        {put + "NOR " + at("folder"), 1, "folder"},
+        {put + "NOR " + at("missing.avi"), 1, "missing.avi"},
+        {put + "NOR " + at("two\nlines.avi"), 1, "name"},
+        {put + "NOR " + at("clip.avi") + " --name 'a\nb.avi'", 1, "name"},
+        {put + "NOR " + at("clip.avi") + " --name '\xff\xfe.avi'", 1, "name"},
+        {put + "'N\tR' " + at("clip.avi") + " --name c.avi", 1, "name"},
+        // Targets a copy must not replace, a missing folder, then two good copies.
+        {get + at("folder"), 1, "folder"},
+        {get + at("card.img"), 1, "card.img"},
+        {get + at("missing/out.avi"), 1, "out.avi"},
+        {get + at("out.avi"), 0, ""},
+        {get + at("plain.txt"), 0, ""},
     };
     for (const auto& c : cases) {
-        const CliRun run = runQelv("wyfs put " + quoted(image) + " " + c.args);
-        EXPECT_EQ(run.exitCode, 1) << c.args;
+        const qelv::test::CliRun run = runQelv(c.args);
+        EXPECT_EQ(run.exitCode, c.exitCode) << c.args << '\n' << run.err;
         EXPECT_NE(run.err.find(c.said), std::string::npos) << run.err;
         EXPECT_EQ(run.err.find("basic_filebuf"), std::string::npos) << run.err;
     }
-    EXPECT_TRUE(readFile(image) == imageBytes) << "the card image changed";
+    EXPECT_TRUE(readFile(dir.path() / "card.img") == image) << "the card image changed";
+    EXPECT_EQ(readFile(dir.path() / "out.avi"), "the recorder's bytes");
+    EXPECT_EQ(readFile(dir.path() / "plain.txt"), "the recorder's bytes");
+    EXPECT_EQ(readFile(dir.path() / "out.avi.partial"), "the user's own file");
+    EXPECT_TRUE(fs::is_empty(dir.path() / "folder"));
+    std::set<std::string> names;  // a stray temporary file shows here
+    for (const auto& entry : fs::directory_iterator(dir.path())) {
+        names.insert(entry.path().filename().string());
+    }
+    EXPECT_EQ(names, (std::set<std::string>{"card.img", "clip.avi", "folder", "out.avi",
+                                            "out.avi.partial", "plain.txt", "two\nlines.avi"}));
 }
 
 }  // namespace
