@@ -30,7 +30,8 @@ struct SampleTables {
     }
     // Whether one sample is known whole: where it starts, how long it is, and that it lies
     // inside the file (a video frame, a sound frame whose successor was found, or a record
-    // with its marker block). The walk records only such sizes.
+    // with its marker block or, without one, whose successor was found where its window
+    // ends). The walk records only such sizes.
     bool hasCompleteSample() const {
         return !videoSizes.empty() || !audioSizes.empty() || !telemetrySizes.empty();
     }

@@ -79,15 +79,33 @@ private:
         }
         const std::uint8_t* h = ahead.data();
         if (h[0] == mp4::kAudioStart) {
+            settleOpenRecord();
             return audioFrame(ahead);
         }
         if (h[0] == 'G') {
-            return isRecordStart(h) ? telemetryRecord(ahead) : end(m_pos + 8, 8);
+            if (!isRecordStart(h)) {
+                return end(m_pos + 8, 8);
+            }
+            settleOpenRecord();
+            return telemetryRecord(ahead);
         }
         if (h[0] == 0 && isVideoStart(h)) {
+            settleOpenRecord();
             return videoFrame(h);
         }
         return end(m_pos + 8, 8);
+    }
+
+    // A sample starts at m_pos: a record without a marker before it ended here, where its
+    // window did. Until then its offset is the last one and has no size; a record whose end
+    // is never found keeps it so, as the last offset, and is left out of the track.
+    void settleOpenRecord() {
+        if (m_openRecord) {
+            m_walk.tables.telemetrySizes.push_back(
+                static_cast<std::uint32_t>(m_pos - *m_openRecord));
+            reference(m_pos);
+            m_openRecord.reset();
+        }
     }
 
     bool videoFrame(const std::uint8_t* h) {
@@ -160,6 +178,7 @@ private:
             m_pos = recordEnd;
             reference(m_pos);
         } else {
+            m_openRecord = windowStart + x;
             m_pos = windowStart + w.size();
         }
         return true;
@@ -185,6 +204,7 @@ private:
             m_pos = recordEnd;
             reference(m_pos);
         } else {
+            m_openRecord = start;
             m_pos = start + kRecordWindow;
         }
         return true;
@@ -216,6 +236,7 @@ private:
     SampleWalk m_walk;
     std::uint64_t m_pos = 0;
     std::uint32_t m_run = 0;
+    std::optional<std::uint64_t> m_openRecord;  // a record without a marker, its end not known
 };
 
 }  // namespace

@@ -25,7 +25,8 @@ struct SampleWalk {
 
 // Walks the samples from offset 48. Video frames cost an 8-byte read each (their bodies are
 // skipped); a sound frame's length is found by searching the next 512 bytes for the sample
-// that follows it, a telemetry record's by searching for its "QELVM" block. The walk ends at
+// that follows it, a telemetry record's by searching for its "QELVM" block (a record without
+// one ends where its window does, if the next sample is found there). The walk ends at
 // the first bytes it does not recognise, and never past the end of the data: a frame cut off
 // by the end of the file is left out. A read that fails ends the walk with readError set.
 SampleWalk walkSamples(ByteSource& source);

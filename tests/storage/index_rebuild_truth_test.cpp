@@ -42,6 +42,13 @@ Sample cutRecord() {
     return record;
 }
 
+// A record written without its block, `size` bytes up to the sample after it.
+Sample recordWithoutBlock(std::uint32_t size) {
+    Sample record = cutRecord();
+    record.bytes.resize(size, 0);
+    return record;
+}
+
 std::vector<Sample> soundOfEveryLength(bool beforeRecord) {
     std::vector<Sample> samples;
     const std::uint32_t longest = beforeRecord ? kLongestSoundBeforeRecord : kLongestSound;
@@ -152,6 +159,16 @@ TEST_F(RebuiltIndexTruth, EverySampleIsListedWhereTheRecorderWroteIt) {
          {audioSample(300), videoSample(800, true), videoSample(800, false),
           recordOfSize(kLongestRecord)},
          0},
+        // Without a marker a record ends where its window does; the sample found there says
+        // it really ended there, and the records after it keep their own sizes.
+        {"a record without its block, then more samples",
+         CameraChannel::Front,
+         {videoSample(800, true), recordWithoutBlock(256), audioSample(200),
+          videoSample(800, false), recordSample(), videoSample(800, false)}},
+        {"a record without its block after a sound frame",
+         CameraChannel::Front,
+         {videoSample(800, true), audioSample(100), recordWithoutBlock(512 - 92),
+          videoSample(800, false), recordSample(), videoSample(800, false)}},
         {"cut off after a sound frame",
          CameraChannel::Front,
          {videoSample(800, true), audioSample(200), videoSample(800, false), audioSample(250)},
