@@ -27,9 +27,12 @@ constexpr const char* kScanUsage =
     "listing first writes the missing index of unfinished recordings; --no-repair only looks.\n";
 
 constexpr const char* kDrivesUsage =
-    "usage: qelv drives [--sysfs DIR] [--mountinfo FILE] [--dev DIR] [--config FILE]\n"
-    "Lists the card drives and the folder line, one JSON line each. The disks that hold \"/\"\n"
-    "are never listed. --sysfs is the sysfs root (/sys), --dev the device folder (/dev).\n";
+    "usage: qelv drives [--sysfs DIR] [--mountinfo FILE] [--swaps FILE] [--dev DIR]\n"
+    "                   [--media DIR[:DIR...]] [--config FILE]\n"
+    "Lists the card drives and the folder line, one JSON line each. A disk the system uses\n"
+    "(mounted outside the removable-media folders, swap, the image of a loop device, under\n"
+    "LVM or RAID) or an eMMC is never listed. --sysfs is the sysfs root (/sys), --dev the\n"
+    "device folder (/dev), --media the removable-media folders (/media:/run/media:/mnt).\n";
 
 core::ListFilter filterOf(const std::string& name) {
     static const std::pair<const char*, core::ListFilter> kFilters[] = {
@@ -151,7 +154,8 @@ int runScanCommand(const Arguments& args, std::ostream& out, std::ostream& err) 
 int runDrivesCommand(const Arguments& args, std::ostream& out, std::ostream& err) {
     ParsedOptions o;
     try {
-        o = parseOptions(args, {"--sysfs", "--mountinfo", "--dev", "--config"});
+        o = parseOptions(args,
+                         {"--sysfs", "--mountinfo", "--swaps", "--dev", "--media", "--config"});
         if (o.help) {
             out << kDrivesUsage;
             return 0;
@@ -167,6 +171,10 @@ int runDrivesCommand(const Arguments& args, std::ostream& out, std::ostream& err
     paths.sysfs = o.value("--sysfs").value_or(paths.sysfs.string());
     paths.mountInfo = o.value("--mountinfo").value_or(paths.mountInfo.string());
     paths.devices = o.value("--dev").value_or(paths.devices.string());
+    paths.swaps = o.value("--swaps").value_or(paths.swaps.string());
+    if (const auto media = o.value("--media")) {
+        paths.removableMedia = platform::folderList(*media);
+    }
     core::RecordingCatalogue catalogue;
     catalogue.applyConfiguration(loadConfig(o, err));
     for (const core::SourceDrive& drive :
@@ -177,6 +185,12 @@ int runDrivesCommand(const Arguments& args, std::ostream& out, std::ostream& err
                    .add("kind", static_cast<std::int32_t>(drive.kind))
                    .str()
             << '\n';
+    }
+    if (!platform::DiskUse::read(paths).known()) {
+        err << "qelv drives: no card is listed: the mount table (" << paths.mountInfo.string()
+            << ") or the swap list (" << paths.swaps.string()
+            << ") cannot be read, so the disks the system uses are unknown\n";
+        return 1;
     }
     return 0;
 }
