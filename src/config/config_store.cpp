@@ -4,12 +4,12 @@
 
 #include <algorithm>
 #include <array>
-#include <fstream>
 #include <iostream>
 #include <memory>
 #include <mutex>
 
 #include "common/data_files.h"
+#include "common/text_file.h"
 #include "config/diagnostic.h"
 #include "config/language_table.h"
 #include "config/text_rules.h"
@@ -68,21 +68,8 @@ std::optional<FolderCategory> folderCategoryOf(std::string_view type) {
 // The whole file, or nothing when it is not a readable regular file of a sane size (a folder
 // or a device given as the path must not be read as a configuration).
 std::optional<std::string> readConfigFile(const std::filesystem::path& path) {
-    constexpr std::uintmax_t kMaxBytes = 64u << 20;
-    std::error_code error;
-    if (!std::filesystem::is_regular_file(path, error)) {
-        return std::nullopt;
-    }
-    const std::uintmax_t size = std::filesystem::file_size(path, error);
-    if (error || size > kMaxBytes) {
-        return std::nullopt;
-    }
-    std::ifstream in(path, std::ios::binary);
-    std::string content(static_cast<std::size_t>(size), '\0');
-    if (!in.read(content.data(), static_cast<std::streamsize>(content.size()))) {
-        return std::nullopt;
-    }
-    return content;
+    constexpr std::size_t kMaxBytes = 64u << 20;
+    return readTextFile(path, kMaxBytes);
 }
 
 }  // namespace

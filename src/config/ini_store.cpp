@@ -4,11 +4,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <array>
 #include <cerrno>
 #include <cstdio>
 
 #include "common/posix_io.h"
+#include "common/text_file.h"
 #include "config/text_rules.h"
 
 namespace qelv::core {
@@ -111,36 +111,19 @@ void IniStore::parseLine(std::string_view line) {
     }
 }
 
-bool IniStore::load(const std::filesystem::path& path) {
-    // Without waiting, so that a FIFO named like the settings file cannot hang the dialog; only
-    // a regular file is read.
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) {
-        return false;
-    }
-    struct stat info {};
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-        ::close(fd);
+bool IniStore::load(const std::filesystem::path& path, std::size_t maxBytes) {
+    const std::optional<std::string> text = readTextFile(path, maxBytes);
+    if (!text) {
         return false;
     }
     // Whole lines: the recorder writes short ones, and cutting a long line into pieces would
-    // only turn its tail into a bogus key.
-    std::string line;
-    std::array<std::uint8_t, 4096> chunk{};
-    std::uint64_t offset = 0;
-    for (std::size_t n; (n = readAt(fd, offset, chunk)) > 0; offset += n) {
-        for (std::size_t i = 0; i < n; ++i) {
-            if (chunk[i] == '\n') {
-                parseLine(line);
-                line.clear();
-            } else {
-                line.push_back(static_cast<char>(chunk[i]));
-            }
-        }
-    }
-    ::close(fd);
-    if (!line.empty()) {
-        parseLine(line);
+    // only turn its tail into a bogus key. A CR alone ends a line as LF does; the empty line
+    // between the CR and LF of a CR LF changes nothing.
+    const std::string_view content = *text;
+    for (std::size_t start = 0; start <= content.size();) {
+        const std::size_t end = content.find_first_of("\r\n", start);
+        parseLine(content.substr(start, end == std::string_view::npos ? end : end - start));
+        start = end == std::string_view::npos ? end : end + 1;
     }
     for (Item& item : m_items) {
         item.currentValue = item.loadedValue;

@@ -31,10 +31,14 @@ public:
     void registerKey(std::string_view key, std::int32_t defaultValue, std::int32_t upper);
     std::optional<std::size_t> find(std::string_view key) const;
 
-    // False when the file cannot be opened for reading or is no regular file (a folder, a FIFO,
-    // a device: none is waited on); then nothing changes. Otherwise every current value
-    // becomes its loaded value (the default for a key the file lacks).
-    bool load(const std::filesystem::path& path);
+    // Far more than a file of short "key=value" lines ever holds.
+    static constexpr std::size_t kMaxFileBytes = 1024 * 1024;
+
+    // False when the file cannot be opened for reading, is no regular file (a folder, a FIFO,
+    // a device: none is waited on) or holds more than `maxBytes`; then nothing changes.
+    // Otherwise every current value becomes its loaded value (the default for a key the file
+    // lacks). CR, LF and CR LF all end a line.
+    bool load(const std::filesystem::path& path, std::size_t maxBytes = kMaxFileBytes);
 
     // Writes every item as "name=value" CR LF. The file is written beside the target and then
     // renamed over it, so a failure (full or write-protected card) leaves the old file intact

@@ -66,9 +66,23 @@ TEST_F(IniStoreTest, LoadAppliesFileAndDefaults) {
     EXPECT_EQ(diag.str(), "INI ITEM <Unknown> is not registered! Ignore it.\n");
 }
 
+// CR, LF and CR LF (and a mix) each end a line: no setting is lost to the line before it.
+TEST_F(IniStoreTest, EveryKindOfLineEndEndsALine) {
+    for (const std::string e : {"\r", "\n", "\r\n", "\n\r"}) {
+        SCOPED_TRACE(testing::PrintToString(e));
+        IniStore fresh(diag);
+        fresh.registerKey("Resolution", 1, 3);
+        fresh.registerKey("Volume", 3, 5);
+        ASSERT_TRUE(fresh.load(dir.write("setup.ini", "Resolution=2" + e + e + "Volume=4" + e)));
+        EXPECT_EQ(fresh.getInt("Resolution"), 2);
+        EXPECT_EQ(fresh.getInt("Volume"), 4);
+    }
+}
+
 TEST_F(IniStoreTest, FailedLoadLeavesValuesEmpty) {
     EXPECT_FALSE(store.load(dir.path() / "missing.ini"));
     EXPECT_FALSE(store.load(dir.path()));  // a folder is not a settings file
+    EXPECT_FALSE(store.load(dir.write("big.ini", "Volume=4\r\n"), 9));  // over the limit
     EXPECT_EQ(store.getInt("Volume"), 0);
     const auto path = dir.path() / "setup.ini";
     ASSERT_TRUE(store.write(path));
