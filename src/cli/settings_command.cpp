@@ -62,9 +62,9 @@ int runSettingsCommand(const Arguments& args, std::ostream& out, std::ostream& e
     const bool writing = !assignments.empty();
     // A missing file reads as the recorder's defaults; it is written only when every
     // assignment was accepted.
-    const std::string problem = settings.open(root, false);
+    const std::string problem = settings.open(root);
     const bool existed = settings.existed();
-    if (!problem.empty() && existed) {
+    if (!problem.empty()) {
         err << "qelv settings: " << problem << '\n';
         return 1;
     }

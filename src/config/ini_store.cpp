@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <random>
 
 #include "common/posix_io.h"
 #include "common/text_file.h"
@@ -28,16 +29,6 @@ std::vector<std::string_view> tokens(std::string_view line, std::size_t maxToken
     return out;
 }
 
-// Makes the rename itself durable; a card's FAT driver may refuse to sync a folder, which
-// does not make the write fail.
-void syncFolder(const std::filesystem::path& folder) {
-    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd >= 0) {
-        ::fsync(fd);
-        ::close(fd);
-    }
-}
-
 // The file a write replaces: `path`, or the file its chain of links finally names (which
 // may not exist yet). Nothing for a link that cannot be read or a loop.
 std::optional<std::filesystem::path> writeTarget(const std::filesystem::path& path) {
@@ -56,22 +47,63 @@ std::optional<std::filesystem::path> writeTarget(const std::filesystem::path& pa
     return std::nullopt;
 }
 
-// Whether the viewer may replace `target`: a new file, or a regular file it may write. The
-// rename that replaces the file would ignore the file's own permissions, so they are asked
-// here. Root passes every permission check, so for root a file with no write bit for anyone
-// counts as read-only, as it does for everyone else.
-bool mayReplace(const std::filesystem::path& target) {
-    struct stat info {};
-    if (::stat(target.c_str(), &info) != 0) {
-        return errno == ENOENT;
-    }
+// Whether the viewer may replace `name` in the folder: nothing there yet, or a regular file
+// (never a link) it may write. The rename that replaces the file would ignore the file's own
+// permissions, so they are asked here. Root passes every permission check, so for root a file
+// with no write bit for anyone counts as read-only, as it does for everyone else.
+bool mayReplace(int folderFd, const std::string& name, const struct stat& info) {
     if (!S_ISREG(info.st_mode)) {
         return false;
     }
     if (::geteuid() == 0) {
         return (info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) != 0;
     }
-    return ::access(target.c_str(), W_OK) == 0;
+    return ::faccessat(folderFd, name.c_str(), W_OK, 0) == 0;
+}
+
+// A new, empty file beside `name` with a name no other file has; -1 when none can be made.
+int createTemporary(int folderFd, const std::string& name, std::string& tempName) {
+    thread_local std::mt19937 random{std::random_device{}()};
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        tempName = "." + name + "." + std::to_string(random() % 1000000);
+        const int fd = ::openat(folderFd, tempName.c_str(),
+                                O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+        if (fd >= 0 || errno != EEXIST) {
+            return fd;
+        }
+    }
+    return -1;
+}
+
+// Replaces `name` in the folder with `content`: written beside it, synced, then renamed over
+// it, so that a failure leaves the old file whole. A link at `name` is refused, not followed.
+bool replaceFile(int folderFd, const std::string& name, std::string_view content) {
+    struct stat old {};
+    const bool exists = ::fstatat(folderFd, name.c_str(), &old, AT_SYMLINK_NOFOLLOW) == 0;
+    if (exists ? !mayReplace(folderFd, name, old) : errno != ENOENT) {
+        return false;
+    }
+    std::string temp;
+    const int fd = createTemporary(folderFd, name, temp);
+    if (fd < 0) {
+        return false;
+    }
+    // Keep the permissions the file already had.
+    ::fchmod(fd, exists ? (old.st_mode & 07777) : 0644);
+    bool ok =
+        writeAt(fd, 0,
+                std::span(reinterpret_cast<const std::uint8_t*>(content.data()), content.size())) &&
+        ::fsync(fd) == 0;
+    ok = (::close(fd) == 0) && ok;
+    ok = ok && ::renameat(folderFd, temp.c_str(), folderFd, name.c_str()) == 0;
+    if (!ok) {
+        ::unlinkat(folderFd, temp.c_str(), 0);
+        return false;
+    }
+    // Makes the rename itself durable; a card's FAT driver may refuse to sync a folder, which
+    // does not make the write fail.
+    ::fsync(folderFd);
+    return true;
 }
 
 }  // namespace
@@ -131,45 +163,35 @@ bool IniStore::load(const std::filesystem::path& path, std::size_t maxBytes) {
     return true;
 }
 
-bool IniStore::write(const std::filesystem::path& path) {
-    std::string content;
+std::string IniStore::content() const {
+    std::string text;
     for (const Item& item : m_items) {
         const std::string line = item.name + "=" + item.currentValue;
         m_diag << line << '\n';
-        content += line + "\r\n";
+        text += line + "\r\n";
     }
+    return text;
+}
 
+bool IniStore::write(const std::filesystem::path& path) {
+    const std::string text = content();
     const auto target = writeTarget(path);
-    if (!target || !mayReplace(*target)) {
+    if (!target || target->filename().empty()) {
         return false;
     }
     const std::filesystem::path folder =
         target->has_parent_path() ? target->parent_path() : std::filesystem::path(".");
-    std::string tempName = ".";
-    tempName += target->filename().string();
-    tempName += ".XXXXXX";
-    std::string temp = (folder / tempName).string();
-    const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
-    if (fd < 0) {
+    const int folderFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (folderFd < 0) {
         return false;
     }
-    // Keep the permissions the settings file already had.
-    struct stat old {};
-    const mode_t mode = ::stat(target->c_str(), &old) == 0 ? (old.st_mode & 07777) : 0644;
-    ::fchmod(fd, mode);
+    const bool ok = replaceFile(folderFd, target->filename().string(), text);
+    ::close(folderFd);
+    return ok;
+}
 
-    bool ok =
-        writeAt(fd, 0,
-                std::span(reinterpret_cast<const std::uint8_t*>(content.data()), content.size())) &&
-        ::fsync(fd) == 0;
-    ok = (::close(fd) == 0) && ok;
-    ok = ok && ::rename(temp.c_str(), target->c_str()) == 0;
-    if (!ok) {
-        ::unlink(temp.c_str());
-        return false;
-    }
-    syncFolder(folder);
-    return true;
+bool IniStore::writeInFolder(int folderFd, const std::string& name) {
+    return replaceFile(folderFd, name, content());
 }
 
 std::optional<std::int32_t> IniStore::getInt(std::string_view key) const {

@@ -46,6 +46,9 @@ public:
     // write bit at all) is left alone and gives false. A symbolic link is written through: its
     // target is replaced and the link stays.
     bool write(const std::filesystem::path& path);
+    // The same write of `name` inside the open folder `folderFd`, for a caller that has checked
+    // the folder itself; a link at `name` is refused (false), never followed.
+    bool writeInFolder(int folderFd, const std::string& name);
 
     // The current value as an integer (0 when it is not a number), or nothing for an
     // unregistered key.
@@ -62,6 +65,9 @@ public:
     void parseLine(std::string_view line);
 
 private:
+    // The file's text; every line also goes to the diagnostics.
+    std::string content() const;
+
     std::ostream& m_diag;
     std::vector<Item> m_items;
 };

@@ -1,6 +1,12 @@
 #include "tools/recorder_settings.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <system_error>
 
 namespace qelv::core {
@@ -120,10 +126,12 @@ RecorderSettingsFile::RecorderSettingsFile(std::ostream& diag) : m_store(diag) {
     registerRecorderSettings(m_store);
 }
 
+namespace {
+
 // Only a card that is there gets a settings file: a card pulled out would otherwise leave its
 // mount point's folder to be filled on the PC's own disk, and a card without a folder (a WyFS
 // card) the viewer's working folder.
-static std::string cardProblem(const std::filesystem::path& cardRoot) {
+std::string cardProblem(const std::filesystem::path& cardRoot) {
     std::error_code error;
     if (cardRoot.empty()) {
         return "the card has no folder on this PC to hold the settings file";
@@ -134,50 +142,74 @@ static std::string cardProblem(const std::filesystem::path& cardRoot) {
     return {};
 }
 
-std::string RecorderSettingsFile::open(const std::filesystem::path& cardRoot, bool create) {
+// A recorder's card holds no symbolic links, so one in the place of the settings file or its
+// folder leads off the card: it is neither read nor written through.
+std::string linkProblem(const std::filesystem::path& path) {
+    std::error_code error;
+    if (std::filesystem::is_symlink(std::filesystem::symlink_status(path, error))) {
+        return path.string() +
+               " is a symbolic link, which a recorder's card cannot hold; the settings are "
+               "neither read nor written through it";
+    }
+    return {};
+}
+
+class Fd {
+public:
+    explicit Fd(int fd) : m_fd(fd) {}
+    ~Fd() {
+        if (m_fd >= 0) {
+            ::close(m_fd);
+        }
+    }
+    Fd(const Fd&) = delete;
+    Fd& operator=(const Fd&) = delete;
+    int get() const { return m_fd; }
+
+private:
+    int m_fd;
+};
+
+}  // namespace
+
+std::string RecorderSettingsFile::open(const std::filesystem::path& cardRoot) {
     m_root = cardRoot;
     m_path = cardRoot / kRecorderSettingsPath;
-    std::error_code error;
-    m_existed = std::filesystem::exists(m_path, error);
-    std::string problem = cardProblem(cardRoot);
-    if (!problem.empty()) {
-        m_existed = false;
-        setDefaults();
+    m_existed = false;
+    // What is shown when nothing is read, and what a first save writes to a card without the
+    // file.
+    setDefaults();
+    if (std::string problem = cardProblem(cardRoot); !problem.empty()) {
         return problem;
     }
+    const std::filesystem::path folder = m_path.parent_path();
+    for (const std::filesystem::path& place : {folder, m_path}) {
+        if (std::string problem = linkProblem(place); !problem.empty()) {
+            m_existed = true;
+            return problem;
+        }
+    }
+    std::error_code error;
+    if (std::filesystem::exists(folder, error) && !std::filesystem::is_directory(folder, error)) {
+        return folder.string() + " is not a folder, so the card cannot hold the settings file";
+    }
+    if (!std::filesystem::exists(std::filesystem::symlink_status(m_path, error))) {
+        return {};  // a card the recorder has not written its file to yet
+    }
+    m_existed = true;
     // The recorder writes eighteen short lines; anything far larger is not its file, and
     // reading it whole would only hold the window up.
-    constexpr std::uintmax_t kLargestFile = 64 * 1024;
+    constexpr std::size_t kLargestFile = 64 * 1024;
+    if (m_store.load(m_path, kLargestFile)) {
+        normalise();
+        return {};
+    }
     if (const std::uintmax_t size = std::filesystem::file_size(m_path, error);
-        m_existed && !error && size > kLargestFile) {
-        setDefaults();
+        !error && size > kLargestFile) {
         return m_path.string() + " is too large to be the recorder's settings file (" +
                std::to_string(size) + " bytes)";
     }
-    if (!m_existed && create) {
-        // The defaults go to the card at once: the recorder expects a complete file.
-        std::filesystem::create_directories(m_path.parent_path(), error);
-        if (error) {
-            problem = "cannot create the folder " + m_path.parent_path().string() + ": " +
-                      error.message();
-        } else if (setDefaults(); !m_store.write(m_path)) {
-            problem = "cannot write " + m_path.string();
-        }
-    }
-    if (m_existed || (create && problem.empty())) {
-        if (m_store.load(m_path)) {
-            normalise();
-            return {};
-        }
-        if (problem.empty()) {
-            problem = "cannot read " + m_path.string();
-        }
-    } else if (problem.empty()) {
-        problem = m_path.string() + " does not exist";
-    }
-    // Nothing readable: the recorder's defaults, so that a save writes a sound file.
-    setDefaults();
-    return problem;
+    return "cannot read " + m_path.string();
 }
 
 void RecorderSettingsFile::setDefaults() {
@@ -311,12 +343,26 @@ std::string RecorderSettingsFile::save() {
     if (std::string problem = cardProblem(m_root); !problem.empty()) {
         return problem;
     }
-    std::error_code error;
-    std::filesystem::create_directories(m_path.parent_path(), error);
-    if (error) {
-        return "cannot create the folder " + m_path.parent_path().string() + ": " + error.message();
+    const std::filesystem::path folder = m_path.parent_path();
+    const Fd root(::open(m_root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (root.get() < 0) {
+        return "cannot open the card folder " + m_root.string() + ": " + std::strerror(errno);
     }
-    if (!m_store.write(m_path)) {
+    const std::string folderName = folder.filename().string();
+    if (::mkdirat(root.get(), folderName.c_str(), 0777) != 0 && errno != EEXIST) {
+        return "cannot create the folder " + folder.string() + ": " + std::strerror(errno);
+    }
+    // Opened without following a link, so that nothing checked below can be swapped for one.
+    const Fd setup(
+        ::openat(root.get(), folderName.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    if (setup.get() < 0) {
+        const std::string link = linkProblem(folder);
+        return link.empty() ? folder.string() + " is not a folder" : link;
+    }
+    if (std::string link = linkProblem(m_path); !link.empty()) {
+        return link;
+    }
+    if (!m_store.writeInFolder(setup.get(), m_path.filename().string())) {
         return "cannot write " + m_path.string();
     }
     m_existed = true;

@@ -134,11 +134,11 @@ class RecorderSettingsFile {
 public:
     explicit RecorderSettingsFile(std::ostream& diag);
 
-    // Reads <cardRoot>/SETUP/setup.ini. With `create`, a missing file (and its folder) is
-    // written with the recorder's defaults first, as the recorder expects to find one.
-    // Returns an error text, empty when the file was read; on an error the values are the
-    // defaults.
-    std::string open(const std::filesystem::path& cardRoot, bool create);
+    // Reads <cardRoot>/SETUP/setup.ini; writes nothing. A card without the file shows the
+    // recorder's defaults, which the first save writes. Returns an error text, empty when the
+    // file was read or is missing; on an error the values are the defaults. A symbolic link in
+    // the place of the file or its folder is an error: a card cannot hold one.
+    std::string open(const std::filesystem::path& cardRoot);
     const std::filesystem::path& path() const { return m_path; }
     bool existed() const { return m_existed; }
 
@@ -167,7 +167,9 @@ public:
     // Returns an error text, empty when it was set.
     std::string set(std::string_view key, std::int32_t value);
 
-    // Writes every key; an error text naming the file when that failed (the old file stays).
+    // Writes every key (creating the SETUP folder when missing); an error text naming the file
+    // or folder when that failed (the old file stays). Refused when the file or its folder is
+    // a symbolic link.
     std::string save();
 
 private:

@@ -59,6 +59,13 @@ TEST(QelvSettings, PrintsSetsAndRefuses) {
     EXPECT_NE(run.err.find(file.string()), std::string::npos) << run.err;
     EXPECT_EQ(readFile(file), written);
 
+    // A link in the file's place is not followed off the card.
+    std::filesystem::remove(file);
+    std::filesystem::create_symlink(card.path() / "elsewhere.ini", file);
+    run = runQelv("settings " + quoted(card.path()) + " DST_EN=0");
+    EXPECT_NE(run.err.find("symbolic link"), std::string::npos) << run.err;
+    EXPECT_FALSE(std::filesystem::exists(card.path() / "elsewhere.ini"));
+
     run = runQelv("settings " + quoted(card.path() / "missing"));
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_NE(run.err.find("is not a folder"), std::string::npos);

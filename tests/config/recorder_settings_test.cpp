@@ -46,23 +46,19 @@ protected:
     RecorderSettingsFile settings{diag};
 };
 
-TEST_F(RecorderSettingsTest, AMissingFileIsCreatedWithTheDefaultsInOrder) {
-    EXPECT_EQ(settings.open(dir.path(), true), "");
+TEST_F(RecorderSettingsTest, AMissingFileIsWrittenWithTheDefaultsInOrderAtTheFirstSave) {
+    EXPECT_EQ(settings.open(dir.path()), "");
     EXPECT_FALSE(settings.existed());
-    EXPECT_EQ(readFile(file()), defaultFile());
-    EXPECT_EQ(settings.shownScreenChoice(), 36);  // the clock after 30 seconds
+    EXPECT_FALSE(std::filesystem::exists(dir.path() / "SETUP"));  // opening writes nothing
+    EXPECT_EQ(settings.shownScreenChoice(), 36);                  // the clock after 30 seconds
     EXPECT_EQ(settings.shownTimeZone(), 23);
-    // Without `create` nothing is written and the defaults are shown.
-    const TempDir other;
-    RecorderSettingsFile reader(diag);
-    EXPECT_NE(reader.open(other.path(), false), "");
-    EXPECT_FALSE(std::filesystem::exists(other.path() / "SETUP"));
-    EXPECT_EQ(reader.value("GMT_ID"), 23);
+    EXPECT_EQ(settings.save(), "");
+    EXPECT_EQ(readFile(file()), defaultFile());
 }
 
 TEST_F(RecorderSettingsTest, OneLineFileShowsItAndDefaultsAndSavesEveryKey) {
     writeCard("LCD_BR_LV=0\r\n");
-    EXPECT_EQ(settings.open(dir.path(), true), "");
+    EXPECT_EQ(settings.open(dir.path()), "");
     EXPECT_TRUE(settings.existed());
     EXPECT_EQ(readFile(file()), "LCD_BR_LV=0\r\n");  // opening an existing file writes nothing
     EXPECT_EQ(shown("LCD_BR_LV"), 0);                // brightness level 1
@@ -94,7 +90,7 @@ TEST_F(RecorderSettingsTest, TheScreenGroupReadsTwoKeys) {
         SCOPED_TRACE(c.file);
         writeCard(c.file);
         RecorderSettingsFile opened(diag);
-        ASSERT_EQ(opened.open(dir.path(), true), "");
+        ASSERT_EQ(opened.open(dir.path()), "");
         EXPECT_EQ(opened.shownScreenChoice(), c.choice);
         EXPECT_EQ(opened.value("LCD_OFF_DUR"), c.timeout);
         EXPECT_EQ(opened.value("SCREEN_SAVER_EN"), c.clock);
@@ -102,7 +98,7 @@ TEST_F(RecorderSettingsTest, TheScreenGroupReadsTwoKeys) {
 }
 
 TEST_F(RecorderSettingsTest, ChoicesSetTheirKeys) {
-    ASSERT_EQ(settings.open(dir.path(), true), "");
+    ASSERT_EQ(settings.open(dir.path()), "");
     struct Case {
         int choice;
         std::string_view key;
@@ -131,7 +127,7 @@ TEST_F(RecorderSettingsTest, ChoicesSetTheirKeys) {
 
 TEST_F(RecorderSettingsTest, ValuesOutsideTheirGroupShowTheDefaultAndStayUntilChanged) {
     writeCard("BOARD_VERSION=1\nLCD_BR_LV=5\nGMT_ID=99\nVOLUME_LV=-3\n");
-    ASSERT_EQ(settings.open(dir.path(), true), "");
+    ASSERT_EQ(settings.open(dir.path()), "");
     EXPECT_EQ(shown("LCD_BR_LV"), 2);  // level 3, the default; not "G Sensor low"
     EXPECT_FALSE(settings.isShown(3));
     EXPECT_EQ(shown("VOLUME_LV"), 31);
@@ -150,7 +146,7 @@ TEST_F(RecorderSettingsTest, ValuesOutsideTheirGroupShowTheDefaultAndStayUntilCh
 }
 
 TEST_F(RecorderSettingsTest, SettingByNameFollowsTheChoices) {
-    ASSERT_EQ(settings.open(dir.path(), true), "");
+    ASSERT_EQ(settings.open(dir.path()), "");
     struct Case {
         std::string_view key;
         std::int32_t value;
@@ -180,7 +176,7 @@ TEST_F(RecorderSettingsTest, SettingByNameFollowsTheChoices) {
 
 TEST_F(RecorderSettingsTest, AFailedSaveNamesTheFileAndKeepsTheOldOne) {
     writeCard("LCD_BR_LV=0\r\n");
-    ASSERT_EQ(settings.open(dir.path(), true), "");
+    ASSERT_EQ(settings.open(dir.path()), "");
     settings.choose(2);
     ::chmod(file().c_str(), 0444);
     const std::string problem = settings.save();
@@ -190,7 +186,7 @@ TEST_F(RecorderSettingsTest, AFailedSaveNamesTheFileAndKeepsTheOldOne) {
     const TempDir broken;
     std::ofstream(broken.path() / "SETUP") << "not a folder";
     RecorderSettingsFile other(diag);
-    EXPECT_NE(other.open(broken.path(), true), "");
+    EXPECT_NE(other.open(broken.path()), "");
     EXPECT_EQ(other.value("LCD_BR_LV"), 2);
     EXPECT_NE(other.save(), "");
     EXPECT_EQ(readFile(broken.path() / "SETUP"), "not a folder");
@@ -200,22 +196,46 @@ TEST_F(RecorderSettingsTest, NothingIsWrittenWhereNoCardIs) {
     // A card pulled out after opening: its folder must not be made again on the PC's disk.
     const auto card = dir.path() / "card";
     std::filesystem::create_directories(card);
-    ASSERT_EQ(settings.open(card, true), "");
+    ASSERT_EQ(settings.open(card), "");
     std::filesystem::remove_all(card);
     EXPECT_NE(settings.save().find("is not there"), std::string::npos);
     EXPECT_FALSE(std::filesystem::exists(card));
     // No card folder at all (a WyFS card) and a folder that is not there.
     for (const std::filesystem::path& root : {std::filesystem::path(), dir.path() / "gone"}) {
         RecorderSettingsFile other(diag);
-        EXPECT_NE(other.open(root, true), "") << root;
+        EXPECT_NE(other.open(root), "") << root;
         EXPECT_NE(other.save(), "") << root;
         EXPECT_FALSE(std::filesystem::exists(root / "SETUP")) << root;
     }
     // A file far larger than the recorder ever writes is not read, nor replaced unasked.
     writeCard(std::string(100000, '#'));
     RecorderSettingsFile large(diag);
-    EXPECT_NE(large.open(dir.path(), true).find("too large"), std::string::npos);
+    EXPECT_NE(large.open(dir.path()).find("too large"), std::string::npos);
     EXPECT_EQ(std::filesystem::file_size(file()), 100000u);
+}
+
+// A recorder's card holds no links; one in the place of SETUP or setup.ini leads off the card.
+TEST_F(RecorderSettingsTest, LinksInTheFilesPlaceAreNeitherReadNorWrittenThrough) {
+    const TempDir outside;
+    for (const std::string content : {"", "LCD_BR_LV=0\r\n"}) {
+        if (!content.empty()) {
+            outside.write("setup.ini", content);
+        }
+        for (const std::string link : {"SETUP/setup.ini", "SETUP"}) {
+            SCOPED_TRACE(link + " " + content);
+            std::filesystem::remove_all(dir.path() / "SETUP");
+            writeCard("");
+            std::filesystem::remove_all(dir.path() / link);
+            std::filesystem::create_symlink(outside.path() / (link == "SETUP" ? "" : "setup.ini"),
+                                            dir.path() / link);
+            RecorderSettingsFile other(diag);
+            EXPECT_NE(other.open(dir.path()).find("symbolic link"), std::string::npos);
+            EXPECT_EQ(other.value("LCD_BR_LV"), 2);
+            EXPECT_NE(other.save().find("symbolic link"), std::string::npos);
+            EXPECT_EQ(readFile(outside.path() / "setup.ini"), content);
+            EXPECT_EQ(std::filesystem::is_empty(outside.path()), content.empty());
+        }
+    }
 }
 
 TEST(TimeZones, FortyEightNamesInIndexOrder) {

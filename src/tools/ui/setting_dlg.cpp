@@ -22,7 +22,7 @@ CSettingDlg::CSettingDlg(QWidget* owner, const std::filesystem::path& cardRoot)
       m_background(skinBitmapMasked(157)) {
     setWindowTitle(QStringLiteral("Device Settings"));
     setAttribute(Qt::WA_OpaquePaintEvent);
-    m_openProblem = QString::fromStdString(m_settings.open(cardRoot, true));
+    m_openProblem = QString::fromStdString(m_settings.open(cardRoot));
     for (int n = 0; n < static_cast<int>(core::kSettingChoices.size()); ++n) {
         const core::SettingChoice& choice = core::kSettingChoices[static_cast<std::size_t>(n)];
         m_buttons[static_cast<std::size_t>(n)] = CSkinButton::createImageButton(
