@@ -170,18 +170,31 @@ private:
     int m_fd;
 };
 
+// The device a folder lies on, or nothing when it cannot be looked at.
+std::optional<std::uint64_t> deviceOf(int folderFd) {
+    struct stat info {};
+    if (folderFd < 0 || ::fstat(folderFd, &info) != 0) {
+        return std::nullopt;
+    }
+    return static_cast<std::uint64_t>(info.st_dev);
+}
+
 }  // namespace
 
 std::string RecorderSettingsFile::open(const std::filesystem::path& cardRoot) {
     m_root = cardRoot;
     m_path = cardRoot / kRecorderSettingsPath;
     m_existed = false;
+    m_device.reset();
     // What is shown when nothing is read, and what a first save writes to a card without the
     // file.
     setDefaults();
     if (std::string problem = cardProblem(cardRoot); !problem.empty()) {
         return problem;
     }
+    // Saving checks that the card folder still lies on this device: a card taken out leaves
+    // its empty mount point, which lies on the PC's own disk.
+    m_device = deviceOf(Fd(::open(cardRoot.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)).get());
     const std::filesystem::path folder = m_path.parent_path();
     for (const std::filesystem::path& place : {folder, m_path}) {
         if (std::string problem = linkProblem(place); !problem.empty()) {
@@ -348,6 +361,12 @@ std::string RecorderSettingsFile::save() {
     if (root.get() < 0) {
         return "cannot open the card folder " + m_root.string() + ": " + std::strerror(errno);
     }
+    const std::string elsewhere =
+        " is no longer on the card the settings were read from (was the card taken out?); "
+        "nothing was written";
+    if (deviceOf(root.get()) != m_device) {
+        return "the card folder " + m_root.string() + elsewhere;
+    }
     const std::string folderName = folder.filename().string();
     if (::mkdirat(root.get(), folderName.c_str(), 0777) != 0 && errno != EEXIST) {
         return "cannot create the folder " + folder.string() + ": " + std::strerror(errno);
@@ -358,6 +377,9 @@ std::string RecorderSettingsFile::save() {
     if (setup.get() < 0) {
         const std::string link = linkProblem(folder);
         return link.empty() ? folder.string() + " is not a folder" : link;
+    }
+    if (deviceOf(setup.get()) != m_device) {
+        return "the folder " + folder.string() + elsewhere;
     }
     if (std::string link = linkProblem(m_path); !link.empty()) {
         return link;

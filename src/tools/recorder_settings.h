@@ -168,8 +168,9 @@ public:
     std::string set(std::string_view key, std::int32_t value);
 
     // Writes every key (creating the SETUP folder when missing); an error text naming the file
-    // or folder when that failed (the old file stays). Refused when the file or its folder is
-    // a symbolic link.
+    // or folder when that failed (the old file stays). Refused when the card folder no longer
+    // lies on the device it lay on when opened (the card was taken out), or when the file or
+    // its folder is a symbolic link.
     std::string save();
 
 private:
@@ -182,6 +183,7 @@ private:
     std::filesystem::path m_root;
     std::filesystem::path m_path;
     bool m_existed = false;
+    std::optional<std::uint64_t> m_device;  // of the card folder when opened
 };
 
 }  // namespace qelv::core

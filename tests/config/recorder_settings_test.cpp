@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 
 #include <fstream>
+#include <memory>
 #include <sstream>
 
 #include "support/temp_dir.h"
@@ -212,6 +213,29 @@ TEST_F(RecorderSettingsTest, NothingIsWrittenWhereNoCardIs) {
     RecorderSettingsFile large(diag);
     EXPECT_NE(large.open(dir.path()).find("too large"), std::string::npos);
     EXPECT_EQ(std::filesystem::file_size(file()), 100000u);
+}
+
+// A card taken out leaves its mount point, an empty folder on the PC's own disk. Here the card
+// lies in /dev/shm and its mount point is first a link to it, then an empty folder.
+TEST_F(RecorderSettingsTest, ASaveAfterTheCardWasTakenOutWritesNothing) {
+    std::string onCard = "/dev/shm/qelv-test-XXXXXX";
+    ASSERT_NE(::mkdtemp(onCard.data()), nullptr);
+    const std::shared_ptr<void> cleanup(nullptr,
+                                        [&](void*) { std::filesystem::remove_all(onCard); });
+    struct stat card {
+    }, pc{};
+    if (::stat(onCard.c_str(), &card) != 0 || ::stat(dir.path().c_str(), &pc) != 0 ||
+        card.st_dev == pc.st_dev) {
+        GTEST_SKIP() << "needs /dev/shm on a file system of its own";
+    }
+    const auto mountPoint = dir.path() / "card";
+    std::filesystem::create_directory_symlink(onCard, mountPoint);
+    ASSERT_EQ(settings.open(mountPoint), "");
+    std::filesystem::remove(mountPoint);
+    std::filesystem::create_directory(mountPoint);
+    EXPECT_NE(settings.save().find(mountPoint.string() + " is no longer on the card"),
+              std::string::npos);
+    EXPECT_TRUE(std::filesystem::is_empty(mountPoint));
 }
 
 // A recorder's card holds no links; one in the place of SETUP or setup.ini leads off the card.
