@@ -23,6 +23,12 @@ QMessageBox::Icon iconOf(MessageIcon icon) {
     }
     return QMessageBox::NoIcon;
 }
+
+// The texts carry file names, folders and mount paths, which may hold anything (a "<b>" in a
+// card's label); none of them is markup.
+void showAsPlainText(QMessageBox& box) {
+    box.setTextFormat(Qt::PlainText);
+}
 }  // namespace
 
 int showMessageBox(QWidget* parent, const QString& text, MessageIcon icon, MessageButtons buttons) {
@@ -36,6 +42,7 @@ int showMessageBox(QWidget* parent, const QString& text, MessageIcon icon, Messa
         standard = QMessageBox::Yes | QMessageBox::No;
     }
     QMessageBox box(iconOf(icon), QStringLiteral("QELV Viewer"), text, standard, parent);
+    showAsPlainText(box);
     switch (box.exec()) {
         case QMessageBox::Ok:
             return kIdOk;
@@ -55,6 +62,7 @@ QWidget* showMessageBoxWithoutWaiting(QWidget* parent, const QString& text, Mess
     }
     auto* box =
         new QMessageBox(iconOf(icon), QStringLiteral("QELV Viewer"), text, QMessageBox::Ok, parent);
+    showAsPlainText(*box);
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setWindowModality(Qt::NonModal);
     box->show();

@@ -21,7 +21,8 @@ inline constexpr int kIdNo = 7;
 using MessageBoxHandler = std::function<int(QWidget* parent, const QString& text, MessageIcon icon,
                                             MessageButtons buttons)>;
 
-// Shows a modal box titled "QELV Viewer" (or hands it to the test handler).
+// Shows a modal box titled "QELV Viewer" (or hands it to the test handler). The text is shown
+// as it is, never read as markup.
 int showMessageBox(QWidget* parent, const QString& text, MessageIcon icon,
                    MessageButtons buttons = MessageButtons::Ok);
 

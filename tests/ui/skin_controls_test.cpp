@@ -3,11 +3,15 @@
 #include <cstdlib>
 
 #include <QAbstractItemView>
+#include <QApplication>
+#include <QLabel>
 #include <QPainter>
 #include <QScrollBar>
 #include <QTest>
+#include <QTimer>
 #include <QWheelEvent>
 
+#include "skin/message_box.h"
 #include "skin/skin_bitmaps.h"
 #include "skin/skin_button.h"
 #include "skin/skin_combo_box.h"
@@ -25,6 +29,20 @@ QPixmap solid(const QColor& colour) {
     QPixmap pixmap(20, 20);
     pixmap.fill(colour);
     return pixmap;
+}
+
+// A card's mount path may hold "<b>": a box shows it as it is, not as markup.
+TEST(MessageBox, ShowsTheTextAsItIs) {
+    const QString text = QStringLiteral("/media/<b>W</b>/SETUP/setup.ini");
+    bool asItIs = false;
+    QTimer::singleShot(0, [&] {
+        QWidget* box = QApplication::activeModalWidget();
+        const auto* label = box->findChild<QLabel*>(QStringLiteral("qt_msgbox_label"));
+        asItIs = label->sizeHint().width() >= label->fontMetrics().horizontalAdvance(text);
+        box->close();
+    });
+    ui::showMessageBox(nullptr, text, ui::MessageIcon::Error);
+    EXPECT_TRUE(asItIs);
 }
 
 TEST(SkinBitmaps, EveryFaceTheWindowsNameIsInTheSkinAtItsSize) {
