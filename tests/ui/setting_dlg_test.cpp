@@ -41,9 +41,10 @@ protected:
     MessageBoxSpy boxes;
 };
 
-TEST_F(SettingDlgTest, OpeningACardWithoutTheFileWritesNothingAndShowsTheDefaults) {
+TEST_F(SettingDlgTest, OpeningACardWithoutTheFileCreatesItAndShowsTheDefaults) {
     CSettingDlg dialog(nullptr, card.path());
-    EXPECT_TRUE(std::filesystem::is_empty(card.path()));
+    ASSERT_TRUE(std::filesystem::exists(file()));
+    EXPECT_EQ(readFile(file()).substr(0, 28), "BOARD_VERSION=0\r\nLCD_BR_LV=2");
     // Level 3, G middle, motion middle, LDWS/FCWS/FVSA off, guide/mic/night on, LED on,
     // parking on, shutdown 12.0 V, volume middle, the clock, DST on.
     EXPECT_EQ(selected(dialog),

@@ -23,6 +23,11 @@ CSettingDlg::CSettingDlg(QWidget* owner, const std::filesystem::path& cardRoot)
     setWindowTitle(QStringLiteral("Device Settings"));
     setAttribute(Qt::WA_OpaquePaintEvent);
     m_openProblem = QString::fromStdString(m_settings.open(cardRoot));
+    if (m_openProblem.isEmpty() && !m_settings.existed()) {
+        // A card without the file gets the recorder's defaults at once, written as a save
+        // writes them: never through a link, never off the card.
+        m_openProblem = QString::fromStdString(m_settings.save());
+    }
     for (int n = 0; n < static_cast<int>(core::kSettingChoices.size()); ++n) {
         const core::SettingChoice& choice = core::kSettingChoices[static_cast<std::size_t>(n)];
         m_buttons[static_cast<std::size_t>(n)] = CSkinButton::createImageButton(

@@ -1,7 +1,7 @@
 // The recorder's settings dialog: a picture of the recorder's settings screen with one image
 // button for every choice (grouped like radio buttons), the time-zone list, "Save" and
-// "Close". Opening reads SETUP/setup.ini from the card and writes nothing (a card without
-// the file shows the recorder's defaults); clicks change only what is in memory; "Save"
+// "Close". Opening reads SETUP/setup.ini from the card (writing it with the recorder's
+// defaults, as a save does, when it is missing); clicks change only what is in memory; "Save"
 // replaces the file whole. A save that fails says which file and why, and the dialog stays
 // open.
 #pragma once
@@ -24,8 +24,8 @@ class CSettingDlg : public QDialog, public MessageTarget {
 public:
     static constexpr int kTimeZoneListId = 1032;
 
-    // Reads the settings file of the card at `cardRoot`; a problem doing so is shown when the
-    // dialog first appears.
+    // Reads (or creates) the settings file of the card at `cardRoot`; a problem doing so is
+    // shown when the dialog first appears.
     CSettingDlg(QWidget* owner, const std::filesystem::path& cardRoot);
 
     qintptr onMessage(unsigned message, qintptr wParam, qintptr lParam) override;
