@@ -41,6 +41,8 @@ TEST(CardCli, RefusesWhatItCannotReadOrMustNotReplace) {
         {"scan --folder " + at("missing"), 1, "missing"},
         {"scan --folder " + at("plain.txt"), 1, "plain.txt"},
         {"scan --no-repair --drive " + at("folder"), 0, ""},  // an empty card is still a card
+        // A mount table that never ends: refused at once, and no card is offered unknowing.
+        {"drives --mountinfo /dev/zero", 1, "/dev/zero"},
         // Sources that cannot be read; card names that would break a listing line or are no text.
         {put + "NOR " + at("folder"), 1, "folder"},
         {put + "NOR " + at("missing.avi"), 1, "missing.avi"},
