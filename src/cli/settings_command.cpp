@@ -1,5 +1,4 @@
 #include <charconv>
-#include <sstream>
 
 #include "cli/commands.h"
 #include "cli/json_writer.h"
@@ -10,10 +9,13 @@ namespace qelv::cli {
 namespace {
 
 constexpr const char* kUsage =
-    "usage: qelv settings CARD_ROOT [KEY=VALUE ...]\n"
+    "usage: qelv settings [--quiet] CARD_ROOT [KEY=VALUE ...]\n"
     "Prints the recorder's settings (CARD_ROOT/SETUP/setup.ini) as JSON. KEY=VALUE sets a\n"
     "setting to one of the values the recorder offers for it and saves the file (created\n"
-    "with the recorder's defaults when missing); nothing is written when one is refused.\n";
+    "with the recorder's defaults when missing); nothing is written when one is refused.\n"
+    "Standard output holds the JSON alone. Standard error names the file's lines whose key\n"
+    "the recorder does not know (\"INI ITEM <KEY> is not registered! Ignore it.\") and\n"
+    "echoes every line a save writes; --quiet leaves those lines out.\n";
 
 struct Assignment {
     std::string key;
@@ -36,7 +38,16 @@ std::optional<Assignment> parseAssignment(const std::string& text) {
 
 }  // namespace
 
-int runSettingsCommand(const Arguments& args, std::ostream& out, std::ostream& err) {
+int runSettingsCommand(const Arguments& given, std::ostream& out, std::ostream& err) {
+    Arguments args;
+    bool quiet = false;
+    for (const std::string& arg : given) {
+        if (arg == "--quiet") {
+            quiet = true;
+        } else {
+            args.push_back(arg);
+        }
+    }
     if (args.empty() || args[0] == "--help" || args[0] == "-h") {
         (args.empty() ? err : out) << kUsage;
         return args.empty() ? 2 : 0;
@@ -56,9 +67,10 @@ int runSettingsCommand(const Arguments& args, std::ostream& out, std::ostream& e
         }
         assignments.push_back(*assignment);
     }
-    // The recorder's file lines about keys it does not know go to the diagnostics.
-    std::ostringstream diag;
-    core::RecorderSettingsFile settings(diag);
+    // The store's console lines (unknown keys, the lines a save writes) stay off standard
+    // output, which scripts read as one JSON object.
+    std::ostream silent(nullptr);
+    core::RecorderSettingsFile settings(quiet ? silent : err);
     const bool writing = !assignments.empty();
     // A missing file reads as the recorder's defaults; it is written only when every
     // assignment was accepted.

@@ -36,6 +36,9 @@ TEST(QelvSettings, PrintsSetsAndRefuses) {
 
     run = runQelv("settings " + quoted(card.path()) + " LCD_BR_LV=0 VOLT_CUT_ID=4 LCD_OFF_DUR=-1");
     ASSERT_EQ(run.exitCode, 0) << run.err;
+    // The lines the save wrote are echoed on standard error; standard output is the JSON alone.
+    EXPECT_NE(run.err.find("BOARD_VERSION=0\nLCD_BR_LV=0\n"), std::string::npos) << run.err;
+    EXPECT_EQ(run.out.find('\n'), run.out.size() - 1) << run.out;
     const std::string written = readFile(file);
     EXPECT_EQ(written.find("BOARD_VERSION=0\r\nLCD_BR_LV=0\r\nLCD_OFF_DUR=-1\r\nSCREEN_SAVER_EN=0"),
               0u)
@@ -43,8 +46,15 @@ TEST(QelvSettings, PrintsSetsAndRefuses) {
     EXPECT_NE(written.find("VOLT_CUT_ID=4\r\n"), std::string::npos);
     EXPECT_EQ(std::count(written.begin(), written.end(), '\n'), 18);
 
-    // Reading it back: the same values, and the file is not touched.
+    // A key the recorder does not know is named on standard error, unless --quiet.
+    std::ofstream(file, std::ios::app) << "FOO=1\r\n";
     run = runQelv("settings " + quoted(card.path()));
+    EXPECT_EQ(run.err, "INI ITEM <FOO> is not registered! Ignore it.\n");
+    EXPECT_EQ(runQelv("settings --quiet " + quoted(card.path())).err, "");
+    std::ofstream(file, std::ios::binary) << written;
+
+    // Reading it back: the same values, and the file is not touched.
+    run = runQelv("settings " + quoted(card.path()) + " --quiet");
     ASSERT_EQ(run.exitCode, 0) << run.err;
     EXPECT_NE(run.out.find("\"existed\": true"), std::string::npos);
     EXPECT_NE(run.out.find("\"LCD_OFF_DUR\": -1"), std::string::npos) << run.out;

@@ -1,6 +1,7 @@
 #include "tools/ui/setting_dlg.h"
 
 #include <QPainter>
+#include <iostream>
 
 #include "skin/message_box.h"
 #include "skin/skin_bitmaps.h"
@@ -18,7 +19,7 @@ constexpr int kHoverFace = 167;
 
 CSettingDlg::CSettingDlg(QWidget* owner, const std::filesystem::path& cardRoot)
     : QDialog(owner, Qt::Dialog | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint),
-      m_settings(m_diag),
+      m_settings(std::cout),
       m_background(skinBitmapMasked(157)) {
     setWindowTitle(QStringLiteral("Device Settings"));
     setAttribute(Qt::WA_OpaquePaintEvent);

@@ -9,7 +9,6 @@
 #include <QDialog>
 #include <QPixmap>
 #include <array>
-#include <sstream>
 
 #include "skin/body_drag.h"
 #include "skin/skin_button.h"
@@ -25,7 +24,8 @@ public:
     static constexpr int kTimeZoneListId = 1032;
 
     // Reads (or creates) the settings file of the card at `cardRoot`; a problem doing so is
-    // shown when the dialog first appears.
+    // shown when the dialog first appears. The file's console lines (keys the recorder does not
+    // know, every line a save writes) go to standard output.
     CSettingDlg(QWidget* owner, const std::filesystem::path& cardRoot);
 
     qintptr onMessage(unsigned message, qintptr wParam, qintptr lParam) override;
@@ -50,7 +50,6 @@ private:
     void showChoices();
     void save();
 
-    std::ostringstream m_diag;  // lines about keys the recorder does not know
     core::RecorderSettingsFile m_settings;
     QString m_openProblem;
     bool m_problemShown = false;
