@@ -7,6 +7,7 @@
 #include <QTest>
 #include <fstream>
 
+#include "shell/window_keys.h"
 #include "support/temp_dir.h"
 #include "ui_support.h"
 
@@ -145,6 +146,17 @@ TEST_F(SettingDlgTest, ACardThatCannotHoldTheFileSaysSoAndShowsTheDefaults) {
     dialog.show();
     ASSERT_TRUE(waitFor([&] { return !boxes.boxes.empty(); }));
     EXPECT_TRUE(boxes.boxes[0].text.contains(QStringLiteral("defaults")));
+}
+
+// Opened from the control bar, the dialog still stands over the middle of the main window.
+TEST_F(SettingDlgTest, OpensCentredOnTheMainWindow) {
+    RecordingWindow main(ui::kKeyMainWindow);
+    main.setGeometry(100, 40, 820, 790);
+    QWidget bar(&main, Qt::Window | Qt::FramelessWindowHint);
+    bar.setGeometry(114, 493, 770, 50);
+    CSettingDlg dialog(&bar, card.path());
+    dialog.show();
+    EXPECT_EQ(dialog.geometry().center(), main.geometry().center());
 }
 
 }  // namespace

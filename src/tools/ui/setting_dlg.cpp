@@ -3,6 +3,8 @@
 #include <QPainter>
 #include <iostream>
 
+#include "shell/window_keys.h"
+#include "shell/window_registry.h"
 #include "skin/message_box.h"
 #include "skin/skin_bitmaps.h"
 
@@ -58,9 +60,15 @@ CSettingDlg::CSettingDlg(QWidget* owner, const std::filesystem::path& cardRoot)
             [this](int index) { m_settings.chooseTimeZone(index); });
 
     resize(kSize);
-    if (owner != nullptr) {
-        QWidget* main = owner->window();
-        move(main->geometry().center() - QPoint(kSize.width() / 2, kSize.height() / 2));
+    // Over the middle of the main window, whichever pane opened it.
+    const QWidget* main = WindowRegistry::instance().find(kKeyMainWindow);
+    if (main == nullptr && owner != nullptr) {
+        main = owner->window();
+    }
+    if (main != nullptr) {
+        QRect place(QPoint(), kSize);
+        place.moveCenter(main->geometry().center());
+        move(place.topLeft());
     }
 }
 

@@ -25,7 +25,8 @@ public:
 
     // Reads (or creates) the settings file of the card at `cardRoot`; a problem doing so is
     // shown when the dialog first appears. The file's console lines (keys the recorder does not
-    // know, every line a save writes) go to standard output.
+    // know, every line a save writes) go to standard output. The dialog stands centred over the
+    // main window (`owner`'s window when there is none).
     CSettingDlg(QWidget* owner, const std::filesystem::path& cardRoot);
 
     qintptr onMessage(unsigned message, qintptr wParam, qintptr lParam) override;
