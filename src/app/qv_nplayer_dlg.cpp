@@ -73,9 +73,6 @@ bool CQV_NPlayerDlg::create() {
             kButtonSize, button.normal, button.normal, button.pressed));
     }
     m_buttons[kDefaultScreen]->hide();
-    // The player's keys for the layouts (the control bar puts them on this window).
-    m_buttons[kFullScreen]->setToolTip(QStringLiteral("Full Screen (F)"));
-    m_buttons[kDefaultScreen]->setToolTip(QStringLiteral("Default Screen (Escape)"));
     if (m_paneFactory) {
         m_panes = m_paneFactory(*this, m_context);
     }

@@ -92,9 +92,8 @@ TEST_F(MainWindowTest, CreationPlacesTheCaptionButtonsAndRegistersEveryWindow) {
     EXPECT_EQ(main->windowTitle(), QStringLiteral("QELV Viewer"));
     EXPECT_FALSE(main->isVisible());  // shown by timer 0
     const int xs[] = {790, 765, 740, 715, 715, 690, 665};
-    const char* tips[] = {"Close",        "Full Screen (F)",         "Fit Screen",
-                          "Minimization", "Default Screen (Escape)", "File list",
-                          "Map"};
+    const char* tips[] = {"Close",          "Full Screen", "Fit Screen", "Minimization",
+                          "Default Screen", "File list",   "Map"};
     ASSERT_EQ(main->captionButtons().size(), 7u);
     for (int i = 0; i < 7; ++i) {
         EXPECT_EQ(button(i), QRect(xs[i], 2, 20, 20)) << i;
