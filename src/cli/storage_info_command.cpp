@@ -11,7 +11,10 @@ constexpr const char* kUsage =
     "usage: qelv storage-info ROOT\n"
     "Prints the storage figures of the recorder card mounted at ROOT (or of the WyFS card or\n"
     "image ROOT) as JSON: its capacity and, per category, the recorder's budget and the use\n"
-    "its recordings are estimated at.\n";
+    "its recordings are estimated at.\n"
+    "Exit status: 0 with the figures, 1 when ROOT is no card or a category folder could not\n"
+    "be read (the figures are still printed, without that folder's recordings; standard\n"
+    "error names it), 2 for a usage error.\n";
 
 }  // namespace
 
@@ -46,6 +49,11 @@ int runStorageInfoCommand(const Arguments& args, std::ostream& out, std::ostream
                                  .add("used", usage.percentText)
                                  .str());
     }
+    std::vector<std::string> unreadable;
+    for (const std::string& unread : figures.unreadableFolders) {
+        err << "qelv storage-info: cannot read " << unread << "; its recordings are not counted\n";
+        unreadable.push_back(jsonQuote(unread));
+    }
     std::string label = root;
     if (folder && (label.empty() || label.back() != '/')) {
         label += '/';
@@ -56,9 +64,10 @@ int runStorageInfoCommand(const Arguments& args, std::ostream& out, std::ostream
                .add("capacityMB", figures.totalMb)
                .add("capacity", core::capacityText(label, figures.totalMb))
                .addRaw("categories", jsonArray(categories))
+               .addRaw("unreadable", jsonArray(unreadable))
                .str()
         << '\n';
-    return 0;
+    return unreadable.empty() ? 0 : 1;
 }
 
 }  // namespace qelv::cli

@@ -58,16 +58,24 @@ StorageFigures estimateStorage(std::int64_t totalMb, const CardFolderLister& lis
         return figures;
     }
     std::array<CategoryFiles, 4> files{};
+    std::vector<std::string> unreadable;
+    const auto count = [&](const std::string& folder, bool (*counted)(std::string_view)) {
+        const FolderListing listing = list(folder);
+        if (!listing.error.empty()) {
+            unreadable.push_back(folder + ": " + listing.error);
+        }
+        return static_cast<int>(
+            std::count_if(listing.names.begin(), listing.names.end(),
+                          [&](const std::string& name) { return counted(name); }));
+    };
     for (std::size_t i = 0; i < kStorageCategories.size(); ++i) {
         const std::string prefix(kStorageCategories[i].prefix);
-        for (const std::string& name : list(prefix + "/FRONT")) {
-            files[i].front += isCountedFront(name) ? 1 : 0;
-        }
-        for (const std::string& name : list(prefix + "/REAR")) {
-            files[i].rear += isCountedRear(name) ? 1 : 0;
-        }
+        files[i].front = count(prefix + "/FRONT", isCountedFront);
+        files[i].rear = count(prefix + "/REAR", isCountedRear);
     }
-    return estimateStorage(totalMb, files);
+    StorageFigures figures = estimateStorage(totalMb, files);
+    figures.unreadableFolders = std::move(unreadable);
+    return figures;
 }
 
 StorageFigures estimateStorage(std::int64_t totalMb, const std::array<CategoryFiles, 4>& files) {
@@ -169,16 +177,21 @@ std::string capacityText(std::string_view label, std::int64_t totalMb) {
 
 CardFolderLister mountedCardLister(const std::string& root) {
     return [root](const std::string& folder) {
-        std::vector<std::string> names;
+        FolderListing listing;
         std::error_code error;
         std::filesystem::directory_iterator it(std::filesystem::path(root) / folder, error);
         for (; !error && it != std::filesystem::directory_iterator(); it.increment(error)) {
             std::error_code kind;
             if (!it->is_directory(kind)) {
-                names.push_back(it->path().filename().string());
+                listing.names.push_back(it->path().filename().string());
             }
         }
-        return names;
+        // A folder the card does not have holds no recordings; one that is there but cannot
+        // be read (no permission, a file in its place, a failing card) must not pass for empty.
+        if (error && error != std::errc::no_such_file_or_directory) {
+            listing.error = error.message();
+        }
+        return listing;
     };
 }
 

@@ -43,11 +43,22 @@ struct CategoryUsage {
 struct StorageFigures {
     std::int64_t totalMb = 0;
     std::array<CategoryUsage, 4> categories;
+    // The category folders that could not be read, each with the reason
+    // ("NOR/FRONT: Permission denied"): their recordings are missing from the figures.
+    std::vector<std::string> unreadableFolders;
 };
 
-// The names of the files (not folders) in a folder of the card, e.g. "NOR/FRONT"; none for a
-// missing folder.
-using CardFolderLister = std::function<std::vector<std::string>(const std::string& folder)>;
+// What a folder of the card holds: the names of its files (not folders), or why it could not
+// be read. A missing folder holds nothing and is no error.
+struct FolderListing {
+    FolderListing(std::vector<std::string> fileNames = {}, std::string problem = {})
+        : names(std::move(fileNames)), error(std::move(problem)) {}
+    std::vector<std::string> names;
+    std::string error;  // empty when the folder was read (or is missing)
+};
+
+// Lists a folder of the card, e.g. "NOR/FRONT".
+using CardFolderLister = std::function<FolderListing(const std::string& folder)>;
 
 // A front recording's name has "F.mp4" as its fifth "_" field, a rear one's "R1.mp4" or
 // "R2.mp4" (exactly, in that case).

@@ -31,6 +31,17 @@ TEST(QelvStorageInfo, CountsTheRecordingsOfEachCategory) {
         << run.out;
     EXPECT_NE(run.out.find(" GB)\""), std::string::npos);
 
+    // A file where a category folder should be: the figures without it, the folder named.
+    std::filesystem::create_directories(card.path() / "USR");
+    std::ofstream(card.path() / "USR" / "FRONT") << "";
+    const CliRun unreadable = runQelv("storage-info '" + card.path().string() + "'");
+    EXPECT_EQ(unreadable.exitCode, 1);
+    EXPECT_NE(unreadable.err.find("cannot read USR/FRONT: Not a directory"), std::string::npos);
+    EXPECT_NE(unreadable.out.find("\"usedMB\": 176, \"frontFiles\": 2"), std::string::npos);
+    EXPECT_NE(unreadable.out.find("\"unreadable\": [\"USR/FRONT: Not a directory\"]"),
+              std::string::npos)
+        << unreadable.out;
+
     const CliRun missing = runQelv("storage-info '" + (card.path() / "gone").string() + "'");
     EXPECT_EQ(missing.exitCode, 1);
     EXPECT_NE(missing.err.find("is neither a mounted card folder nor a readable WyFS card"),

@@ -9,6 +9,7 @@
 #include <QTest>
 #include <map>
 
+#include "support/temp_dir.h"
 #include "tools/ui/wyfs_formatter_dlg.h"
 #include "ui_support.h"
 
@@ -149,6 +150,21 @@ TEST_F(StorageDlgTest, ACardOfThirtyTwoGigabytesWithTenRecordingsOfEachCamera) {
     EXPECT_TRUE(asked.back().wyfs);
     EXPECT_EQ(text(*dialog, CWYFSFormatterDlg::kCapacity), "/dev/sdc (capacity unreadable)");
     EXPECT_EQ(text(*dialog, CWYFSFormatterDlg::kTotals[0]), "  0 MB");
+}
+
+// A category folder that cannot be read is named to the user; the others are counted.
+TEST_F(StorageDlgTest, AFolderThatCannotBeReadIsNamed) {
+    const TempDir card;
+    touch(card.path() / "NOR/REAR/20240131_120000_2CH_N_R1.mp4");
+    touch(card.path() / "NOR/FRONT");  // a file where the folder should be
+    drives = {fatCard(card.path().string() + "/", "/dev/sdb1")};
+    services.figures = [](const core::StorageCard& c) { return core::cardStorageFigures(c); };
+    auto dialog = open();
+    ASSERT_EQ(boxes.boxes.size(), 1u);
+    EXPECT_EQ(boxes.boxes[0].icon, ui::MessageIcon::Error);
+    EXPECT_TRUE(boxes.boxes[0].text.endsWith(QStringLiteral(":\nNOR/FRONT: Not a directory")))
+        << boxes.boxes[0].text.toStdString();
+    EXPECT_TRUE(text(*dialog, CWYFSFormatterDlg::kTotals[0]).ends_with("Used: 36 MB"));
 }
 
 TEST_F(StorageDlgTest, WithoutACardTheListAsksForOne) {

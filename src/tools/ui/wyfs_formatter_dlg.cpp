@@ -205,6 +205,18 @@ void CWYFSFormatterDlg::selectCard(int index) {
     m_capacity->setToolTip(m_capacity->text());
     m_namesShown = true;
     showFigures(figures ? *figures : core::estimateStorage(0, core::CardFolderLister{}), true);
+    if (figures && !figures->unreadableFolders.empty()) {
+        // The figures above are short of these folders' recordings.
+        QStringList folders;
+        for (const std::string& folder : figures->unreadableFolders) {
+            folders << QString::fromStdString(folder);
+        }
+        showMessageBox(this,
+                       QStringLiteral("These folders of %1 could not be read; their recordings "
+                                      "are not counted:\n%2")
+                           .arg(QString::fromStdString(card.path), folders.join(u'\n')),
+                       MessageIcon::Error);
+    }
 }
 
 void CWYFSFormatterDlg::showFigures(const core::StorageFigures& figures, bool card) {
