@@ -5,7 +5,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSettings>
 #include <QTimer>
 
 #include <cstdio>
@@ -18,7 +17,6 @@
 #include "config/config_store.h"
 #include "playback/filter_check.h"
 #include "shell/viewer_context.h"
-#include "shell/viewer_settings.h"
 #include "shell/window_keys.h"
 #include "shell/window_registry.h"
 #include "skin/message_box.h"
@@ -118,12 +116,6 @@ int handOverToFirstViewer(const SingleInstance& instance, const QString& folder,
     return status;
 }
 
-bool ensureMedia(QSettings& settings) {
-    QSettingsStore store(settings);
-    media::extendWhitelists(store);
-    return media::ensureFilters();
-}
-
 }  // namespace
 
 StartOptions parseStartOptions(const QStringList& arguments) {
@@ -205,9 +197,8 @@ int CQV_NPlayerApp::run(int argc, char** argv) {
 
 int CQV_NPlayerApp::runMainWindow(SingleInstance& instance, const StartOptions& options,
                                   const QString& sourceFolder) {
-    QSettings settings;
     ViewerContext& context = ViewerContext::instance();
-    CQV_NPlayerDlg main(context, createViewerPanes, [&settings] { return ensureMedia(settings); });
+    CQV_NPlayerDlg main(context, createViewerPanes, [] { return media::ensureFilters(); });
     QObject::connect(&instance, &SingleInstance::raiseRequested, &main, [&main] {
         if (main.isMinimized()) {
             main.showNormal();

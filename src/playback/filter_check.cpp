@@ -79,15 +79,4 @@ bool ensureFilters() {
     return true;
 }
 
-void extendWhitelists(SettingsStore& settings) {
-    for (std::string_view key : kWhitelistKeys) {
-        std::string list = settings.read(key).value_or("");
-        if (list.find(kWhitelistProgram) == std::string::npos) {
-            list += ";";
-            list += kWhitelistProgram;
-            settings.write(key, list);
-        }
-    }
-}
-
 }  // namespace qelv::media

@@ -1,11 +1,8 @@
-// Whether the media elements the playback graph is built from are installed, and the
-// decoder whitelists the viewer keeps in its settings.
+// Whether the media elements the playback graph is built from are installed.
 #pragma once
 
 #include <cstdint>
-#include <optional>
 #include <string>
-#include <string_view>
 #include <vector>
 
 namespace qelv::media {
@@ -20,23 +17,9 @@ std::vector<std::string> missingSoundElements();
 
 // True when recordings can be played: the parsers and the video chain can be made (the
 // viewer shows "Not Find QV filter" otherwise). A missing sound chain is said once on
-// standard error and recordings play silently.
+// standard error and recordings play silently. Nothing is registered and no list of programs
+// allowed to use a decoder is kept: GStreamer's elements serve every program that loads them
+// and read no such list, so the viewer writes none into the user's settings.
 bool ensureFilters();
-
-// A key-value store of the user's settings (the application keeps it in QSettings).
-class SettingsStore {
-public:
-    virtual ~SettingsStore() = default;
-    virtual std::optional<std::string> read(std::string_view key) const = 0;
-    // False when the key cannot be written; keys that do not exist are not created.
-    virtual bool write(std::string_view key, const std::string& value) = 0;
-};
-
-inline constexpr std::string_view kWhitelistProgram = "QELV Viewer.exe";
-inline constexpr std::string_view kWhitelistKeys[] = {
-    "SOFTWARE/QV/whitelist", "SOFTWARE/GNU/whitelist", "SOFTWARE/GNU/ffdshow/whitelist"};
-
-// Appends ";QELV Viewer.exe" to each whitelist that does not name the program yet.
-void extendWhitelists(SettingsStore& settings);
 
 }  // namespace qelv::media

@@ -72,33 +72,6 @@ TEST(DecoderSettings, NumbersMapOntoTheElements) {
     EXPECT_TRUE(settings.properties().flipVertical);
 }
 
-class MemorySettings : public SettingsStore {
-public:
-    std::optional<std::string> read(std::string_view key) const override {
-        const auto it = values.find(std::string(key));
-        return it == values.end() ? std::nullopt : std::optional(it->second);
-    }
-    bool write(std::string_view key, const std::string& value) override {
-        if (!values.contains(std::string(key))) {
-            return false;  // keys are never created
-        }
-        values[std::string(key)] = value;
-        return true;
-    }
-    std::map<std::string, std::string> values;
-};
-
-TEST(FilterCheck, WhitelistsGainTheProgramOnce) {
-    MemorySettings settings;
-    settings.values["SOFTWARE/QV/whitelist"] = "QELV Viewer.exe";
-    settings.values["SOFTWARE/GNU/whitelist"] = "other.exe";
-    extendWhitelists(settings);
-    extendWhitelists(settings);
-    EXPECT_EQ(settings.values["SOFTWARE/QV/whitelist"], "QELV Viewer.exe");
-    EXPECT_EQ(settings.values["SOFTWARE/GNU/whitelist"], "other.exe;QELV Viewer.exe");
-    EXPECT_FALSE(settings.values.contains("SOFTWARE/GNU/ffdshow/whitelist"));
-}
-
 TEST(FilterCheck, ElementsAreInstalled) {
     EXPECT_EQ(checkFilters(), 1);
     EXPECT_TRUE(ensureFilters());
