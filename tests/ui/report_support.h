@@ -45,10 +45,11 @@ inline QString pdfText(const QString& pdf) {
     return runTool(QStringLiteral("pdftotext"), {pdf, QStringLiteral("-")});
 }
 
-// One word of the PDF with its box in points from the page's top-left corner.
+// One word of the PDF with its box in points from its page's top-left corner.
 struct PdfWord {
     QString text;
     double xMin, yMin, xMax, yMax;
+    int page;  // from 1
 };
 
 inline std::vector<PdfWord> pdfWords(const QString& pdf) {
@@ -58,10 +59,13 @@ inline std::vector<PdfWord> pdfWords(const QString& pdf) {
         "<word xMin=\"([\\d.]+)\" yMin=\"([\\d.]+)\" xMax=\"([\\d.]+)\" yMax=\"([\\d.]+)\">"
         "([^<]*)</word>"));
     std::vector<PdfWord> words;
-    for (auto it = word.globalMatch(html); it.hasNext();) {
-        const QRegularExpressionMatch m = it.next();
-        words.push_back({m.captured(5), m.captured(1).toDouble(), m.captured(2).toDouble(),
-                         m.captured(3).toDouble(), m.captured(4).toDouble()});
+    const QStringList pages = html.split(QStringLiteral("<page "));
+    for (int page = 1; page < pages.size(); ++page) {
+        for (auto it = word.globalMatch(pages[page]); it.hasNext();) {
+            const QRegularExpressionMatch m = it.next();
+            words.push_back({m.captured(5), m.captured(1).toDouble(), m.captured(2).toDouble(),
+                             m.captured(3).toDouble(), m.captured(4).toDouble(), page});
+        }
     }
     return words;
 }

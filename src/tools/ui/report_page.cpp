@@ -5,6 +5,7 @@
 #include <QPrinter>
 #include <QTextLayout>
 #include <algorithm>
+#include <memory>
 
 namespace qelv::ui {
 
@@ -34,36 +35,49 @@ void drawHeading(QPainter& painter, const QRectF& box, int cellHeight, const QSt
     painter.drawText(box, Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, text);
 }
 
-// Lays `text` out in `box` with `wrap` and draws the lines that fit whole; the rest is cut.
-void drawWrapped(QPainter& painter, const QRectF& box, const QFont& font, const QString& text,
-                 QTextOption::WrapMode wrap) {
-    QTextLayout layout(QString(text).replace(QLatin1Char('\n'), QChar::LineSeparator), font,
-                       painter.device());
+// `text` laid out in rows `width` wide with `wrap`, measured for `device`.
+std::unique_ptr<QTextLayout> layOut(const QString& text, const QFont& font, qreal width,
+                                    QTextOption::WrapMode wrap, QPaintDevice* device) {
+    auto layout = std::make_unique<QTextLayout>(
+        QString(text).replace(QLatin1Char('\n'), QChar::LineSeparator), font, device);
     QTextOption option(Qt::AlignLeft | Qt::AlignTop);
     option.setWrapMode(wrap);
-    layout.setTextOption(option);
-    layout.beginLayout();
+    layout->setTextOption(option);
+    layout->beginLayout();
     qreal y = 0;
     for (;;) {
-        QTextLine line = layout.createLine();
+        QTextLine line = layout->createLine();
         if (!line.isValid()) {
             break;
         }
-        line.setLineWidth(box.width());
+        line.setLineWidth(width);
         line.setPosition(QPointF(0, y));
         y += line.height();
     }
-    layout.endLayout();
+    layout->endLayout();
+    return layout;
+}
+
+// Draws the rows of `layout` from `first` on that fit whole into `box`, the first at its top.
+// Returns the first row left for a next box.
+int drawRows(QPainter& painter, const QTextLayout& layout, int first, const QRectF& box) {
+    if (first >= layout.lineCount()) {
+        return first;
+    }
+    const qreal top = layout.lineAt(first).y();
     painter.save();
     painter.setClipRect(box);
-    for (int i = 0; i < layout.lineCount(); ++i) {
-        const QTextLine line = layout.lineAt(i);
-        if (line.y() + line.height() > box.height() + 0.5) {
+    int row = first;
+    for (; row < layout.lineCount(); ++row) {
+        const QTextLine line = layout.lineAt(row);
+        if (line.y() - top + line.height() > box.height() + 0.5) {
             break;
         }
-        line.draw(&painter, box.topLeft());
+        line.draw(&painter, box.topLeft() - QPointF(0, top));
     }
     painter.restore();
+    // A row taller than the box is never drawn whole: it must not hold up the rows after it.
+    return row == first ? first + 1 : row;
 }
 
 // The largest font up to kEvidenceLargest whose widest line fits `width`.
@@ -97,13 +111,40 @@ void drawEvidence(QPainter& painter, const ReportPage& page, qreal pageWidth) {
     box.setWidth(std::max(box.width(), pageWidth - box.left() - 10));
     // Whole hashes stay on one line where the page allows; a line too long for the smallest
     // font wraps rather than losing digits.
-    drawWrapped(painter, box, evidenceFont(lines, box.width()), lines.join(QLatin1Char('\n')),
-                QTextOption::WrapAtWordBoundaryOrAnywhere);
+    const auto layout =
+        layOut(lines.join(QLatin1Char('\n')), evidenceFont(lines, box.width()), box.width(),
+               QTextOption::WrapAtWordBoundaryOrAnywhere, painter.device());
+    drawRows(painter, *layout, 0, box);
+}
+
+// The form's text, never cut: what the details box cannot take goes on over further pages
+// (each started by `newPage`), a word too long for a row broken at the box's edge. False when
+// a page could not be started.
+bool drawDetails(QPainter& painter, const QString& text, const std::function<bool()>& newPage) {
+    const auto details =
+        layOut(text, reportFont(QStringLiteral("arial"), 14, true), kReportDetailsBox.width(),
+               QTextOption::WrapAtWordBoundaryOrAnywhere, painter.device());
+    // Rows after the last one with text (the form's closing line breaks) take no page.
+    int rows = details->lineCount();
+    while (rows > 0 &&
+           text.mid(details->lineAt(rows - 1).textStart(), details->lineAt(rows - 1).textLength())
+               .trimmed()
+               .isEmpty()) {
+        --rows;
+    }
+    int row = drawRows(painter, *details, 0, kReportDetailsBox);
+    bool started = true;
+    while (row < rows && (started = newPage())) {
+        drawHeading(painter, QRectF(40, 20, 700, 40), 20, QStringLiteral("3.Details (continued)"));
+        row = drawRows(painter, *details, row, kReportDetailsContinuedBox);
+    }
+    return started;
 }
 
 }  // namespace
 
-void paintAccidentReport(QPainter& painter, const ReportPage& page, qreal pageWidth) {
+bool paintAccidentReport(QPainter& painter, const ReportPage& page, qreal pageWidth,
+                         const std::function<bool()>& newPage) {
     painter.save();
     painter.setRenderHint(QPainter::SmoothPixmapTransform);
     painter.setBackgroundMode(Qt::TransparentMode);
@@ -126,10 +167,10 @@ void paintAccidentReport(QPainter& painter, const ReportPage& page, qreal pageWi
     drawHeading(painter, QRectF(40, 80, 300, 60), 20, QStringLiteral("1.Video captuer"));
     drawHeading(painter, QRectF(40, 620, 300, 60), 20, QStringLiteral("2.Map"));
     drawHeading(painter, QRectF(40, 960, 300, 60), 20, QStringLiteral("3.Details"));
-    drawWrapped(painter, kReportDetailsBox, reportFont(QStringLiteral("arial"), 14, true),
-                page.details, QTextOption::WordWrap);
     drawEvidence(painter, page, pageWidth);
+    const bool whole = drawDetails(painter, page.details, newPage);
     painter.restore();
+    return whole;
 }
 
 QString reportJobName(const QDateTime& now) {
@@ -157,9 +198,16 @@ bool printAccidentReport(QPrinter& printer, const ReportPage& page, QSize screen
                                 printer.height() / (sy * kReportExtent.height())});
     sx *= fit;
     sy *= fit;
-    painter.setTransform(QTransform::fromScale(sx, sy));
-    paintAccidentReport(painter, page, printer.width() / sx);
-    return painter.end();
+    const QTransform scale = QTransform::fromScale(sx, sy);
+    painter.setTransform(scale);
+    const bool whole = paintAccidentReport(painter, page, printer.width() / sx, [&] {
+        if (!printer.newPage()) {
+            return false;
+        }
+        painter.setTransform(scale);
+        return true;
+    });
+    return painter.end() && whole;
 }
 
 }  // namespace qelv::ui
