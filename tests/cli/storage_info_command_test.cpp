@@ -1,6 +1,8 @@
 // `qelv storage-info`: the figures of a card folder as JSON.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <fstream>
 
 #include "cli_run.h"
@@ -31,14 +33,21 @@ TEST(QelvStorageInfo, CountsTheRecordingsOfEachCategory) {
         << run.out;
     EXPECT_NE(run.out.find(" GB)\""), std::string::npos);
 
-    // A file where a category folder should be: the figures without it, the folder named.
-    std::filesystem::create_directories(card.path() / "USR");
-    std::ofstream(card.path() / "USR" / "FRONT") << "";
-    const CliRun unreadable = runQelv("storage-info '" + card.path().string() + "'");
+    // NOR/REAR locked (read as nobody when run as root) and a file where USR should be: the
+    // figures without them, each folder named, exit 1.
+    std::filesystem::permissions(card.path(), std::filesystem::perms::all);
+    std::filesystem::permissions(card.path() / "NOR" / "REAR", std::filesystem::perms::none);
+    std::ofstream(card.path() / "USR") << "";
+    const CliRun unreadable =
+        runProgram((geteuid() == 0 ? "setpriv --reuid=65534 --regid=65534 --clear-groups " : "") +
+                       std::string(QELV_BINARY),
+                   "storage-info '" + card.path().string() + "'");
     EXPECT_EQ(unreadable.exitCode, 1);
-    EXPECT_NE(unreadable.err.find("cannot read USR/FRONT: Not a directory"), std::string::npos);
-    EXPECT_NE(unreadable.out.find("\"usedMB\": 176, \"frontFiles\": 2"), std::string::npos);
-    EXPECT_NE(unreadable.out.find("\"unreadable\": [\"USR/FRONT: Not a directory\"]"),
+    EXPECT_NE(unreadable.err.find("cannot read NOR/REAR: Permission denied;"), std::string::npos);
+    EXPECT_NE(unreadable.out.find("\"usedMB\": 140, \"frontFiles\": 2, \"rearFiles\": 0"),
+              std::string::npos);
+    EXPECT_NE(unreadable.out.find("\"unreadable\": [\"NOR/REAR: Permission denied\", \"USR/FRONT: "
+                                  "Not a directory\", \"USR/REAR: Not a directory\"]"),
               std::string::npos)
         << unreadable.out;
 

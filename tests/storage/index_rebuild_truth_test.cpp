@@ -35,17 +35,12 @@ Sample recordOfSize(std::uint32_t size, const std::string& start = "GXYZ") {
     return recordSample(start + std::string(text - start.size(), ','));
 }
 
-// A record that lost its block when the recording was cut.
-Sample cutRecord() {
+// A record that lost its block when the recording was cut (or was written without one),
+// padded with zeros to `size` bytes.
+Sample cutRecord(std::size_t size = 0) {
     Sample record = recordSample();
     record.bytes.erase(record.bytes.end() - 16, record.bytes.end());  // the block
-    return record;
-}
-
-// A record written without its block, `size` bytes up to the sample after it.
-Sample recordWithoutBlock(std::uint32_t size) {
-    Sample record = cutRecord();
-    record.bytes.resize(size, 0);
+    record.bytes.resize(std::max(size, record.bytes.size()), 0);
     return record;
 }
 
@@ -159,15 +154,11 @@ TEST_F(RebuiltIndexTruth, EverySampleIsListedWhereTheRecorderWroteIt) {
          {audioSample(300), videoSample(800, true), videoSample(800, false),
           recordOfSize(kLongestRecord)},
          0},
-        // Without a marker a record ends where its window does; the sample found there says
-        // it really ended there, and the records after it keep their own sizes.
-        {"a record without its block, then more samples",
+        // Without a block a record ends where its window does when the next sample is there;
+        // the records after it keep their own sizes.
+        {"records without their blocks, read alone and after a sound frame",
          CameraChannel::Front,
-         {videoSample(800, true), recordWithoutBlock(256), audioSample(200),
-          videoSample(800, false), recordSample(), videoSample(800, false)}},
-        {"a record without its block after a sound frame",
-         CameraChannel::Front,
-         {videoSample(800, true), audioSample(100), recordWithoutBlock(512 - 92),
+         {videoSample(800, true), cutRecord(256), audioSample(100), cutRecord(512 - 92),
           videoSample(800, false), recordSample(), videoSample(800, false)}},
         {"cut off after a sound frame",
          CameraChannel::Front,
