@@ -20,6 +20,11 @@ GstCaps* videoCaps(int width, int height, bool rate) {
     return caps;
 }
 
+GstCaps* soundCaps() {
+    return gst_caps_from_string(
+        "audio/x-raw,format=S16LE,layout=interleaved,rate=48000,channels=2");
+}
+
 GstElement* capsFilter(GstCaps* caps) {
     GstElement* filter = makeElement("capsfilter");
     if (filter != nullptr) {
@@ -97,7 +102,7 @@ void onDemuxPad(GstElement*, GstPad* pad, gpointer data) {
     const std::string type = gst_structure_get_name(gst_caps_get_structure(caps, 0));
     gst_caps_unref(caps);
     GstElement* head = nullptr;
-    if (type == "video/x-h264" && !links.videoLinked) {
+    if (type == "video/x-h264" && links.videoTarget != nullptr && !links.videoLinked) {
         GstElement* scale = makeElement("videoconvertscale");
         const std::vector<GstElement*> chain{
             makeElement("queue"), makeElement("h264parse"), makeElement("avdec_h264"), scale,
@@ -111,16 +116,11 @@ void onDemuxPad(GstElement*, GstPad* pad, gpointer data) {
         }
     } else if (type.rfind("audio/", 0) == 0 && links.soundTarget != nullptr && !links.soundLinked) {
         const std::vector<GstElement*> chain{
-            makeElement("queue"),
-            makeElement("aacparse"),
-            makeElement("avdec_aac"),
-            makeElement("audioconvert"),
-            makeElement("audioresample"),
-            capsFilter(gst_caps_from_string(
-                "audio/x-raw,format=S16LE,layout=interleaved,rate=48000,channels=2"))};
-        // The sound shares its demuxer with the front pictures: when the pictures stop early
-        // (an edited file), the muxer waits for pictures that never come while the sound
-        // piles up. The compressed sound is small; its queue holds all of it.
+            makeElement("queue"),        makeElement("aacparse"),      makeElement("avdec_aac"),
+            makeElement("audioconvert"), makeElement("audioresample"), capsFilter(soundCaps())};
+        // When the pictures stop early (an edited file), the muxer waits for pictures that
+        // never come while the sound piles up. The compressed sound is small; its queue holds
+        // all of it.
         if (chain.front() != nullptr) {
             g_object_set(chain.front(), "max-size-buffers", 0, "max-size-bytes", 0, "max-size-time",
                          guint64{0}, nullptr);
@@ -132,7 +132,19 @@ void onDemuxPad(GstElement*, GstPad* pad, gpointer data) {
         }
     }
     if (head == nullptr) {
-        return;  // the telemetry track, or a stream this clip does not use
+        // The telemetry track, or a stream this demuxer does not give to the clip: dropped.
+        // Left unlinked, a demuxer whose other streams are missing fails as a whole.
+        GstElement* drop = makeElement("fakesink");
+        if (drop != nullptr) {
+            g_object_set(drop, "sync", FALSE, "async", FALSE, nullptr);
+            tagBranch(drop, links.branch);
+            gst_bin_add(GST_BIN(links.pipeline), drop);
+            gst_element_sync_state_with_parent(drop);
+            GstPad* sink = gst_element_get_static_pad(drop, "sink");
+            gst_pad_link(pad, sink);
+            gst_object_unref(sink);
+        }
+        return;
     }
     if (links.leadNs > 0 && type == "video/x-h264") {
         gst_pad_add_probe(pad, GST_PAD_PROBE_TYPE_BUFFER, restampFirstPicture, &links, nullptr);
@@ -154,7 +166,7 @@ void onNoMorePads(GstElement*, gpointer data) {
     auto& state = *links.state;
     // A stream the file turned out not to have ends at once: the compositor and the mixer
     // wait for every pad they were given.
-    if (!links.videoLinked) {
+    if (links.videoTarget != nullptr && !links.videoLinked) {
         gst_pad_send_event(links.videoTarget, gst_event_new_eos());
     }
     if (links.soundTarget != nullptr && !links.soundLinked) {

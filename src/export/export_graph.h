@@ -3,14 +3,19 @@
 //
 //   per segment and camera:  filesrc ! qtdemux ! queue ! h264parse ! avdec_h264
 //                            ! videoconvertscale ! capsfilter(region size) -> compositor
-//   front camera's sound:    qtdemux ! queue ! aacparse ! avdec_aac ! audioconvert
+//   per segment, the front camera's sound:
+//                            filesrc ! qtdemux ! queue ! aacparse ! avdec_aac ! audioconvert
 //                            ! audioresample ! capsfilter -> audiomixer
+//   silence of the clip's length:  audiotestsrc ! capsfilter -> audiomixer
 //   compositor ! capsfilter(clip size, 30/1) [overlay] ! queue ! x264enc ! mp4mux(fast start)
 //   audiomixer ! audioconvert ! avenc_aac ! queue -> mp4mux ! filesink
 //
 // Every demuxer is cued with its own accurate seek to its segment before any picture flows;
 // a later segment's pads are offset by where it starts in the clip, so the compositor and
-// the mixer see one continuous stream.
+// the mixer see one continuous stream. The sound has a demuxer of its own, cued to stop where
+// the front file's sound does: a demuxer ends a stream only when all of its streams end, and
+// the mixer and the muxer would wait for sound that never comes while the pictures go on.
+// The silence under it carries the clip's sound on to the clip's end.
 #pragma once
 
 #include <atomic>
@@ -68,6 +73,7 @@ public:
 private:
     bool build();
     bool buildTail();
+    bool addSilence();
     bool addSource(std::size_t segment, int channel);
     bool cue(const std::atomic<bool>& cancel);
 
@@ -82,10 +88,11 @@ private:
     GstElement* m_mixer = nullptr;
     std::unique_ptr<State> m_state;
     std::vector<std::unique_ptr<Links>> m_links;
+    // A demuxer is cued to [startNs, stopNs) of its file.
     struct Cue {
         GstElement* demuxer;
-        std::size_t segment;
-        std::int64_t leadNs;  // the file's pictures come this much later than the segment's
+        std::int64_t startNs;
+        std::int64_t stopNs;
     };
     std::vector<Cue> m_demuxers;
     std::string m_error;

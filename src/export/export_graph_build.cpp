@@ -143,16 +143,44 @@ bool ExportGraph::buildTail() {
         m_error = "the sound encoder (avenc_aac or voaacenc) is not installed";
         return false;
     }
-    return true;
+    return addSilence();
 }
 
-// A camera of one segment: its file through a demuxer, to its place in the picture; the
-// front camera's demuxer also gives the sound.
+// Silence for the whole clip, in 10 ms buffers: whatever the recordings' sound gives, the
+// clip's sound track lasts as long as its pictures.
+bool ExportGraph::addSilence() {
+    constexpr std::int64_t kBufferNs = kNsPerSecond / 100;
+    GstElement* silence = makeElement("audiotestsrc", "ExportSilence");
+    if (silence != nullptr) {
+        gst_util_set_object_arg(G_OBJECT(silence), "wave", "silence");
+        g_object_set(silence, "samplesperbuffer", 480, "num-buffers",
+                     static_cast<gint>((m_plan.durationNs + kBufferNs - 1) / kBufferNs), nullptr);
+    }
+    GstElement* caps = detail::capsFilter(detail::soundCaps());
+    if (!addLinked(m_pipeline, {silence, caps})) {
+        m_error = "the silence source (audiotestsrc) is not installed";
+        return false;
+    }
+    GstPad* out = gst_element_get_static_pad(caps, "src");
+    GstPad* in = gst_element_request_pad_simple(m_mixer, "sink_%u");
+    const bool linked = gst_pad_link(out, in) == GST_PAD_LINK_OK;
+    gst_object_unref(in);
+    gst_object_unref(out);
+    if (!linked) {
+        m_error = "the silence could not be mixed into the sound";
+    }
+    return linked;
+}
+
+// A camera of one segment, or its sound (kSoundChannel): its file through a demuxer, to its
+// place in the picture or to the mixer.
 bool ExportGraph::addSource(std::size_t segment, int channel) {
     const SpanSegment& s = m_plan.segments[segment];
     const ExportRecording& r = m_request.recordings[s.recording];
-    const auto region = layoutRegions(m_request.layout, m_request.width,
-                                      m_request.height)[static_cast<std::size_t>(channel)];
+    const bool sound = channel == kSoundChannel;
+    const auto region = sound ? std::nullopt
+                              : layoutRegions(m_request.layout, m_request.width,
+                                              m_request.height)[static_cast<std::size_t>(channel)];
     GstElement* source = makeElement("filesrc");
     GstElement* demuxer = makeElement("qtdemux");
     if (source == nullptr || demuxer == nullptr) {
@@ -161,7 +189,8 @@ bool ExportGraph::addSource(std::size_t segment, int channel) {
         return false;
     }
     const int branch = branchOfKey(segment, channel);
-    g_object_set(source, "location", r.paths[static_cast<std::size_t>(channel)].c_str(), nullptr);
+    g_object_set(source, "location", r.paths[sound ? 0 : static_cast<std::size_t>(channel)].c_str(),
+                 nullptr);
     tagBranch(source, branch);
     tagBranch(demuxer, branch);
     gst_bin_add_many(GST_BIN(m_pipeline), source, demuxer, nullptr);
@@ -171,22 +200,28 @@ bool ExportGraph::addSource(std::size_t segment, int channel) {
     links->state = m_state.get();
     links->pipeline = m_pipeline;
     links->branch = branch;
-    links->region = *region;
+    links->region = region.value_or(Region{});
     links->offsetNs = s.clipNs;
     links->leadNs = channel == 0 ? r.frontLeadNs : 0;
-    links->videoTarget = gst_element_request_pad_simple(m_compositor, "sink_%u");
-    g_object_set(links->videoTarget, "xpos", region->x, "ypos", region->y, nullptr);
-    gst_object_unref(links->videoTarget);  // the compositor keeps it
+    links->videoTarget = nullptr;
     links->soundTarget = nullptr;
-    if (channel == 0 && m_mixer != nullptr && r.hasSound &&
-        !m_leftOut.contains({segment, kSoundChannel})) {
+    if (sound) {
         links->soundTarget = gst_element_request_pad_simple(m_mixer, "sink_%u");
-        gst_object_unref(links->soundTarget);
+        gst_object_unref(links->soundTarget);  // the mixer keeps it
+    } else {
+        links->videoTarget = gst_element_request_pad_simple(m_compositor, "sink_%u");
+        g_object_set(links->videoTarget, "xpos", region->x, "ypos", region->y, nullptr);
+        gst_object_unref(links->videoTarget);  // the compositor keeps it
     }
     g_signal_connect(demuxer, "pad-added", G_CALLBACK(detail::onDemuxPad), links.get());
     g_signal_connect(demuxer, "no-more-pads", G_CALLBACK(detail::onNoMorePads), links.get());
     m_links.push_back(std::move(links));
-    m_demuxers.push_back({demuxer, segment, channel == 0 ? r.frontLeadNs : 0});
+    // The front file is cued its lead later, so that its pictures line up with the other
+    // cameras' and a joint neither repeats nor drops one; its sound goes with its pictures
+    // and stops where the file's sound does.
+    const std::int64_t leadNs = channel == 0 || sound ? r.frontLeadNs : 0;
+    const std::int64_t stopNs = sound ? std::min(s.outNs + leadNs, r.soundNs) : s.outNs + leadNs;
+    m_demuxers.push_back({demuxer, s.inNs + leadNs, stopNs});
     ++m_state->demuxersAnnouncing;
     return true;
 }
@@ -208,6 +243,11 @@ bool ExportGraph::build() {
                 !addSource(k, c)) {
                 return false;
             }
+        }
+        const SpanSegment& s = m_plan.segments[k];
+        if (m_mixer != nullptr && r.soundNs > s.inNs + r.frontLeadNs &&
+            !m_leftOut.contains({k, kSoundChannel}) && !addSource(k, kSoundChannel)) {
+            return false;
         }
     }
     return true;
@@ -233,14 +273,11 @@ bool ExportGraph::cue(const std::atomic<bool>& cancel) {
             return false;
         }
     }
-    // The front file is cued its lead later, so that its pictures line up with the other
-    // cameras' and a joint neither repeats nor drops one.
     for (const Cue& cue : m_demuxers) {
-        const SpanSegment& s = m_plan.segments[cue.segment];
         if (!gst_element_seek(
                 cue.demuxer, 1.0, GST_FORMAT_TIME,
                 static_cast<GstSeekFlags>(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_ACCURATE),
-                GST_SEEK_TYPE_SET, s.inNs + cue.leadNs, GST_SEEK_TYPE_SET, s.outNs + cue.leadNs)) {
+                GST_SEEK_TYPE_SET, cue.startNs, GST_SEEK_TYPE_SET, cue.stopNs)) {
             m_error = "a recording could not be cued to the span";
             return false;
         }

@@ -52,7 +52,7 @@ struct ExportGraph::Links {
     Region region;
     std::int64_t offsetNs;
     std::int64_t leadNs;  // the front file's first-picture lead (0 for the other cameras)
-    GstPad* videoTarget;  // a compositor pad, owned by the compositor
+    GstPad* videoTarget;  // a compositor pad, owned by the compositor, or null
     GstPad* soundTarget;  // an audio mixer pad, or null
     bool videoLinked = false;
     bool soundLinked = false;
@@ -66,6 +66,8 @@ GstBusSyncReply onBusMessage(GstBus* bus, GstMessage* message, gpointer state);
 GstPadProbeReturn onComposed(GstPad* pad, GstPadProbeInfo* info, gpointer state);
 GstCaps* videoCaps(int width, int height, bool rate);
 GstElement* capsFilter(GstCaps* caps);
+// The raw sound the mixer takes.
+GstCaps* soundCaps();
 
 }  // namespace detail
 

@@ -76,6 +76,40 @@ std::int64_t firstPictureLead(core::BoxReader& reader, const core::Box& mdia) {
     return static_cast<std::int64_t>(nextDelta * kNsPerSecond / scale);
 }
 
+// The total length of a track's samples: the sum of its time-to-sample entries (count and
+// delta each), in the media header's time scale. The table is read up to a bound; a longer one
+// counts as far as read.
+std::int64_t trackLengthNs(core::BoxReader& reader, const core::Box& mdia) {
+    constexpr std::uint64_t kMostEntries = 1 << 16;
+    const auto mdhd = reader.child(mdia, "mdhd");
+    const auto minf = reader.child(mdia, "minf");
+    const auto stbl = minf ? reader.child(*minf, "stbl") : std::nullopt;
+    const auto stts = stbl ? reader.child(*stbl, "stts") : std::nullopt;
+    const auto head =
+        mdhd ? reader.read(mdhd->payload, std::min<std::uint64_t>(mdhd->size, 24)) : std::nullopt;
+    const auto count = stts && stts->size >= 8 ? reader.read(stts->payload, 8) : std::nullopt;
+    if (!head || head->size() < 16 || !count) {
+        return 0;
+    }
+    const bool v1 = (*head)[0] == 1;
+    if (v1 && head->size() < 24) {
+        return 0;
+    }
+    const std::uint64_t scale = bigEndian(*head, v1 ? 20 : 12, 4);
+    const std::uint64_t entries =
+        std::min<std::uint64_t>({bigEndian(*count, 4, 4), (stts->size - 8) / 8, kMostEntries});
+    const auto table = entries > 0 ? reader.read(stts->payload + 8, entries * 8) : std::nullopt;
+    if (scale == 0 || !table) {
+        return 0;
+    }
+    std::uint64_t units = 0;
+    for (std::uint64_t e = 0; e < entries; ++e) {
+        // 32-bit count times 32-bit delta, at most 2^16 of them: no overflow.
+        units += bigEndian(*table, e * 8, 4) * bigEndian(*table, e * 8 + 4, 4);
+    }
+    return static_cast<std::int64_t>(static_cast<long double>(units) * kNsPerSecond / scale);
+}
+
 }  // namespace
 
 std::variant<SpanPlan, std::string> planSpan(const std::vector<ExportRecording>& recordings,
@@ -195,8 +229,9 @@ std::optional<MovieFacts> readMovieFacts(const std::string& path) {
             const auto hdlr = mdia ? reader.child(*mdia, "hdlr") : std::nullopt;
             const auto type =
                 hdlr && hdlr->size >= 12 ? reader.read(hdlr->payload + 8, 4) : std::nullopt;
-            if (type && std::equal(type->begin(), type->end(), "soun")) {
+            if (type && std::equal(type->begin(), type->end(), "soun") && !facts->hasSound) {
                 facts->hasSound = true;
+                facts->soundNs = trackLengthNs(reader, *mdia);
             }
             if (type && std::equal(type->begin(), type->end(), "vide") &&
                 facts->firstPictureLeadNs == 0) {
@@ -220,6 +255,7 @@ std::optional<ExportRecording> recordingAt(const std::string& frontPath) {
     r.frontLeadNs = facts->firstPictureLeadNs;
     r.durationNs = std::max<std::int64_t>(0, facts->durationNs - r.frontLeadNs);
     r.hasSound = facts->hasSound;
+    r.soundNs = facts->soundNs;
     const core::CompanionPaths companions = core::companionPathsOf(frontPath);
     std::error_code ignored;
     // A camera the name promises stays in the list even when its file is gone: its place

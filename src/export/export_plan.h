@@ -26,6 +26,9 @@ struct ExportRecording {
     // Of the pictures: the front file's movie less its lead.
     std::int64_t durationNs = 0;
     bool hasSound = false;  // the front file has a sound track
+    // How long the front file's sound runs from the file's start; it may stop before the
+    // pictures do.
+    std::int64_t soundNs = 0;
     // How much longer the front file's first picture is stamped than the others: the recorder
     // stamps it with two frame periods, so every front picture after it comes one period
     // later than the same moment of the other cameras. 0 for a file stamped evenly.
@@ -64,6 +67,7 @@ struct MovieFacts {
     std::int64_t durationNs = 0;
     bool hasSound = false;
     std::int64_t firstPictureLeadNs = 0;  // the first picture's extra period, see frontLeadNs
+    std::int64_t soundNs = 0;             // the sound samples' total length
 };
 std::optional<MovieFacts> readMovieFacts(const std::string& path);
 

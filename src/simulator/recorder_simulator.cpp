@@ -211,6 +211,12 @@ SimulatedRecording simulateRecording(const RecordingRequest& request) {
     result.frames = timing.frames;
     result.records = request.seconds;
     result.audioFrames = timing.audioFrames;
+    if (request.soundSeconds >= 0) {
+        result.audioFrames =
+            std::min(result.audioFrames,
+                     static_cast<int>(request.soundSeconds * core::mp4::kAudioSampleRate /
+                                      core::mp4::kAudioFrameSamples));
+    }
 
     for (int c = 0; c < request.channels; ++c) {
         const ChannelPlan& plan = kChannels[static_cast<std::size_t>(c)];

@@ -26,6 +26,9 @@ struct RecordingRequest {
     // normal recordings, half that for the others. Tests use less to go faster.
     double bitrateScale = 1.0;
     std::uint64_t tailBytes = 512 * 1024;  // zeros the recorder preallocated (unfinished)
+    // The front camera's sound stops after this many seconds (a microphone that failed); 0
+    // leaves its sound track empty. Negative: sound for as long as the pictures run.
+    double soundSeconds = -1;
     std::function<void(const std::string&)> progress;
 };
 

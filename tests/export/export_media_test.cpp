@@ -110,6 +110,7 @@ struct Probe {
     double videoSeconds = 0;
     long frames = 0;
     bool sound = false;
+    double soundSeconds = 0;
 };
 
 Probe probe(const fs::path& clip) {
@@ -122,12 +123,23 @@ Probe probe(const fs::path& clip) {
                 &p.videoSeconds);
     std::sscanf(video.c_str() + std::min(video.find("nb_read_frames="), video.size()),
                 "nb_read_frames=%ld", &p.frames);
-    p.sound = capture(
-                  "ffprobe -v error -select_streams a -show_entries stream=codec_name "
-                  "-of csv=p=0 " +
-                  quoted(clip))
-                  .find("aac") != std::string::npos;
+    const std::string sound = capture(
+        "ffprobe -v error -select_streams a -show_entries stream=codec_name,duration "
+        "-of csv=p=0 " +
+        quoted(clip));
+    p.sound = sound.find("aac") != std::string::npos;
+    std::sscanf(sound.c_str() + std::min(sound.find(','), sound.size()), ",%lf", &p.soundSeconds);
     return p;
+}
+
+// The loudest sound in [from, to) seconds of the clip in dB, as ffmpeg measures it (-91 for
+// digital silence); NaN when it finds none.
+double loudestDb(const fs::path& clip, double from, double to) {
+    const std::string log =
+        capture("ffmpeg -ss " + std::to_string(from) + " -t " + std::to_string(to - from) + " -i " +
+                quoted(clip) + " -map 0:a -af volumedetect -f null - 2>&1");
+    const std::size_t at = log.find("max_volume:");
+    return at == std::string::npos ? std::nan("") : std::atof(log.c_str() + at + 11);
 }
 
 class Export : public ::testing::Test {
@@ -145,10 +157,20 @@ protected:
             request.bitrateScale = 0.05;
             s_recordings[k] = new sim::SimulatedRecording(sim::simulateRecording(request));
         }
+        // One camera on another card: its sound stops after two of its four seconds.
+        sim::RecordingRequest other;
+        other.cardRoot = s_dir->path() / "other";
+        other.start = sim::LocalTime{2024, 1, 31, 12, 10, 0};
+        other.seconds = 4;
+        other.channels = 1;
+        other.soundSeconds = 2;
+        other.bitrateScale = 0.05;
+        s_recordings[2] = new sim::SimulatedRecording(sim::simulateRecording(other));
     }
     static void TearDownTestSuite() {
-        delete s_recordings[0];
-        delete s_recordings[1];
+        for (const sim::SimulatedRecording* r : s_recordings) {
+            delete r;
+        }
         delete s_dir;
     }
     static fs::path file(int recording, int channel) {
@@ -163,12 +185,12 @@ protected:
     }
 
     static test::TempDir* s_dir;
-    static std::array<sim::SimulatedRecording*, 2> s_recordings;
+    static std::array<sim::SimulatedRecording*, 3> s_recordings;
     test::TempDir out;
 };
 
 test::TempDir* Export::s_dir = nullptr;
-std::array<sim::SimulatedRecording*, 2> Export::s_recordings{};
+std::array<sim::SimulatedRecording*, 3> Export::s_recordings{};
 
 TEST_F(Export, EachLayoutShowsEveryCameraInItsPlaceForTheWholeSpan) {
     for (const ExportLayout layout : {ExportLayout::Side, ExportLayout::Pip, ExportLayout::Front}) {
@@ -211,6 +233,39 @@ TEST_F(Export, OverlayShowsTheMomentAndIsLeftOutOnRequest) {
     EXPECT_GT(meanDifference(first[0], plain[0], corner), 10.0);
     // Away from the corner the two exports show the same picture.
     EXPECT_LT(meanDifference(first[0], plain[0], {0, 0, 1920, 800}), 6.0);
+}
+
+// The front's sound can stop before its pictures do, or hold nothing in the span: the clip's
+// sound then runs silent to the clip's end or is left out, never an empty track that players
+// refuse.
+TEST_F(Export, SoundRunsToTheClipsEndOrIsLeftOut) {
+    struct Case {
+        const char* what;
+        fs::path front;
+        const char* span;
+        bool sound;
+    };
+    const std::vector<Case> cases{
+        {"sound stops inside the span", file(2, 0), "--from 1 --to 3", true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const fs::path clip = out.path() / "clip.mp4";
+        const CliRun run = runQelv("export " + quoted(c.front) + " " + c.span +
+                                   " --layout front --out " + quoted(clip));
+        ASSERT_EQ(run.exitCode, 0) << run.err;
+        EXPECT_NE(run.out.find(c.sound ? "\"sound\": true" : "\"sound\": false"), std::string::npos)
+            << run.out;
+        const Probe p = probe(clip);
+        EXPECT_EQ(p.sound, c.sound);
+        if (c.sound) {
+            // The recording's sound stops a moment before 2 s, about 1 s into the clip.
+            EXPECT_NEAR(p.soundSeconds, p.videoSeconds, 0.1);
+            EXPECT_GT(loudestDb(clip, 0.1, 0.8), -40);
+            EXPECT_LT(loudestDb(clip, 1.1, p.videoSeconds), -80);
+        }
+        fs::remove(clip);
+    }
 }
 
 // The recorder stamps a front file's first picture with two frame periods: cut at the movie's
