@@ -171,8 +171,7 @@ TEST_F(ReportPageTest, LongDetailsWrapAndGoOnOverFurtherPages) {
     const QString longWord =
         QStringLiteral("Z") + QStringLiteral("0123456789").repeated(16).left(157);
     p.details = longWord + u'\n' + longDetails();
-    const QString pdf = print(p);
-    const std::vector<PdfWord> words = pdfWords(pdf);
+    const std::vector<PdfWord> words = pdfWords(print(p));
     const std::vector<int> lines = printedLines(words);
     ASSERT_EQ(lines.size(), 80u);
     for (std::size_t i = 0; i < lines.size(); ++i) {
@@ -195,7 +194,6 @@ TEST_F(ReportPageTest, LongDetailsWrapAndGoOnOverFurtherPages) {
     EXPECT_EQ(pieces, longWord);
     EXPECT_LE(right, 750 * 72.0 / 101 + 1);  // nothing past the box's right edge
     EXPECT_GT(right, 600 * 72.0 / 101);      // rows are filled up to the width
-    EXPECT_GE(words.back().page, 2);
     const PdfWord* continued = findWord(words, QStringLiteral("(continued)"));
     ASSERT_NE(continued, nullptr);
     EXPECT_EQ(continued->page, 2);
