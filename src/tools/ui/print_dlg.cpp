@@ -42,7 +42,7 @@ QString CPrintDlg::initialForm() {
 }
 
 CPrintDlg::CPrintDlg(QWidget* owner, QImage frame, MapSource map, ReportEvidence evidence)
-    : QDialog(owner, Qt::Dialog | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint),
+    : DraggableDialog(owner, Qt::Dialog | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint),
       m_frame(std::move(frame)),
       m_map(std::move(map)),
       m_evidence(std::move(evidence)),
@@ -176,22 +176,6 @@ void CPrintDlg::paintEvent(QPaintEvent*) {
 }
 
 // The whole dialog drags the window.
-void CPrintDlg::mousePressEvent(QMouseEvent* event) {
-    if (!m_drag.press(this, event, true)) {
-        QDialog::mousePressEvent(event);
-    }
-}
-
-void CPrintDlg::mouseMoveEvent(QMouseEvent* event) {
-    if (!m_drag.move(this, event)) {
-        QDialog::mouseMoveEvent(event);
-    }
-}
-
-void CPrintDlg::mouseReleaseEvent(QMouseEvent* event) {
-    m_drag.release();
-    QDialog::mouseReleaseEvent(event);
-}
 
 QImage currentFrameOf(const media::PlaybackEngine& engine, int channel) {
     const media::PlaybackGraph* graph = engine.graph();

@@ -4,16 +4,15 @@
 // Return anywhere in the dialog adds a line to the form; neither Return nor Escape closes it.
 #pragma once
 
-#include <QDialog>
 #include <QImage>
 #include <QPixmap>
 #include <functional>
 #include <memory>
 
 #include "playback/playback_engine.h"
-#include "skin/body_drag.h"
 #include "skin/skin_button.h"
 #include "skin/window_message.h"
+#include "tools/ui/draggable_dialog.h"
 #include "tools/ui/report_evidence.h"
 #include "tools/ui/report_page.h"
 
@@ -22,7 +21,7 @@ class QPrinter;
 
 namespace qelv::ui {
 
-class CPrintDlg : public QDialog, public MessageTarget {
+class CPrintDlg : public DraggableDialog, public MessageTarget {
     Q_OBJECT
 public:
     static constexpr int kCloseId = 2384;
@@ -67,9 +66,6 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
-    void mousePressEvent(QMouseEvent* event) override;
-    void mouseMoveEvent(QMouseEvent* event) override;
-    void mouseReleaseEvent(QMouseEvent* event) override;
 
 private:
     // A line break at the form's caret; a selection is let go of, not replaced.
@@ -84,7 +80,6 @@ private:
     QPlainTextEdit* m_form = nullptr;
     CSkinButton* m_close = nullptr;
     CSkinButton* m_printStart = nullptr;
-    BodyDrag m_drag;
 };
 
 // The report of the recording `engine` plays: the picture of `channel`, the map from `map`,

@@ -20,7 +20,7 @@ constexpr int kHoverFace = 167;
 }  // namespace
 
 CSettingDlg::CSettingDlg(QWidget* owner, const std::filesystem::path& cardRoot)
-    : QDialog(owner, Qt::Dialog | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint),
+    : DraggableDialog(owner, Qt::Dialog | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint),
       m_settings(std::cout),
       m_background(skinBitmapMasked(157)) {
     setWindowTitle(QStringLiteral("Device Settings"));
@@ -147,21 +147,5 @@ void CSettingDlg::paintEvent(QPaintEvent*) {
 }
 
 // The whole dialog drags the window.
-void CSettingDlg::mousePressEvent(QMouseEvent* event) {
-    if (!m_drag.press(this, event, true)) {
-        QDialog::mousePressEvent(event);
-    }
-}
-
-void CSettingDlg::mouseMoveEvent(QMouseEvent* event) {
-    if (!m_drag.move(this, event)) {
-        QDialog::mouseMoveEvent(event);
-    }
-}
-
-void CSettingDlg::mouseReleaseEvent(QMouseEvent* event) {
-    m_drag.release();
-    QDialog::mouseReleaseEvent(event);
-}
 
 }  // namespace qelv::ui

@@ -6,19 +6,18 @@
 // open.
 #pragma once
 
-#include <QDialog>
 #include <QPixmap>
 #include <array>
 
-#include "skin/body_drag.h"
 #include "skin/skin_button.h"
 #include "skin/skin_combo_box.h"
 #include "skin/window_message.h"
 #include "tools/recorder_settings.h"
+#include "tools/ui/draggable_dialog.h"
 
 namespace qelv::ui {
 
-class CSettingDlg : public QDialog, public MessageTarget {
+class CSettingDlg : public DraggableDialog, public MessageTarget {
     Q_OBJECT
 public:
     static constexpr int kTimeZoneListId = 1032;
@@ -42,9 +41,6 @@ protected:
     bool event(QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void showEvent(QShowEvent* event) override;
-    void mousePressEvent(QMouseEvent* event) override;
-    void mouseMoveEvent(QMouseEvent* event) override;
-    void mouseReleaseEvent(QMouseEvent* event) override;
 
 private:
     // Marks the shown choice of every group selected and the others not.
@@ -57,7 +53,6 @@ private:
     QPixmap m_background;
     std::array<CSkinButton*, 41> m_buttons{};
     CSkinComboBox* m_zones = nullptr;
-    BodyDrag m_drag;
 };
 
 }  // namespace qelv::ui

@@ -67,8 +67,8 @@ protected:
 }  // namespace
 
 CWYFSFormatterDlg::CWYFSFormatterDlg(QWidget* owner, StorageDlgServices services)
-    : QDialog(owner, Qt::Dialog | Qt::WindowStaysOnTopHint | Qt::CustomizeWindowHint |
-                         Qt::WindowTitleHint),
+    : DraggableDialog(owner, Qt::Dialog | Qt::WindowStaysOnTopHint | Qt::CustomizeWindowHint |
+                                 Qt::WindowTitleHint),
       m_services(std::move(services)) {
     setWindowTitle(QStringLiteral("STORAGE INFORMATION"));
     buildControls();
@@ -398,23 +398,6 @@ void CWYFSFormatterDlg::keyPressEvent(QKeyEvent* event) {
 // Only "Close" ends the dialog (not Alt+F4, not the window manager).
 void CWYFSFormatterDlg::closeEvent(QCloseEvent* event) {
     event->setAccepted(m_closing);
-}
-
-void CWYFSFormatterDlg::mousePressEvent(QMouseEvent* event) {
-    if (!m_drag.press(this, event, true)) {
-        QDialog::mousePressEvent(event);
-    }
-}
-
-void CWYFSFormatterDlg::mouseMoveEvent(QMouseEvent* event) {
-    if (!m_drag.move(this, event)) {
-        QDialog::mouseMoveEvent(event);
-    }
-}
-
-void CWYFSFormatterDlg::mouseReleaseEvent(QMouseEvent* event) {
-    m_drag.release();
-    QDialog::mouseReleaseEvent(event);
 }
 
 }  // namespace qelv::ui

@@ -10,7 +10,6 @@
 #pragma once
 
 #include <QComboBox>
-#include <QDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
@@ -20,10 +19,10 @@
 #include <optional>
 #include <vector>
 
-#include "skin/body_drag.h"
 #include "skin/window_message.h"
 #include "storage/recording_types.h"
 #include "tools/storage_estimate.h"
+#include "tools/ui/draggable_dialog.h"
 
 namespace qelv::ui {
 
@@ -58,7 +57,7 @@ namespace qelv::ui {
 // The status line for how the disk service says a format ended.
 FormatOutcome formatOutcomeOf(const platform::FormatResult& result);
 
-class CWYFSFormatterDlg : public QDialog, public MessageTarget {
+class CWYFSFormatterDlg : public DraggableDialog, public MessageTarget {
     Q_OBJECT
 public:
     static constexpr int kTimerReload = 100;
@@ -98,9 +97,6 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
-    void mousePressEvent(QMouseEvent* event) override;
-    void mouseMoveEvent(QMouseEvent* event) override;
-    void mouseReleaseEvent(QMouseEvent* event) override;
 
 private:
     void buildControls();
@@ -136,7 +132,6 @@ private:
     QPushButton* m_close = nullptr;
     QLabel* m_status = nullptr;
     QProgressBar* m_busy = nullptr;
-    BodyDrag m_drag;
 };
 
 }  // namespace qelv::ui
