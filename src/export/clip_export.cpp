@@ -11,6 +11,7 @@
 #include <random>
 #include <set>
 
+#include "export/clip_check.h"
 #include "export/export_graph.h"
 #include "export/overlay_timeline.h"
 #include "playback/channel_files.h"
@@ -205,14 +206,32 @@ ExportResult ClipExport::exportClip(const ProgressFn& progress) {
     // place black, with a label saying why.
     std::set<SourceKey> leftOut;
     std::vector<PlaceLabel> labels;
-    bool sound = m_request.sound;
+    // The clip has sound while a segment gives some; silence fills the rest. A sound track
+    // without a sample would make players refuse the whole clip.
+    const auto anySound = [&] {
+        for (std::size_t k = 0; k < plan.segments.size(); ++k) {
+            if (!leftOut.contains({k, kSoundChannel})) {
+                return m_request.sound;
+            }
+        }
+        return false;
+    };
     for (std::size_t k = 0; k < plan.segments.size(); ++k) {
-        const ExportRecording& r = m_request.recordings[plan.segments[k].recording];
+        const SpanSegment& s = plan.segments[k];
+        const ExportRecording& r = m_request.recordings[s.recording];
         result.recordingsUsed.push_back(r.paths[0]);
         if (const auto problem = unplayable(r.paths[0])) {
             return finish("cannot read " + r.paths[0] + ": " + *problem);
         }
-        sound = sound && r.hasSound;
+        // The sound is cued with the pictures, the front's lead later.
+        if (r.soundNs <= s.inNs + r.frontLeadNs) {
+            leftOut.insert({k, kSoundChannel});
+            if (m_request.sound) {
+                result.leftOut.push_back(
+                    r.paths[0] + " (sound): " +
+                    (r.hasSound ? "its sound ends before the span" : "the file has no sound"));
+            }
+        }
         for (int c = 1; c < 3; ++c) {
             const std::string& path = r.paths[static_cast<std::size_t>(c)];
             const auto problem = path.empty() ? std::nullopt : unplayable(path);
@@ -233,6 +252,7 @@ ExportResult ClipExport::exportClip(const ProgressFn& progress) {
     // A camera or the sound that fails while the clip is made is left out and the clip made
     // again; at most two cameras and the sound of each segment can go.
     for (std::size_t attempt = 0; attempt < 3 * plan.segments.size() + 1; ++attempt) {
+        const bool sound = anySound();
         PartFile part(m_request.outPath);
         if (part.path().empty()) {
             return finish("cannot write " + m_request.outPath + ": " + part.error());
@@ -249,6 +269,10 @@ ExportResult ClipExport::exportClip(const ProgressFn& progress) {
                           m_request.recordings[0].paths[0]);
         }
         if (outcome.ok) {
+            // Written is not yet readable: the clip is opened once as a player opens it.
+            if (const auto problem = clipOpenProblem(part.path(), sound)) {
+                return finish("the written clip does not open (" + *problem + "); it was removed");
+            }
             if (!part.keepAs(m_request.outPath)) {
                 return finish("cannot write " + m_request.outPath + ": " + part.error());
             }
@@ -264,7 +288,6 @@ ExportResult ClipExport::exportClip(const ProgressFn& progress) {
         leftOut.insert(*outcome.failed);
         const ExportRecording& r = m_request.recordings[plan.segments[segment].recording];
         if (channel == kSoundChannel) {
-            sound = false;
             result.leftOut.push_back(r.paths[0] + " (sound): " + outcome.error);
         } else {
             labels.push_back({segment, channel, std::string(kCameraNames[channel]) + ": damaged"});

@@ -254,7 +254,7 @@ std::optional<ExportRecording> recordingAt(const std::string& frontPath) {
     r.name = core::parseRecordingName(std::filesystem::path(frontPath).filename().string());
     r.frontLeadNs = facts->firstPictureLeadNs;
     r.durationNs = std::max<std::int64_t>(0, facts->durationNs - r.frontLeadNs);
-    r.hasSound = facts->hasSound;
+    r.hasSound = facts->hasSound && facts->soundNs > 0;
     r.soundNs = facts->soundNs;
     const core::CompanionPaths companions = core::companionPathsOf(frontPath);
     std::error_code ignored;

@@ -25,7 +25,7 @@ struct ExportRecording {
     core::RecordingName name;          // of the front file: start time, channel count
     // Of the pictures: the front file's movie less its lead.
     std::int64_t durationNs = 0;
-    bool hasSound = false;  // the front file has a sound track
+    bool hasSound = false;  // the front file has sound: a sound track that holds samples
     // How long the front file's sound runs from the file's start; it may stop before the
     // pictures do.
     std::int64_t soundNs = 0;

@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "cli_run.h"
+#include "export/clip_check.h"
 #include "export/clip_export.h"
 #include "simulator/frame_painter.h"
 #include "simulator/recorder_simulator.h"
@@ -247,6 +248,9 @@ TEST_F(Export, SoundRunsToTheClipsEndOrIsLeftOut) {
     };
     const std::vector<Case> cases{
         {"sound stops inside the span", file(2, 0), "--from 1 --to 3", true},
+        {"span after the sound stopped", file(2, 0), "--from 2.5 --to 3.5", false},
+        {"span after the last sound frame", file(1, 0), "--from 3.95 --to 4", false},
+        {"front whose sound track is empty", file(0, 1), "--from 0 --to 1", false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -256,8 +260,11 @@ TEST_F(Export, SoundRunsToTheClipsEndOrIsLeftOut) {
         ASSERT_EQ(run.exitCode, 0) << run.err;
         EXPECT_NE(run.out.find(c.sound ? "\"sound\": true" : "\"sound\": false"), std::string::npos)
             << run.out;
+        // Every stream of the clip decodes.
+        EXPECT_EQ(capture("ffmpeg -v error -i " + quoted(clip) + " -f null - 2>&1"), "");
         const Probe p = probe(clip);
         EXPECT_EQ(p.sound, c.sound);
+        EXPECT_EQ(run.err.find("(sound)") != std::string::npos, !c.sound) << run.err;
         if (c.sound) {
             // The recording's sound stops a moment before 2 s, about 1 s into the clip.
             EXPECT_NEAR(p.soundSeconds, p.videoSeconds, 0.1);
@@ -265,6 +272,37 @@ TEST_F(Export, SoundRunsToTheClipsEndOrIsLeftOut) {
             EXPECT_LT(loudestDb(clip, 1.1, p.videoSeconds), -80);
         }
         fs::remove(clip);
+    }
+}
+
+// The last look at a clip before it is kept: what a player would refuse is refused.
+TEST_F(Export, TheClipCheckRefusesWhatPlayersRefuse) {
+    const fs::path clip = out.path() / "clip.mp4", emptySound = out.path() / "empty-sound.mp4";
+    ASSERT_EQ(exportClip("--from 0 --to 1 --layout front", clip).exitCode, 0);
+    // The muxer writes a sound track without a sample when its sound ends before any came.
+    ASSERT_EQ(
+        std::system(("gst-launch-1.0 -q videotestsrc num-buffers=10 ! x264enc ! mp4mux "
+                     "name=m ! filesink location=" +
+                     quoted(emptySound) + " audiotestsrc num-buffers=0 ! avenc_aac ! queue ! m.")
+                        .c_str()),
+        0);
+    const std::string bytes = test::readFile(clip);
+    struct Case {
+        const char* what;
+        fs::path file;
+        bool sound;
+        bool opens;
+    };
+    const std::vector<Case> cases{
+        {"a clip with sound", clip, true, true},
+        {"a clip said to have no sound", clip, false, false},
+        {"a clip with an empty sound track", emptySound, true, false},
+        {"a clip cut in its index", out.write("cut.mp4", bytes.substr(0, 2000)), true, false},
+        {"an empty file", out.write("empty.mp4", ""), true, false},
+        {"no file", out.path() / "none.mp4", true, false},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(!clipOpenProblem(c.file.string(), c.sound), c.opens) << c.what;
     }
 }
 
