@@ -42,6 +42,8 @@ public:
     std::int32_t pause();  // -1 no graph; 0 and nothing done unless running
     bool stop();           // pause, then stop; true without a graph
     bool setRate(float rate);
+    // Returns once the new position is cued (and a running recording runs again), so whatever
+    // is called next starts from it; of two seeks the last one wins. True without a graph.
     bool seek(std::uint64_t positionMs);
     bool stepBack(double seconds);
     bool stepForward(double seconds);

@@ -262,7 +262,11 @@ bool PlaybackGraph::play(double rate) {
     if (rate != m_playingRate && !seekNs(positionNs(), rate)) {
         return false;
     }
-    return gst_element_set_state(m_pipeline, GST_STATE_PLAYING) != GST_STATE_CHANGE_FAILURE;
+    const GstStateChangeReturn change = gst_element_set_state(m_pipeline, GST_STATE_PLAYING);
+    if (change == GST_STATE_CHANGE_ASYNC) {
+        settle();  // what the caller does next starts from a playing pipeline
+    }
+    return change != GST_STATE_CHANGE_FAILURE;
 }
 
 bool PlaybackGraph::pause() {
@@ -300,10 +304,27 @@ bool PlaybackGraph::seekNs(std::int64_t positionNs, double rate) {
     m_playingRate = rate;
     // Read nothing until the new position is cued; a position that never is, or an error on
     // the way, is a failed seek.
-    std::unique_lock guard(m_bus->lock);
-    const bool cued = m_bus->changed.wait_for(guard, kPrerollTimeout,
-                                              [this] { return m_bus->asyncDone || m_bus->error; });
-    return cued && !m_bus->error;
+    bool cued = false;
+    {
+        std::unique_lock guard(m_bus->lock);
+        cued = m_bus->changed.wait_for(guard, kPrerollTimeout, [this] {
+            return m_bus->asyncDone || m_bus->error;
+        }) && !m_bus->error;
+    }
+    return cued && settle();
+}
+
+// A playing pipeline goes back to playing on a thread of its own once a flushing seek is cued;
+// a pause that overtakes it is taken with the running time of the segment before the seek,
+// and playback then goes on from that much past the new position. So every change of state or
+// position is waited for to the end before the next one starts.
+bool PlaybackGraph::settle() {
+    GstState state = GST_STATE_VOID_PENDING;
+    GstState pending = GST_STATE_VOID_PENDING;
+    const GstStateChangeReturn result = gst_element_get_state(
+        m_pipeline, &state, &pending,
+        static_cast<GstClockTime>(std::chrono::nanoseconds(kPrerollTimeout).count()));
+    return result == GST_STATE_CHANGE_SUCCESS || result == GST_STATE_CHANGE_NO_PREROLL;
 }
 
 std::int64_t PlaybackGraph::positionNs() const {

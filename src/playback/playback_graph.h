@@ -126,6 +126,9 @@ private:
     void linkVideo(int channel, GstPad* pad);
     void linkSound(GstPad* pad);
     bool waitForPreroll();
+    // Waits until the pipeline has reached the state it was last asked for; false on failure
+    // or when it does not get there in time.
+    bool settle();
     void resetWait();
     void destroyPipeline();
     GstElement* makeSource(int channel, const RecordingSources& sources);

@@ -9,9 +9,11 @@
 #include <chrono>
 #include <cstring>
 #include <fstream>
+#include <functional>
 #include <random>
 #include <set>
 #include <thread>
+#include <tuple>
 
 #include "playback/filter_check.h"
 #include "playback/headless_surface.h"
@@ -192,6 +194,38 @@ TEST_F(Faults, RatesPlayAtTheirSpeedThroughChangesAndSeeks) {
             EXPECT_NEAR(measured[i] / normal, c.steps[i].speed, 0.35 * c.steps[i].speed)
                 << "step " << i << ": " << measured[i] << " against " << normal << " at 1.0";
         }
+    }
+}
+
+// A seek is never lost to the call that follows it at once: the position lands where the
+// call takes it from the seek's target, on by no more than the time since at the fastest rate
+// played. (A pause overtaking the return to playing after a seek used to add the time played
+// before the seek.)
+TEST_F(Faults, ASeekIsNeverLostToTheNextCall) {
+    using E = PlaybackEngine&;
+    const std::tuple<const char*, bool, std::function<void(E)>, double, double> cases[] = {
+        {"pause", false, [](E e) { e.pause(); }, 6000, 1},
+        {"play", true, [](E e) { e.run(); }, 6000, 1},
+        {"play, playing", false, [](E e) { e.run(); }, 6000, 1},
+        {"rate 2.0", false, [](E e) { e.setRate(2); }, 6000, 2},
+        {"rate 0.5", false, [](E e) { e.setRate(0.5f); }, 6000, 1},
+        {"step forward", false, [](E e) { e.stepForward(1); }, 7000, 1},
+        {"step back", false, [](E e) { e.stepBack(2); }, 4000, 1},
+        {"seek", false, [](E e) { e.seek(1000); }, 1000, 1}};
+    for (const auto& [what, paused, next, at, fastest] : cases) {
+        SCOPED_TRACE(what);
+        ASSERT_TRUE(engine.open(s_long->files[0].path.string()) && engine.run() == kOk);
+        ASSERT_TRUE(waitFor(engine, [&] { return engine.positionMs() >= 2000; }));
+        ASSERT_EQ(paused ? engine.pause() : kOk, kOk);
+        const auto start = std::chrono::steady_clock::now();
+        ASSERT_TRUE(engine.seek(6000));
+        next(engine);
+        engine.pause();
+        const double span =
+            fastest / 2 *
+            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+                .count();
+        EXPECT_NEAR(static_cast<double>(engine.positionMs()), at + span, span + 40);
     }
 }
 

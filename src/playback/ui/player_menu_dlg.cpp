@@ -605,15 +605,12 @@ void CPlayerMenuDlg::seek(qintptr positionMs, bool exact) {
     }
     const int target = std::max(0, m_seek->pos());
     media::PlaybackEngine& engine = m_context.engine();
+    engine.seek(static_cast<std::uint64_t>(target));
     if (running()) {
-        // Paused first, as a step is: a running pipeline paused right after a flushing seek
-        // could go on from where it was before the seek.
-        pause();
-        engine.seek(static_cast<std::uint64_t>(target));
+        pause();  // and on again, which refreshes the panes
         play();
         return;
     }
-    engine.seek(static_cast<std::uint64_t>(target));
     if (engine.state() == media::kPausedState) {
         emit positionShown(target);
         refreshReadouts();
