@@ -63,6 +63,7 @@ bool PlaybackEngine::openSources(const RecordingSources& sources) {
     m_rate = 1.0f;
     m_durationMs = 0;
     m_endOfStream = false;
+    m_rewind = false;
     m_failure.clear();
     m_leftOut.clear();
     ++m_generation;
@@ -101,9 +102,10 @@ std::int32_t PlaybackEngine::run() {
     processMessages();
     m_failure.clear();
     const std::uint64_t duration = durationMs();
-    if (m_endOfStream || (duration != 0 && positionMs() >= duration)) {
+    if (m_rewind || m_endOfStream || (duration != 0 && graphPositionMs() >= duration)) {
         m_graph->seekNs(0, 1.0);
         m_endOfStream = false;
+        m_rewind = false;
     }
     if (m_rate != 1.0f) {
         m_rate = std::clamp(m_rate, 0.5f, 2.0f);
@@ -139,6 +141,7 @@ bool PlaybackEngine::stop() {
         return false;  // the graph-level stop refuses every other state
     }
     setState(static_cast<std::int32_t>(GraphState::Stopped));
+    m_rewind = true;
     return paused >= 0;
 }
 
@@ -160,6 +163,7 @@ bool PlaybackEngine::seek(std::uint64_t positionMs) {
         return true;
     }
     m_endOfStream = false;
+    m_rewind = false;  // a stopped recording starts where it was sought to
     const double rate = m_state == static_cast<std::int32_t>(GraphState::Running)
                             ? std::clamp(m_rate, 0.5f, 2.0f)
                             : 1.0;
@@ -172,7 +176,7 @@ bool PlaybackEngine::stepBack(double seconds) {
         return false;
     }
     const auto back = static_cast<std::int64_t>(seconds * 1000.0);
-    const auto position = static_cast<std::int64_t>(positionMs());
+    const auto position = static_cast<std::int64_t>(graphPositionMs());
     return seek(static_cast<std::uint64_t>(std::max<std::int64_t>(0, position - back)));
 }
 
@@ -182,10 +186,15 @@ bool PlaybackEngine::stepForward(double seconds) {
         return false;
     }
     const auto ahead = static_cast<std::uint64_t>(std::max(0.0, seconds) * 1000.0);
-    return seek(std::min(positionMs() + ahead, durationMs()));
+    return seek(std::min(graphPositionMs() + ahead, durationMs()));
 }
 
 std::uint64_t PlaybackEngine::positionMs() {
+    const std::int32_t state = m_state.load(std::memory_order_acquire);
+    return state == kRunningState || state == kPausedState ? graphPositionMs() : 0;
+}
+
+std::uint64_t PlaybackEngine::graphPositionMs() const {
     return m_graph ? static_cast<std::uint64_t>(m_graph->positionNs() / kNsPerMs) : 0;
 }
 
@@ -367,7 +376,7 @@ void PlaybackEngine::handle(const BusEvent& event) {
         // A file cut short while it plays (the card pulled, the file shrunk) ends its stream
         // early instead of failing: that is no end of the recording.
         const std::uint64_t duration = durationMs();
-        const std::uint64_t position = positionMs();
+        const std::uint64_t position = graphPositionMs();
         if (duration > kEarlyEndMs && position + kEarlyEndMs < duration) {
             fail("the recording ended at " + std::to_string(position) + " ms of " +
                  std::to_string(duration) + " ms: a file was cut short while it played");
@@ -395,6 +404,7 @@ void PlaybackEngine::fail(const std::string& reason) {
     m_failure = reason;
     m_graph->pause();
     setState(static_cast<std::int32_t>(GraphState::Stopped));
+    m_rewind = true;
 }
 
 void PlaybackEngine::queueEndOfStream(std::uint64_t generation) {

@@ -40,13 +40,16 @@ public:
 
     std::int32_t run();    // -1 no graph; kWrongState unless paused or stopped
     std::int32_t pause();  // -1 no graph; 0 and nothing done unless running
-    bool stop();           // pause, then stop; true without a graph
+    // Pause, then stop; true without a graph. A stopped recording has no position: it reports 0
+    // and plays from the start again unless it is sought elsewhere first.
+    bool stop();
     bool setRate(float rate);
     // Returns once the new position is cued (and a running recording runs again), so whatever
     // is called next starts from it; of two seeks the last one wins. True without a graph.
     bool seek(std::uint64_t positionMs);
     bool stepBack(double seconds);
     bool stepForward(double seconds);
+    // Where playback is while running or paused; 0 without a graph, stopped or not yet run.
     std::uint64_t positionMs();
     std::uint64_t durationMs();
     // 0 running, 1 paused, 2 stopped, 3 created, -1 without a graph object. Thread-safe.
@@ -104,6 +107,7 @@ public:
 
 private:
     bool openSources(const RecordingSources& sources);
+    std::uint64_t graphPositionMs() const;  // the pipeline's position, whatever the state
     void placeChannel(int index, VideoSurface* surface, Rect rect);
 
     std::array<VideoSurface*, 4> m_windows{};
@@ -120,6 +124,7 @@ private:
     std::uint64_t m_durationMs = 0;
     std::uint64_t m_generation = 0;
     bool m_endOfStream = false;
+    bool m_rewind = false;  // stopped: the next run starts from the beginning
     std::string m_failure;
     std::string m_openError;
     std::vector<std::string> m_leftOut;

@@ -200,7 +200,7 @@ TEST_F(Faults, RatesPlayAtTheirSpeedThroughChangesAndSeeks) {
 // A seek is never lost to the call that follows it at once: the position lands where the
 // call takes it from the seek's target, on by no more than the time since at the fastest rate
 // played. (A pause overtaking the return to playing after a seek used to add the time played
-// before the seek.)
+// before the seek.) A stopped recording has no position and plays from the start again.
 TEST_F(Faults, ASeekIsNeverLostToTheNextCall) {
     using E = PlaybackEngine&;
     const std::tuple<const char*, bool, std::function<void(E)>, double, double> cases[] = {
@@ -211,7 +211,11 @@ TEST_F(Faults, ASeekIsNeverLostToTheNextCall) {
         {"rate 0.5", false, [](E e) { e.setRate(0.5f); }, 6000, 1},
         {"step forward", false, [](E e) { e.stepForward(1); }, 7000, 1},
         {"step back", false, [](E e) { e.stepBack(2); }, 4000, 1},
-        {"seek", false, [](E e) { e.seek(1000); }, 1000, 1}};
+        {"seek", false, [](E e) { e.seek(1000); }, 1000, 1},
+        {"stop", false, [](E e) { e.stop(); }, 0, 0},
+        {"stop, play", false, [](E e) { EXPECT_TRUE(e.stop() && e.run() == kOk); }, 0, 1},
+        {"stop, seek, play", true,
+         [](E e) { EXPECT_TRUE(e.stop() && e.seek(3000) && e.run() == kOk); }, 3000, 1}};
     for (const auto& [what, paused, next, at, fastest] : cases) {
         SCOPED_TRACE(what);
         ASSERT_TRUE(engine.open(s_long->files[0].path.string()) && engine.run() == kOk);

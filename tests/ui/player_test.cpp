@@ -232,6 +232,7 @@ TEST_F(PlayerTest, PlayPausesAndResumesWhereTheSeekSliderIs) {
 TEST_F(PlayerTest, StopReturnsToTheStartAndTellsThePanes) {
     ASSERT_TRUE(playRow(0));
     ASSERT_TRUE(paintedAll(1));
+    ASSERT_TRUE(waitFor([&] { return bar->seekSlider()->pos() >= 500; }, 20000));
     screens[0]->setSelectedMark(true);
     QWheelEvent up(QPointF(50, 50), QPointF(), QPoint(), QPoint(0, 120), Qt::NoButton,
                    Qt::NoModifier, Qt::NoScrollPhase, false);
@@ -243,7 +244,9 @@ TEST_F(PlayerTest, StopReturnsToTheStartAndTellsThePanes) {
     EXPECT_EQ(bar->positionReadout()->text(), QStringLiteral("00:00"));
     EXPECT_EQ(bar->durationReadout()->text(), QStringLiteral("00:00"));
     EXPECT_EQ(bar->seekSlider()->rangeMax(), 0);
-    EXPECT_EQ(engine().zoom(0), 0);  // pane 1 reset its zoom
+    EXPECT_EQ(bar->seekSlider()->pos(), 0);
+    EXPECT_EQ(engine().positionMs(), 0u);  // what the map and the sensor strip are told
+    EXPECT_EQ(engine().zoom(0), 0);        // pane 1 reset its zoom
     EXPECT_EQ(codes(*panel).back(), ui::kPaneStop);
     EXPECT_EQ(codes(*graph).back(), ui::kPaneStop);
     // Play after Stop opens the focused recording again.
