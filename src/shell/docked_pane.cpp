@@ -4,9 +4,27 @@
 
 namespace qelv::ui {
 
-DockedPane::DockedPane(QWidget* mainWindow, int key, QPoint offset, QSize size,
+DockedPane::DockedPane(QWidget* mainWindow, int key, QPoint offset, QSize size, int toggleCommand,
                        const ViewerContext& context)
-    : PaneWindow(mainWindow, key, offset, size), m_context(context) {}
+    : PaneWindow(mainWindow, key, offset, size),
+      m_context(context),
+      m_toggleCommand(toggleCommand) {}
+
+qintptr DockedPane::onMessage(unsigned message, qintptr wParam, qintptr) {
+    if (message == kMsgButtonClicked && wParam == kCmdClose) {
+        closePane();
+        return 0;
+    }
+    if (message == kMsgButtonClicked && wParam == kCmdFixed) {
+        toggleFixed();
+        return 0;
+    }
+    if (message == kMsgPaneCommand && wParam == m_toggleCommand) {
+        togglePane();
+        return 0;
+    }
+    return -1;
+}
 
 void DockedPane::toggleFixed() {
     m_fixed = !m_fixed;

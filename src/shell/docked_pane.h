@@ -13,8 +13,17 @@ namespace qelv::ui {
 class DockedPane : public PaneWindow {
     Q_OBJECT
 public:
-    DockedPane(QWidget* mainWindow, int key, QPoint offset, QSize size,
+    // The commands of the "Close" and "Fixed window" buttons, the same in every docked pane.
+    static constexpr int kCmdClose = 0;
+    static constexpr int kCmdFixed = 1;
+
+    // `toggleCommand`: the pane command (kMsgPaneCommand) that shows or hides this pane.
+    DockedPane(QWidget* mainWindow, int key, QPoint offset, QSize size, int toggleCommand,
                const ViewerContext& context);
+
+    // "Close", "Fixed window" and the pane's toggle; -1 for anything else, which the pane
+    // itself handles.
+    qintptr onMessage(unsigned message, qintptr wParam, qintptr lParam) override;
 
     void followMainWindow(QPoint mainTopLeft) override;
     void takeLayoutMode(int mode, QSize screen) override;
@@ -39,6 +48,7 @@ protected:
 
 private:
     const ViewerContext& m_context;
+    int m_toggleCommand;
     CSkinButton* m_fixedButton = nullptr;
     bool m_fixed = true;
     bool m_visible = true;

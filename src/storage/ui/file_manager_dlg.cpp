@@ -68,7 +68,7 @@ CFileManagerDlg::Services CFileManagerDlg::defaultServices() {
 }
 
 CFileManagerDlg::CFileManagerDlg(QWidget* mainWindow, ViewerContext& context, Services services)
-    : DockedPane(mainWindow, kKeyFileList, kOffset, kSize, context),
+    : DockedPane(mainWindow, kKeyFileList, kOffset, kSize, kToggleFileList, context),
       m_context(context),
       m_services(std::move(services)),
       m_list(new CSkinListCtrl(this)),
@@ -109,15 +109,12 @@ CSkinButton* CFileManagerDlg::button(int command) const {
     return nullptr;
 }
 
-qintptr CFileManagerDlg::onMessage(unsigned message, qintptr wParam, qintptr) {
+qintptr CFileManagerDlg::onMessage(unsigned message, qintptr wParam, qintptr lParam) {
+    if (DockedPane::onMessage(message, wParam, lParam) == 0) {
+        return 0;
+    }
     if (message == kMsgButtonClicked) {
         switch (wParam) {
-            case kCmdClose:
-                closePane();
-                return 0;
-            case kCmdFixed:
-                toggleFixed();
-                return 0;
             case kCmdOpen:
                 chooseSource();
                 return 0;
@@ -130,10 +127,6 @@ qintptr CFileManagerDlg::onMessage(unsigned message, qintptr wParam, qintptr) {
             default:
                 return -1;
         }
-    }
-    if (message == kMsgPaneCommand && wParam == kToggleFileList) {
-        togglePane();
-        return 0;
     }
     return -1;
 }

@@ -24,7 +24,7 @@ class CFileManagerDlg : public DockedPane {
 public:
     static constexpr int kListId = 1013;
     static constexpr int kComboId = 1008;
-    enum Command { kCmdClose = 0, kCmdFixed = 1, kCmdOpen = 2, kCmdSortUp = 4, kCmdSortDown = 5 };
+    enum Command { kCmdOpen = 2, kCmdSortUp = 4, kCmdSortDown = 5 };
 
     // How the pane reaches the machine; the defaults are the real drive discovery, drive
     // dialog and folder picker.

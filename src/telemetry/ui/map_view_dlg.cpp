@@ -64,7 +64,7 @@ CMapViewDlg::Services CMapViewDlg::defaultServices(ViewerContext& context) {
 }
 
 CMapViewDlg::CMapViewDlg(QWidget* mainWindow, ViewerContext& context, Services services)
-    : DockedPane(mainWindow, kKeyMap, kOffset, kSize, context),
+    : DockedPane(mainWindow, kKeyMap, kOffset, kSize, kToggleMap, context),
       m_context(context),
       m_services(std::move(services)),
       m_browser(new MapBrowserArea(this)),
@@ -229,26 +229,6 @@ void CMapViewDlg::routeClicked(const QString& report) {
     const std::uint32_t target = *timeMs >= 1000 ? *timeMs - 1000 : 0;
     WindowRegistry::instance().post(kKeyControlBar, kMsgSeek, static_cast<qintptr>(target),
                                     kSeekToTarget);
-}
-
-qintptr CMapViewDlg::onMessage(unsigned message, qintptr wParam, qintptr) {
-    if (message == kMsgButtonClicked) {
-        switch (wParam) {
-            case kCmdClose:
-                closePane();
-                return 0;
-            case kCmdFixed:
-                toggleFixed();
-                return 0;
-            default:
-                return -1;
-        }
-    }
-    if (message == kMsgPaneCommand && wParam == kToggleMap) {
-        togglePane();
-        return 0;
-    }
-    return -1;
 }
 
 void CMapViewDlg::paintEvent(QPaintEvent*) {

@@ -24,7 +24,6 @@ namespace qelv::ui {
 class CMapViewDlg : public DockedPane {
     Q_OBJECT
 public:
-    enum Command { kCmdClose = 0, kCmdFixed = 1 };
     static constexpr int kPositionPeriodMs = 500;
     static constexpr int kProbeTimeoutMs = 3000;
 
@@ -44,8 +43,6 @@ public:
     // Starts the tile server check at once; the page is loaded when it answers.
     CMapViewDlg(QWidget* mainWindow, ViewerContext& context, Services services);
     ~CMapViewDlg() override;
-
-    qintptr onMessage(unsigned message, qintptr wParam, qintptr lParam) override;
 
     // 1 once the page was loaded, 0 when the tile server could not be reached (or the page is
     // missing); -1 while the check runs.
