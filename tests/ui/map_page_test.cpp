@@ -24,25 +24,13 @@ using ui::CMapViewDlg;
 
 constexpr int kPageWaitMs = 60000;
 
-class MapPageTest : public ::testing::Test {
+class MapPageTest : public MapTestBase {
 protected:
     void SetUp() override {
-        settings = std::make_unique<QSettings>(profile.filePath(QStringLiteral("p.ini")),
-                                               QSettings::IniFormat);
-        context = std::make_unique<ui::ViewerContext>(shippedConfig(), *settings);
-        main = std::make_unique<QWidget>();
-        CMapViewDlg::Services services;
-        services.playbackState = [this] { return state; };
-        services.positionMs = [this] { return positionMs; };
-        services.pageFolder = QStringLiteral(QELV_BIN_DIR);
-        services.tileUrl = tiles.tileUrl();
-        services.makeSurface = ui::createWebMapSurface;
-        map = new CMapViewDlg(main.get(), *context, std::move(services));
+        MapTestBase::SetUp();
+        map = new CMapViewDlg(main.get(), *context,
+                              services(tiles.tileUrl(), ui::createWebMapSurface));
         map->show();
-    }
-    void TearDown() override {
-        main.reset();
-        context.reset();
     }
 
     // The value of `expression` on the page, or nothing when it did not answer in time.
@@ -62,15 +50,7 @@ protected:
                        kPageWaitMs);
     }
 
-    QTemporaryDir profile;
-    std::unique_ptr<QSettings> settings;
-    std::unique_ptr<ui::ViewerContext> context;
-    std::unique_ptr<QWidget> main;
-    LocalTileServer tiles;
-    MessageBoxSpy boxes;
     CMapViewDlg* map = nullptr;
-    int state = 2;
-    std::uint64_t positionMs = 0;
 };
 
 TEST_F(MapPageTest, PageDrawsThePositionAndTheRouteAndAClickSeeks) {

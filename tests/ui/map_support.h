@@ -2,20 +2,28 @@
 // window asks of the page, and a tile server on this machine.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <QBuffer>
 #include <QImage>
+#include <QSettings>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QTemporaryDir>
 #include <QUrl>
 #include <QWidget>
 #include <array>
 #include <cstring>
+#include <memory>
 #include <ostream>
 #include <string>
 #include <vector>
 
+#include "shell/viewer_context.h"
 #include "telemetry/telemetry_records.h"
 #include "telemetry/ui/map_surface.h"
+#include "telemetry/ui/map_view_dlg.h"
+#include "ui_support.h"
 
 // Readable texts in the failure messages of the map tests.
 inline void PrintTo(const QString& text, std::ostream* out) {
@@ -93,6 +101,45 @@ private:
 
     QTcpServer m_server;
     QByteArray m_png;
+};
+
+// What every map test starts from: the viewer's context on a settings file of its own, a main
+// window for the map to follow, the tile server, and the playback state the map asks for.
+class MapTestBase : public ::testing::Test {
+protected:
+    void SetUp() override {
+        settings = std::make_unique<QSettings>(profile.filePath(QStringLiteral("p.ini")),
+                                               QSettings::IniFormat);
+        context = std::make_unique<ui::ViewerContext>(shippedConfig(), *settings);
+        main = std::make_unique<QWidget>();
+    }
+    void TearDown() override {
+        main.reset();  // the map goes with it
+        context.reset();
+    }
+
+    // The map's services with the page beside the program, the tiles from `tileUrl` and the
+    // browser that `makeSurface` makes.
+    ui::CMapViewDlg::Services services(
+        const QString& tileUrl,
+        std::function<std::unique_ptr<ui::MapSurface>(QWidget*, const QUrl&)> makeSurface) {
+        ui::CMapViewDlg::Services result;
+        result.playbackState = [this] { return state; };
+        result.positionMs = [this] { return positionMs; };
+        result.pageFolder = QStringLiteral(QELV_BIN_DIR);
+        result.tileUrl = tileUrl;
+        result.makeSurface = std::move(makeSurface);
+        return result;
+    }
+
+    QTemporaryDir profile;
+    std::unique_ptr<QSettings> settings;
+    std::unique_ptr<ui::ViewerContext> context;
+    std::unique_ptr<QWidget> main;
+    LocalTileServer tiles;
+    MessageBoxSpy boxes;
+    int state = 2;
+    std::uint64_t positionMs = 0;
 };
 
 }  // namespace qelv::test

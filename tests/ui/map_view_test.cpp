@@ -34,30 +34,17 @@ using ui::CMapViewDlg;
 constexpr int kWaitMs = 20000;
 const QString kOffline = QStringLiteral("Please check your Internet connection.");
 
-class MapViewTest : public ::testing::Test {
+class MapViewTest : public MapTestBase {
 protected:
     void SetUp() override {
-        settings = std::make_unique<QSettings>(profile.filePath(QStringLiteral("p.ini")),
-                                               QSettings::IniFormat);
-        context = std::make_unique<ui::ViewerContext>(shippedConfig(), *settings);
-        main = std::make_unique<QWidget>();
+        MapTestBase::SetUp();
         main->move(100, 50);
-    }
-    void TearDown() override {
-        main.reset();
-        context.reset();
     }
 
     CMapViewDlg::Services services(const QString& tileUrl) {
-        CMapViewDlg::Services result;
-        result.playbackState = [this] { return state; };
-        result.positionMs = [this] { return positionMs; };
-        result.pageFolder = QStringLiteral(QELV_BIN_DIR);
-        result.tileUrl = tileUrl;
-        result.makeSurface = [](QWidget* parent, const QUrl&) {
+        return MapTestBase::services(tileUrl, [](QWidget* parent, const QUrl&) {
             return std::make_unique<FakeMapSurface>(parent);
-        };
-        return result;
+        });
     }
 
     // A map window owned by the main window.
@@ -93,15 +80,6 @@ protected:
         }
     }
     std::int32_t currentFlag() { return context->telemetry().currentFix().second; }
-
-    QTemporaryDir profile;
-    std::unique_ptr<QSettings> settings;
-    std::unique_ptr<ui::ViewerContext> context;
-    std::unique_ptr<QWidget> main;
-    LocalTileServer tiles;
-    MessageBoxSpy boxes;
-    int state = 2;
-    std::uint64_t positionMs = 0;
 };
 
 TEST_F(MapViewTest, ReachableTileServerLoadsThePageBesideTheProgramAndStartsTheTimer) {
