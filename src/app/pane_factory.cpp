@@ -63,8 +63,10 @@ std::function<void(CPlayerMenuDlg&, const std::string&, std::int64_t)> clipExpor
         std::vector<media::ExportRecording> recordings = exportableRecordings(frontPath);
         if (recordings.empty()) {
             showMessageBox(owner,
-                           QStringLiteral("Cannot export a clip: %1 cannot be read as a recording")
-                               .arg(QString::fromStdString(frontPath)),
+                           QStringLiteral("Cannot export a clip: %1 cannot be read as a "
+                                          "recording: %2")
+                               .arg(QString::fromStdString(frontPath),
+                                    QString::fromStdString(media::unreadableReason(frontPath))),
                            MessageIcon::Error);
             return;
         }

@@ -167,7 +167,7 @@ int runExportCommand(const Arguments& args, std::ostream& out, std::ostream& err
         auto first = media::recordingAt(o.positional[0]);
         if (!first) {
             err << "qelv export: cannot read " << o.positional[0]
-                << " as a recording (no file, or no MP4 index)\n";
+                << " as a recording: " << media::unreadableReason(o.positional[0]) << '\n';
             return 1;
         }
         // Cameras given on the command line replace the paired ones of the first recording.

@@ -145,9 +145,12 @@ std::variant<SpanPlan, std::string> planSpan(const std::vector<ExportRecording>&
             if (leftNs < kNsPerSecond / kFps) {
                 return plan;
             }
-            return "the span ends " + seconds(leftNs) + " past the end of " + fileName(r) + " (" +
-                   seconds(r.durationNs) +
-                   ") and no recording with the same cameras follows within two seconds";
+            const std::string end = "the span ends " + seconds(leftNs) + " past the end of " +
+                                    fileName(r) + " (" + seconds(r.durationNs) + ")";
+            if (!r.nextUnreadable.empty() && k + 1 == recordings.size()) {
+                return end + "; the recording that follows it cannot be read: " + r.nextUnreadable;
+            }
+            return end + " and no recording with the same cameras follows within two seconds";
         }
         // The recorder ends a movie a moment before its last picture does; the part before a
         // joint is taken as whole frame periods, so that the next recording's pictures fall
@@ -276,6 +279,40 @@ std::optional<ExportRecording> recordingAt(const std::string& frontPath) {
     return r;
 }
 
+// A recording the recorder never finished holds its samples in a media-data box that runs to
+// the end of the file, after its file-type box, and no movie box.
+std::string unreadableReason(const std::string& path) {
+    std::error_code error;
+    if (!std::filesystem::exists(path, error)) {
+        return "no such file";
+    }
+    if (!std::filesystem::is_regular_file(path, error)) {
+        return "not a regular file";
+    }
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    struct stat info {};
+    if (fd < 0 || ::fstat(fd, &info) != 0) {
+        if (fd >= 0) {
+            ::close(fd);
+        }
+        return "it cannot be opened";
+    }
+    core::FileSource bytes(fd, static_cast<std::uint64_t>(info.st_size));
+    core::BoxReader reader(bytes);
+    bool fileType = false, movie = false;
+    for (const core::Box& top : reader.boxes(0, reader.size())) {
+        fileType = fileType || top.type == "ftyp";
+        movie = movie || top.type == "moov";
+    }
+    ::close(fd);
+    if (fileType && !movie) {
+        return "the recording is unfinished (the recorder never wrote its MP4 index); 'qelv "
+               "repair " +
+               path + "' or the ALL view of the recording list repairs it";
+    }
+    return "it is no MP4 recording with a readable index";
+}
+
 std::vector<std::string> followingFrontFiles(const std::string& frontPath) {
     const std::filesystem::path front(frontPath);
     const core::RecordingName own = core::parseRecordingName(front.filename().string());
@@ -308,8 +345,18 @@ std::vector<ExportRecording> continuedRecordings(ExportRecording first, std::int
     }
     for (const std::string& next : followingFrontFiles(chain[0].paths[0])) {
         auto recording = recordingAt(next);
-        // The chain stops at a recording that cannot be read or does not continue the last.
-        if (!recording || !continues(chain.back(), *recording)) {
+        // The chain stops at a recording that cannot be read or does not continue the last;
+        // one whose name says it would continue it is named, so that the user learns why.
+        if (!recording) {
+            ExportRecording named;
+            named.paths[0] = next;
+            named.name = core::parseRecordingName(std::filesystem::path(next).filename().string());
+            if (continues(chain.back(), named)) {
+                chain.back().nextUnreadable = fileName(named) + ": " + unreadableReason(next);
+            }
+            break;
+        }
+        if (!continues(chain.back(), *recording)) {
             break;
         }
         endNs += recording->durationNs;

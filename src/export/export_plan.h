@@ -33,6 +33,9 @@ struct ExportRecording {
     // stamps it with two frame periods, so every front picture after it comes one period
     // later than the same moment of the other cameras. 0 for a file stamped evenly.
     std::int64_t frontLeadNs = 0;
+    // The recording the recorder started next, within the join tolerance of this one's end,
+    // when it cannot be read, and why: "NAME: why". Empty when there is none.
+    std::string nextUnreadable;
 };
 
 // The part of one recording that goes into the clip.
@@ -76,12 +79,17 @@ std::optional<MovieFacts> readMovieFacts(const std::string& path);
 // read as a recording.
 std::optional<ExportRecording> recordingAt(const std::string& frontPath);
 
+// Why `path` cannot be read as a recording, for the user: no file, a recording the recorder
+// never finished (and what repairs it), or no MP4 movie.
+std::string unreadableReason(const std::string& path);
+
 // The front files in the folder of `frontPath` that start after it with the same channel
 // count, earliest first: the candidates a span may continue into.
 std::vector<std::string> followingFrontFiles(const std::string& frontPath);
 
 // `first` and the recordings after it in its folder that continue it one after another, read
-// until they reach `untilNs` from the start of `first` or one does not continue the last.
+// until they reach `untilNs` from the start of `first` or one does not continue the last; one
+// that would continue it but cannot be read is named in the last one's nextUnreadable.
 std::vector<ExportRecording> continuedRecordings(ExportRecording first, std::int64_t untilNs);
 
 // The latest end of a span that starts in chain[0], from chain[0]'s start: the end of the last

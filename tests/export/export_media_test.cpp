@@ -158,7 +158,8 @@ protected:
             request.bitrateScale = 0.05;
             s_recordings[k] = new sim::SimulatedRecording(sim::simulateRecording(request));
         }
-        // One camera on another card: its sound stops after two of its four seconds.
+        // One camera on another card: its sound stops after two of its four seconds; then a
+        // recording the recorder never finished (no index).
         sim::RecordingRequest other;
         other.cardRoot = s_dir->path() / "other";
         other.start = sim::LocalTime{2024, 1, 31, 12, 10, 0};
@@ -167,6 +168,10 @@ protected:
         other.soundSeconds = 2;
         other.bitrateScale = 0.05;
         s_recordings[2] = new sim::SimulatedRecording(sim::simulateRecording(other));
+        other.start.second = 4;
+        other.seconds = 2;
+        other.complete = false;
+        s_recordings[3] = new sim::SimulatedRecording(sim::simulateRecording(other));
     }
     static void TearDownTestSuite() {
         for (const sim::SimulatedRecording* r : s_recordings) {
@@ -186,12 +191,12 @@ protected:
     }
 
     static test::TempDir* s_dir;
-    static std::array<sim::SimulatedRecording*, 3> s_recordings;
+    static std::array<sim::SimulatedRecording*, 4> s_recordings;
     test::TempDir out;
 };
 
 test::TempDir* Export::s_dir = nullptr;
-std::array<sim::SimulatedRecording*, 3> Export::s_recordings{};
+std::array<sim::SimulatedRecording*, 4> Export::s_recordings{};
 
 TEST_F(Export, EachLayoutShowsEveryCameraInItsPlaceForTheWholeSpan) {
     for (const ExportLayout layout : {ExportLayout::Side, ExportLayout::Pip, ExportLayout::Front}) {
@@ -303,6 +308,29 @@ TEST_F(Export, TheClipCheckRefusesWhatPlayersRefuse) {
     };
     for (const Case& c : cases) {
         EXPECT_EQ(!clipOpenProblem(c.file.string(), c.sound), c.opens) << c.what;
+    }
+}
+
+// A recording the recorder never finished is named, with what repairs it; repaired, the same
+// exports are made.
+TEST_F(Export, NamesAnUnfinishedRecordingAndWhatRepairsIt) {
+    const test::TempDir card;
+    const fs::path complete = card.path() / file(2, 0).filename();
+    const fs::path unfinished = card.path() / file(3, 0).filename();
+    fs::copy_file(file(2, 0), complete);
+    fs::copy_file(file(3, 0), unfinished);
+    const std::vector<std::string> exports{quoted(unfinished) + " --from 0 --to 1",
+                                           quoted(complete) + " --from 3 --to 5"};
+    for (const std::string& args : exports) {
+        const CliRun run = runQelv("export " + args + " --out " + quoted(out.path() / "c.mp4"));
+        EXPECT_EQ(run.exitCode, 1) << args;
+        EXPECT_NE(run.err.find("recording is unfinished"), std::string::npos) << run.err;
+        EXPECT_NE(run.err.find("'qelv repair " + unfinished.string() + "'"), std::string::npos);
+    }
+    ASSERT_EQ(runQelv("repair " + quoted(unfinished)).exitCode, 0);
+    for (const std::string& args : exports) {
+        EXPECT_EQ(runQelv("export " + args + " --out " + quoted(out.path() / "c.mp4")).exitCode, 0)
+            << args;
     }
 }
 
