@@ -116,10 +116,15 @@ void CSkinButton::timerEvent(QTimerEvent* event) {
     // Only within the viewer: a resting mouse never takes the focus from another program.
     if (s_mainWindow && QApplication::activeWindow() != nullptr) {
         s_mainWindow->raise();
-        // Its panes stay in front of it, also without a window manager to keep them there.
-        for (QWidget* window : QApplication::topLevelWidgets()) {
-            if (window->isVisible() && window->parentWidget() == s_mainWindow) {
-                window->raise();
+        // Its panes stay in front of it, and the panes that stay on top (the G-sensor graph,
+        // the map floating over a screen-filling layout) in front of those, also without a
+        // window manager to keep them there: each raise puts a window above all others.
+        for (const bool onTop : {false, true}) {
+            for (QWidget* window : QApplication::topLevelWidgets()) {
+                if (window->isVisible() && window->parentWidget() == s_mainWindow &&
+                    window->windowFlags().testFlag(Qt::WindowStaysOnTopHint) == onTop) {
+                    window->raise();
+                }
             }
         }
     }

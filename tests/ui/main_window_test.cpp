@@ -277,6 +277,33 @@ TEST_F(MainWindowTest, MapAndFileListButtonsTogglePanes) {
     EXPECT_TRUE(list->isVisible());
 }
 
+// A resting pointer on a caption button brings the main window forward and then its panes,
+// those that stay on top (the G-sensor graph) last: without a window manager the last raised
+// is the top-most.
+TEST_F(MainWindowTest, ARestingPointerRaisesStayOnTopPanesLast) {
+    makeShown();
+    fakes[129]->setWindowFlag(Qt::WindowStaysOnTopHint);
+    fakes[129]->show();
+    main->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(main.get()));
+    struct : QObject {
+        bool eventFilter(QObject* o, QEvent* e) override {
+            if (e->type() == QEvent::ZOrderChange && qobject_cast<QWidget*>(o)->isWindow()) {
+                objects.push_back(o);
+            }
+            return false;
+        }
+        std::vector<QObject*> objects;
+    } raised;
+    qApp->installEventFilter(&raised);
+    QEnterEvent enter(QPointF(5, 5), QPointF(5, 5), QPointF(5, 5));
+    QCoreApplication::sendEvent(main->captionButtons()[1], &enter);
+    main->captionButtons()[1]->repaint();  // the hover face arms the quarter-second timer
+    ASSERT_TRUE(waitFor([&] { return raised.objects.size() >= 8; }, 20000));  // all 7 panes
+    EXPECT_EQ(raised.objects.front(), main.get());
+    EXPECT_EQ(raised.objects.back(), fakes[129]);
+}
+
 TEST_F(MainWindowTest, MissingMediaElementsCloseTheViewerWithAMessage) {
     MessageBoxSpy boxes;
     makeMain(false);
