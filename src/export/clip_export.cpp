@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <random>
@@ -109,6 +110,77 @@ std::string targetProblem(const ExportRequest& request) {
     return {};
 }
 
+std::string secondsText(std::int64_t ns) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.3f s", static_cast<double>(ns) / kNsPerSecond);
+    return text;
+}
+
+// Where the pictures of a rear or third camera's file end, when that is more than a picture
+// before the segment's end; their place is black from there.
+std::optional<std::int64_t> earlyEnd(const std::string& path, const SpanSegment& segment) {
+    const auto facts = readMovieFacts(path);
+    if (!facts) {
+        return std::nullopt;
+    }
+    const std::int64_t endNs = facts->durationNs - facts->firstPictureLeadNs;
+    if (endNs >= segment.outNs - kNsPerSecond / kExportFps) {
+        return std::nullopt;
+    }
+    return endNs;
+}
+
+// What the files say before anything is decoded: the sources left out, the labels of their
+// places and why, for the user; or why the clip cannot be made.
+struct Survey {
+    std::set<SourceKey> leftOut;
+    std::vector<PlaceLabel> labels;
+    std::vector<std::string> notes;
+    std::string error;
+};
+
+// The front camera is the clip; a rear or third file that cannot be read, or whose pictures
+// end early, leaves its place black, with a label saying why. A segment whose front file has
+// no sound there gives none.
+Survey surveySources(const ExportRequest& request, const SpanPlan& plan) {
+    Survey survey;
+    const auto shown = layoutRegions(request.layout, request.width, request.height);
+    for (std::size_t k = 0; k < plan.segments.size(); ++k) {
+        const SpanSegment& s = plan.segments[k];
+        const ExportRecording& r = request.recordings[s.recording];
+        if (const auto problem = unplayable(r.paths[0])) {
+            survey.error = "cannot read " + r.paths[0] + ": " + *problem;
+            return survey;
+        }
+        // The sound is cued with the pictures, the front's lead later.
+        if (r.soundNs <= s.inNs + r.frontLeadNs) {
+            survey.leftOut.insert({k, kSoundChannel});
+            if (request.sound) {
+                survey.notes.push_back(
+                    r.paths[0] + " (sound): " +
+                    (r.hasSound ? "its sound ends before the span" : "the file has no sound"));
+            }
+        }
+        for (int c = 1; c < 3; ++c) {
+            const std::string& path = r.paths[static_cast<std::size_t>(c)];
+            const auto problem = path.empty() ? std::nullopt : unplayable(path);
+            if (problem) {
+                survey.leftOut.insert({k, c});
+                survey.labels.push_back({k, c, std::string(kCameraNames[c]) + ": " + *problem});
+                survey.notes.push_back(path + ": " + *problem);
+            } else if (const auto endNs = path.empty() ? std::nullopt : earlyEnd(path, s);
+                       endNs && shown[static_cast<std::size_t>(c)]) {
+                const std::string at = secondsText(*endNs);
+                survey.labels.push_back(
+                    {k, c, std::string(kCameraNames[c]) + ": its file ends at " + at, *endNs});
+                survey.notes.push_back(path + ": its pictures end at " + at + ", before the " +
+                                       secondsText(s.outNs) + " the span takes");
+            }
+        }
+    }
+    return survey;
+}
+
 }  // namespace
 
 ClipExport::ClipExport(ExportRequest request) : m_request(std::move(request)) {}
@@ -202,10 +274,16 @@ ExportResult ClipExport::exportClip(const ProgressFn& progress) {
     const SpanPlan plan = std::get<SpanPlan>(std::move(planned));
     result.durationNs = plan.durationNs;
 
-    // The front camera is the clip; a rear or third file that cannot be read leaves its
-    // place black, with a label saying why.
-    std::set<SourceKey> leftOut;
-    std::vector<PlaceLabel> labels;
+    for (const SpanSegment& segment : plan.segments) {
+        result.recordingsUsed.push_back(m_request.recordings[segment.recording].paths[0]);
+    }
+    Survey survey = surveySources(m_request, plan);
+    if (!survey.error.empty()) {
+        return finish(survey.error);
+    }
+    std::set<SourceKey>& leftOut = survey.leftOut;
+    std::vector<PlaceLabel>& labels = survey.labels;
+    result.leftOut = std::move(survey.notes);
     // The clip has sound while a segment gives some; silence fills the rest. A sound track
     // without a sample would make players refuse the whole clip.
     const auto anySound = [&] {
@@ -216,32 +294,6 @@ ExportResult ClipExport::exportClip(const ProgressFn& progress) {
         }
         return false;
     };
-    for (std::size_t k = 0; k < plan.segments.size(); ++k) {
-        const SpanSegment& s = plan.segments[k];
-        const ExportRecording& r = m_request.recordings[s.recording];
-        result.recordingsUsed.push_back(r.paths[0]);
-        if (const auto problem = unplayable(r.paths[0])) {
-            return finish("cannot read " + r.paths[0] + ": " + *problem);
-        }
-        // The sound is cued with the pictures, the front's lead later.
-        if (r.soundNs <= s.inNs + r.frontLeadNs) {
-            leftOut.insert({k, kSoundChannel});
-            if (m_request.sound) {
-                result.leftOut.push_back(
-                    r.paths[0] + " (sound): " +
-                    (r.hasSound ? "its sound ends before the span" : "the file has no sound"));
-            }
-        }
-        for (int c = 1; c < 3; ++c) {
-            const std::string& path = r.paths[static_cast<std::size_t>(c)];
-            const auto problem = path.empty() ? std::nullopt : unplayable(path);
-            if (problem) {
-                leftOut.insert({k, c});
-                labels.push_back({k, c, std::string(kCameraNames[c]) + ": " + *problem});
-                result.leftOut.push_back(path + ": " + *problem);
-            }
-        }
-    }
     if (const std::string problem = targetProblem(m_request); !problem.empty()) {
         return finish("cannot write the clip: " + problem);
     }

@@ -223,16 +223,19 @@ GstPadProbeReturn onComposed(GstPad*, GstPadProbeInfo* info, gpointer data) {
             if (atNs < label.fromNs || atNs >= label.toNs) {
                 continue;
             }
-            const int scale = std::max(1, label.region.height / 100);
-            burnText(view,
-                     label.region.x + (label.region.width - textBoxWidth(label.text, scale)) / 2,
-                     label.region.y + (label.region.height - textBoxHeight(scale)) / 2, scale,
-                     label.text);
+            // An inset lies over the front camera's picture: its place is blacked out first.
+            const Region& r = label.region;
+            fillBlack(view, r.x, r.y, r.width, r.height);
+            burnLines(view, r.x + (r.width - label.text.width()) / 2,
+                      r.y + (r.height - label.text.height()) / 2, label.text, true);
         }
         if (state.overlay != nullptr) {
+            // The line's band at the bottom left; a narrow picture gets smaller dots, or more
+            // lines, rather than a cut line.
             const int scale = std::max(1, view.height / 200);
-            burnText(view, 4 * scale, view.height - textBoxHeight(scale) - 4 * scale, scale,
-                     state.overlay->lineAt(atNs));
+            const FittedText line = fitText(state.overlay->lineAt(atNs), view.width - 8 * scale,
+                                            textBoxHeight(scale), scale);
+            burnLines(view, 4 * scale, view.height - line.height() - 4 * scale, line, false);
         }
         gst_video_frame_unmap(&frame);
     }

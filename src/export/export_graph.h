@@ -43,6 +43,7 @@ struct PlaceLabel {
     std::size_t segment;
     int channel;
     std::string text;
+    std::int64_t fromNs = 0;  // where in the recording it starts; before the segment: with it
 };
 
 struct GraphOutcome {

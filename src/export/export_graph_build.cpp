@@ -63,12 +63,17 @@ ExportGraph::ExportGraph(const ExportRequest& request, const SpanPlan& plan,
     m_state->overlay = overlay;
     m_state->totalNs = plan.durationNs;
     const auto regions = layoutRegions(request.layout, request.width, request.height);
-    for (PlaceLabel& label : labels) {
+    for (const PlaceLabel& label : labels) {
         const auto& region = regions[static_cast<std::size_t>(label.channel)];
         const SpanSegment& s = plan.segments[label.segment];
         if (region) {
+            // Inside the place, clear of its edges, as large as a hundredth of its height.
+            const int pad = std::max(2, region->height / 50);
             m_state->labels.push_back(
-                {*region, s.clipNs, s.clipNs + s.outNs - s.inNs, std::move(label.text)});
+                {*region, s.clipNs + std::max<std::int64_t>(0, label.fromNs - s.inNs),
+                 s.clipNs + s.outNs - s.inNs,
+                 fitText(label.text, region->width - 2 * pad, region->height - 2 * pad,
+                         std::max(1, region->height / 100))});
         }
     }
 }

@@ -35,7 +35,7 @@ struct ExportGraph::State {
     struct Label {
         Region region;
         std::int64_t fromNs, toNs;
-        std::string text;
+        FittedText text;
     };
     std::vector<Label> labels;
     std::int64_t totalNs = 0;

@@ -127,4 +127,92 @@ void burnText(const I420View& p, int x, int y, int scale, std::string_view text)
     }
 }
 
+namespace {
+
+// Lines of at most `perLine` characters, broken at spaces.
+std::vector<std::string> wrapped(std::string_view text, std::size_t perLine) {
+    std::vector<std::string> lines;
+    std::string line;
+    std::size_t at = 0;
+    while (at < text.size()) {
+        const std::size_t end = std::min(text.find(' ', at), text.size());
+        std::string_view word = text.substr(at, end - at);
+        at = end + 1;
+        if (!line.empty() && line.size() + 1 + word.size() <= perLine) {
+            line += ' ';
+            line += word;
+            continue;
+        }
+        if (!line.empty()) {
+            lines.push_back(std::move(line));
+            line.clear();
+        }
+        for (; word.size() > perLine; word.remove_prefix(perLine)) {
+            lines.emplace_back(word.substr(0, perLine));
+        }
+        line = word;
+    }
+    if (!line.empty()) {
+        lines.push_back(std::move(line));
+    }
+    return lines;
+}
+
+}  // namespace
+
+int FittedText::width() const {
+    int widest = 0;
+    for (const std::string& line : lines) {
+        widest = std::max(widest, textBoxWidth(line, scale));
+    }
+    return widest;
+}
+
+int FittedText::height() const {
+    return static_cast<int>(lines.size()) * textBoxHeight(scale);
+}
+
+FittedText fitText(std::string_view text, int width, int height, int maxScale) {
+    FittedText fitted;
+    for (int scale = std::max(1, maxScale); scale >= 1; --scale) {
+        // A box of n characters is (6n + 1) dots wide and 9 high.
+        const int perLine = (width / scale - 2 * kMarginDots + 1) / kCellDots;
+        const int lines = height / textBoxHeight(scale);
+        if (perLine < 1 || lines < 1) {
+            continue;
+        }
+        fitted.scale = scale;
+        fitted.lines = wrapped(text, static_cast<std::size_t>(perLine));
+        if (fitted.lines.size() <= static_cast<std::size_t>(lines)) {
+            return fitted;
+        }
+        if (scale == 1) {
+            fitted.lines.resize(static_cast<std::size_t>(lines));
+            std::string& last = fitted.lines.back();
+            last = last.substr(0, std::max(0, perLine - 2)) + "..";
+            last.resize(std::min(last.size(), static_cast<std::size_t>(perLine)));
+        }
+    }
+    return fitted;
+}
+
+void burnLines(const I420View& p, int x, int y, const FittedText& text, bool centred) {
+    const int widest = text.width();
+    for (const std::string& line : text.lines) {
+        const int indent = centred ? (widest - textBoxWidth(line, text.scale)) / 2 : 0;
+        burnText(p, x + indent, y, text.scale, line);
+        y += textBoxHeight(text.scale);
+    }
+}
+
+void fillBlack(const I420View& p, int x, int y, int width, int height) {
+    forEachPixel(p, x, y, width, height, [&](int px, int py) {
+        p.planes[0][py * p.strides[0] + px] = 16;
+        if ((px & 1) == 0 && (py & 1) == 0) {
+            p.planes[1][(py / 2) * p.strides[1] + px / 2] = 128;
+            p.planes[2][(py / 2) * p.strides[2] + px / 2] = 128;
+        }
+    });
+}
+
 }  // namespace qelv::media

@@ -442,6 +442,72 @@ TEST_F(Export, RefusesBadSpansInputsAndOutputsWithoutLeavingAFile) {
     EXPECT_EQ(fs::file_size(file(0, 0)), before);
 }
 
+// A camera's place without pictures is black with its label inside it, in every layout and
+// also when the camera's file ends before the span; the burnt-in line fits a narrow clip.
+TEST_F(Export, LabelsAndTheLineStayInsideTheirPlaces) {
+    const test::TempDir inputs;
+    const fs::path shortRear = inputs.path() / "short_R1.mp4";
+    ASSERT_EQ(std::system(("ffmpeg -v error -i " + quoted(file(0, 1)) + " -t 2 -c copy " +
+                           quoted(shortRear))
+                              .c_str()),
+              0);
+    const std::string front = quoted(file(0, 0)), third = quoted(file(0, 2));
+    const std::string gone = quoted(inputs.path() / "gone.mp4");
+    const auto side = layoutRegions(ExportLayout::Side, 1920, 1080);
+    const auto middleOf = [](Region r) {
+        return Region{r.x, r.y + r.height / 2 - 10, r.width, 20};
+    };
+    enum class Seen { Dark, Front, Text };
+    struct Case {
+        const char* what;
+        std::string args;
+        double atSeconds;
+        std::vector<std::pair<Region, Seen>> looks;  // in a 1920 x 1080 frame
+        std::string leftOut;
+    };
+    const std::vector<Case> cases{
+        {"a long label",
+         front + " " + quoted(file(0, 1)) + " " + gone + " --from 0 --to 1",
+         0.5,
+         {{middleOf(*side[2]), Seen::Text},
+          {{side[0]->width - 110, middleOf(*side[2]).y, 100, 20}, Seen::Front}},
+         ""},
+        {"a missing inset",
+         front + " " + gone + " " + third + " --from 0 --to 1 --layout pip",
+         0.5,
+         {{quietPart(*layoutRegions(ExportLayout::Pip, 1920, 1080)[1]), Seen::Dark}},
+         ""},
+        {"a rear that ends early",
+         front + " " + quoted(shortRear) + " " + third + " --from 0 --to 4",
+         3.0,
+         {{middleOf(*side[1]), Seen::Text}, {quietPart(*side[1]), Seen::Dark}},
+         shortRear.string() + ": its pictures end at 2.0"},
+        // 480 x 640 stretched to 1920 x 1080: the line's right end, and its start.
+        {"a narrow clip",
+         front + " --from 0 --to 3.5 --layout front --size 480x640",
+         3.2,
+         {{{1760, 1021, 144, 39}, Seen::Dark}, {{48, 1021, 752, 39}, Seen::Text}},
+         ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const fs::path clip = out.path() / "clip.mp4";
+        const CliRun run = runQelv("export " + c.args + " --out " + quoted(clip));
+        ASSERT_EQ(run.exitCode, 0) << run.err;
+        EXPECT_NE(run.out.find(c.leftOut), std::string::npos) << run.out;
+        const auto frames = framesOf(clip, c.atSeconds, 1);
+        ASSERT_EQ(frames.size(), 1u);
+        for (const auto& [where, seen] : c.looks) {
+            const sim::Rgb mean = meanOf(frames[0], where);
+            const int sum = mean.r + mean.g + mean.b;
+            EXPECT_TRUE(seen == Seen::Front ? near(mean, sim::channelColour(1))
+                                            : (seen == Seen::Dark ? sum < 60 : sum > 100))
+                << where.x << "," << where.y << ": " << mean.r << "," << mean.g << "," << mean.b;
+        }
+        fs::remove(clip);
+    }
+}
+
 // Files the export must not trust: a front that is no recording gives a message and no clip; a
 // rear camera that is damaged is left out (its place black) and the clip is made of the rest.
 // Either way the export ends, writes nothing but the clip and leaves its inputs as they were.
