@@ -354,6 +354,19 @@ void PlaybackEngine::teardown() {
     m_queue.clear();
 }
 
+void PlaybackEngine::detach(VideoSurface* surface) {
+    bool known = false;
+    for (VideoSurface*& window : m_windows) {
+        if (surface != nullptr && window == surface) {
+            window = nullptr;
+            known = true;
+        }
+    }
+    if (known && m_graph) {
+        teardown();
+    }
+}
+
 int PlaybackEngine::processMessages() {
     std::deque<Message> pending;
     {

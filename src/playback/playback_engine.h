@@ -78,6 +78,10 @@ public:
     std::int32_t decoderSettingAll(std::int32_t setting, std::int32_t value);
 
     void teardown();
+    // A surface going away (its pane is destroyed): a recording drawing on it is torn down and
+    // the surface is forgotten; a surface the engine does not draw on changes nothing. The main
+    // window tears the engine down before its panes go, so there this finds nothing to do.
+    void detach(VideoSurface* surface);
 
     // Bus messages of the current graph, handled on the engine's thread; messages of a graph
     // that was torn down are dropped. Returns how many were handled.

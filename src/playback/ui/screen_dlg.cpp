@@ -56,7 +56,7 @@ CScreenDlg::CScreenDlg(QWidget* mainWindow, ViewerContext& context, int number)
 }
 
 CScreenDlg::~CScreenDlg() {
-    m_context.engine().teardown();
+    m_context.engine().detach(m_surface);
 }
 
 void CScreenDlg::setSelectedMark(bool selected) {
