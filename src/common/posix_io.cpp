@@ -6,6 +6,12 @@
 
 namespace qelv::core {
 
+Fd::~Fd() {
+    if (m_fd >= 0) {
+        ::close(m_fd);
+    }
+}
+
 std::size_t readAt(int fd, std::uint64_t offset, std::span<std::uint8_t> dst, int* error) {
     std::size_t done = 0;
     if (error != nullptr) {

@@ -21,24 +21,6 @@ bool matches(const std::uint8_t* p, std::string_view text) {
     return std::memcmp(p, text.data(), text.size()) == 0;
 }
 
-// An open descriptor that is closed on every path.
-class Fd {
-public:
-    explicit Fd(int fd) : m_fd(fd) {}
-    ~Fd() {
-        if (m_fd >= 0) {
-            ::close(m_fd);
-        }
-    }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    int get() const { return m_fd; }
-    bool valid() const { return m_fd >= 0; }
-
-private:
-    int m_fd;
-};
-
 RebuildResult failed(std::string reason) {
     return {RebuildOutcome::Failed, std::move(reason)};
 }

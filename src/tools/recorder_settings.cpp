@@ -9,6 +9,8 @@
 #include <cstring>
 #include <system_error>
 
+#include "common/posix_io.h"
+
 namespace qelv::core {
 
 namespace {
@@ -153,22 +155,6 @@ std::string linkProblem(const std::filesystem::path& path) {
     }
     return {};
 }
-
-class Fd {
-public:
-    explicit Fd(int fd) : m_fd(fd) {}
-    ~Fd() {
-        if (m_fd >= 0) {
-            ::close(m_fd);
-        }
-    }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    int get() const { return m_fd; }
-
-private:
-    int m_fd;
-};
 
 // The device a folder lies on, or nothing when it cannot be looked at.
 std::optional<std::uint64_t> deviceOf(int folderFd) {
