@@ -74,8 +74,12 @@ int runPlayCommand(const Arguments& args, std::ostream& out, std::ostream& err) 
         return 1;
     }
     using namespace std::chrono_literals;
+    std::uint64_t lastPositionMs = 0;  // where a failed recording had got to
     for (;;) {
         engine.processMessages();
+        if (engine.failure().empty()) {
+            lastPositionMs = engine.positionMs();
+        }
         const double elapsed =
             std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         if (engine.endOfStream() || !engine.failure().empty() ||
@@ -96,7 +100,9 @@ int runPlayCommand(const Arguments& args, std::ostream& out, std::ostream& err) 
                .addRaw("due", array3(due))
                .addRaw("shown", array3(counts.shown))
                .addRaw("lost", array3(counts.lost))
-               .add("positionMs", static_cast<std::int64_t>(engine.positionMs()))
+               .add("positionMs",
+                    static_cast<std::int64_t>(engine.failure().empty() ? engine.positionMs()
+                                                                       : lastPositionMs))
                .add("durationMs", static_cast<std::int64_t>(engine.durationMs()))
                .add("wallMs", static_cast<std::int64_t>(wall.count()))
                .str()
