@@ -53,6 +53,29 @@ public:
     void mount(const MountEntry& mount, const std::string& use) {
         device(deviceFolderByNumber(m_paths.sysfs, mount.deviceNumber), use, 0);
         node(mount.source, use);  // a file system with an anonymous number (btrfs) has a source
+        if (mount.fsType == "btrfs") {
+            btrfsDevices(kernelNameOf(m_paths.devices, mount.source), use);
+        }
+    }
+
+    // The mount table names one device of a btrfs file system that spans several; the kernel
+    // lists all of a mounted one's devices under fs/btrfs/<uuid>/devices.
+    void btrfsDevices(const std::string& member, const std::string& use) {
+        if (member.empty() || member == "." || member == "..") {
+            return;
+        }
+        std::error_code error;
+        for (const auto& filesystem : fs::directory_iterator(m_paths.sysfs / "fs/btrfs", error)) {
+            const fs::path devices = filesystem.path() / "devices";
+            std::error_code ignored;
+            if (!fs::exists(devices / member, ignored)) {
+                continue;
+            }
+            for (const auto& each : fs::directory_iterator(devices, ignored)) {
+                std::error_code unknown;
+                device(fs::canonical(each.path(), unknown), use, 0);
+            }
+        }
     }
 
     void node(const std::string& name, const std::string& use) {

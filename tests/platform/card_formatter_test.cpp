@@ -429,6 +429,14 @@ const UsedDiskCase kUsedDisks[] = {
          return "1 0 0:40 / / rw - zfs rpool/ROOT/debian rw\n" +
                 m.mountLine(2, "sdb1", "/boot/efi", "vfat");
      }},
+    // The mount table names only one of a btrfs file system's devices.
+    {"second device of a btrfs /",
+     {"/dev/sdb1", "/dev/sdb"},
+     "/ is mounted",
+     [](FakeSystem& m) {
+         m.btrfs("0b1e6a4c-8f0e-4c52-9d1e-2f6b1d3c4a5e", {"sda2", "sdb1"});
+         return m.mountLine(1, "sda2", "/", "btrfs", "0:31");
+     }},
     {"FAT beside /home",
      {"/dev/sdb1", "/dev/sdb"},
      "/home is mounted",

@@ -62,6 +62,14 @@ public:
     void mmcType(const std::string& disk, const std::string& type) {
         dir.write(relative(m_folders.at(disk) / "device/type"), type + "\n");
     }
+    // A mounted btrfs file system over `members`: sys/fs/btrfs/<uuid>/devices/<member> each.
+    void btrfs(const std::string& uuid, const std::vector<std::string>& members) {
+        const std::filesystem::path folder = paths.sysfs / "fs/btrfs" / uuid / "devices";
+        std::filesystem::create_directories(folder);
+        for (const auto& member : members) {
+            std::filesystem::create_directory_symlink(m_folders.at(member), folder / member);
+        }
+    }
     // A loop device whose image is `image` (a path as the kernel shows it).
     void loop(const std::string& name, const std::string& image) {
         disk(name, false, {}, "virtual");
