@@ -23,7 +23,8 @@ public:
     explicit MountWatch(const SystemPaths& paths, QObject* parent = nullptr);
     ~MountWatch() override;
 
-    // False when the mount table could not be opened: only disks are watched then.
+    // False when the mount table could not be opened as a regular file: only disks are watched
+    // then.
     bool watchesMountTable() const { return m_notifier != nullptr; }
 
 signals:

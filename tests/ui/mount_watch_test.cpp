@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 #include <sys/mount.h>
+#include <sys/stat.h>
 
 #include <QSignalSpy>
 
@@ -37,6 +38,19 @@ TEST(MountWatch, ADiskComingAndGoing) {
     EXPECT_EQ(spy.size(), 1);
     std::filesystem::remove(sys.path() / "block" / "sdb");
     EXPECT_TRUE(changedAfter(spy, 1));
+}
+
+// A mount table that is no regular file is not watched: opening a pipe would wait for a writer
+// and /dev/zero would be read without end, either holding up the viewer's start.
+TEST(MountWatch, AMountTableThatIsNoFileIsNotWatched) {
+    const TempDir dir;
+    ASSERT_EQ(::mkfifo((dir.path() / "fifo").c_str(), 0600), 0);
+    for (const std::filesystem::path& table : {dir.path() / "fifo", dir.path(), {"/dev/zero"}}) {
+        platform::SystemPaths paths;
+        paths.sysfs = dir.path();
+        paths.mountInfo = table;
+        EXPECT_FALSE(platform::MountWatch(paths).watchesMountTable()) << table;
+    }
 }
 
 TEST(MountWatch, AFileSystemMountedAndUnmounted) {
