@@ -7,6 +7,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTest>
+#include <QTextDocumentFragment>
 #include <map>
 
 #include "support/temp_dir.h"
@@ -297,9 +298,10 @@ TEST_F(StorageDlgTest, TheCardFormattedIsTheOneSelectedWhenFormatWasPressed) {
 }
 
 TEST_F(StorageDlgTest, ASuccessfulFormatAndTheKeysThatDoNotClose) {
-    drives = {fatCard("/media/card/", "/dev/sdb1"), fatCard("/media/zero/", "/dev/sdc1")};
+    // A card's label is anyone's to choose: markup in its mount path is shown as it is.
+    drives = {fatCard("/media/card/", "/dev/sdb1"), fatCard("/media/<b>0</b>/", "/dev/sdc1")};
     sizes["/media/card/"] = 30000;
-    sizes["/media/zero/"] = 0;
+    sizes["/media/<b>0</b>/"] = 0;
     auto dialog = open();
     press(*dialog, CWYFSFormatterDlg::kFormat);
     boxes.boxes.clear();
@@ -318,7 +320,15 @@ TEST_F(StorageDlgTest, ASuccessfulFormatAndTheKeysThatDoNotClose) {
     processPosted();
     EXPECT_EQ(formatted.size(), 1u);
     EXPECT_EQ(text(*dialog, CWYFSFormatterDlg::kStatus),
-              "Format not started: the size of /media/zero/ could not be read.");
+              "Format not started: the size of /media/<b>0</b>/ could not be read.");
+    auto* status = qobject_cast<QLabel*>(dialog->control(CWYFSFormatterDlg::kStatus));
+    QLabel plain(status->text(), status->parentWidget());
+    plain.setTextFormat(Qt::PlainText);
+    plain.setWordWrap(true);
+    plain.setGeometry(status->geometry());
+    EXPECT_TRUE(status->grab().toImage() == plain.grab().toImage()) << "markup in the status";
+    const QString tip = dialog->control(CWYFSFormatterDlg::kCapacity)->toolTip();
+    EXPECT_TRUE(QTextDocumentFragment::fromHtml(tip).toPlainText().startsWith(u"/media/<b>0</b>/"));
     EXPECT_FALSE(dialog->formatRunning());
 
     for (int key : {Qt::Key_Escape, Qt::Key_Return, Qt::Key_Space}) {

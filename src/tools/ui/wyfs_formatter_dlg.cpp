@@ -5,6 +5,7 @@
 #include <QKeyEvent>
 #include <QPainter>
 #include <QPointer>
+#include <QTextDocument>
 #include <algorithm>
 
 #include "skin/message_box.h"
@@ -120,6 +121,7 @@ void CWYFSFormatterDlg::buildControls() {
     m_format->setGeometry(22, 310, 90, 28);
     connect(m_format, &QPushButton::clicked, this, &CWYFSFormatterDlg::formatPressed);
     m_status = new QLabel(QStringLiteral("Ready..."), this);
+    m_status->setTextFormat(Qt::PlainText);  // it names cards by mount paths, which hold anything
     m_status->setGeometry(122, 304, 300, 40);
     m_status->setWordWrap(true);
     m_busy = new QProgressBar(this);
@@ -202,7 +204,8 @@ void CWYFSFormatterDlg::selectCard(int index) {
         figures
             ? QString::fromStdString(core::capacityText(card.path, m_totalMb))
             : QStringLiteral("%1 (capacity unreadable)").arg(QString::fromStdString(card.path)));
-    m_capacity->setToolTip(m_capacity->text());
+    // A tooltip that looks like markup is shown as markup; the mount path is shown as it is.
+    m_capacity->setToolTip(Qt::convertFromPlainText(m_capacity->text(), Qt::WhiteSpaceNoWrap));
     m_namesShown = true;
     showFigures(figures ? *figures : core::estimateStorage(0, core::CardFolderLister{}), true);
     if (figures && !figures->unreadableFolders.empty()) {
