@@ -1,5 +1,6 @@
 #include "platform/disk_use.h"
 
+#include <algorithm>
 #include <vector>
 
 #include "common/text_file.h"
@@ -53,6 +54,12 @@ public:
     void mount(const MountEntry& mount, const std::string& use) {
         device(deviceFolderByNumber(m_paths.sysfs, mount.deviceNumber), use, 0);
         node(mount.source, use);  // a file system with an anonymous number (btrfs) has a source
+        // One over several devices (bcachefs) names them all, joined by ':'.
+        for (std::size_t start = 0, end;
+             mount.source.starts_with('/') && start < mount.source.size(); start = end + 1) {
+            end = std::min(mount.source.find(':', start), mount.source.size());
+            node(mount.source.substr(start, end - start), use);
+        }
         if (mount.fsType == "btrfs") {
             btrfsDevices(kernelNameOf(m_paths.devices, mount.source), use);
         }

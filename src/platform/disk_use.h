@@ -3,8 +3,8 @@
 // disks: a disk is in use when any of its partitions, through device-mapper, md and loop
 // layers in either direction,
 //   - is mounted anywhere outside the removable-media folders ("/", "/boot/efi", "/home", a
-//     live system's medium such as "/run/live/medium"), or is another device of a btrfs file
-//     system mounted there,
+//     live system's medium such as "/run/live/medium"), or is another device of a btrfs or
+//     bcachefs file system mounted there,
 //   - holds the image of a loop device (a live system's squashfs, a root file system image),
 //   - is active swap, or holds an active swap file,
 //   - is part of a device-mapper or md device built on it (LVM, LUKS, RAID).

@@ -437,6 +437,14 @@ const UsedDiskCase kUsedDisks[] = {
          m.btrfs("0b1e6a4c-8f0e-4c52-9d1e-2f6b1d3c4a5e", {"sda2", "sdb1"});
          return m.mountLine(1, "sda2", "/", "btrfs", "0:31");
      }},
+    {"second device of a bcachefs /home",
+     {"/dev/sdb1", "/dev/sdb"},
+     "/home is mounted",
+     [](FakeSystem& m) {
+         const std::string dev = m.paths.devices.string();
+         return rootOnSda2(m) +
+                m.mountLine(2, dev + "/sdb1:" + dev + "/sda1", "/home", "bcachefs", "0:32");
+     }},
     {"FAT beside /home",
      {"/dev/sdb1", "/dev/sdb"},
      "/home is mounted",
