@@ -1,9 +1,12 @@
 // The panes of the main window, in creation order: video panes 1 to 3, control bar,
 // information panel, map, recording list, G-sensor graph, screen settings. A new pane is one
 // line here.
+#include <algorithm>
+
 #include "app/qv_nplayer_dlg.h"
 #include "export/ui/export_clip_dlg.h"
 #include "platform/drive_discovery.h"
+#include "platform/mount_table.h"
 #include "platform/mount_watch.h"
 #include "playback/ui/player_menu_dlg.h"
 #include "playback/ui/screen_dlg.h"
@@ -23,6 +26,17 @@
 namespace qelv::ui {
 
 namespace {
+
+// Whether a file system is still mounted at `root`: a card taken out may leave its mount point
+// behind, an empty folder on the PC's own disk that must not get the card's settings file.
+bool mountedAt(std::string root) {
+    while (root.size() > 1 && root.back() == '/') {
+        root.pop_back();
+    }
+    const auto mounts = platform::readMountTable(platform::systemPaths().mountInfo);
+    return std::any_of(mounts.begin(), mounts.end(),
+                       [&](const platform::MountEntry& mount) { return mount.mountPoint == root; });
+}
 
 // A recorder card put in while the viewer runs is offered to the list at once.
 void offerNewCards(CQV_NPlayerDlg& main, ViewerContext& context, CFileManagerDlg& list) {
@@ -85,6 +99,14 @@ std::vector<PaneWindow*> createViewerPanes(CQV_NPlayerDlg& main, ViewerContext& 
     auto* screen3 = new CScreen3Dlg(&main, context);
     PlayerDialogs dialogs;
     dialogs.deviceSettings = [](CPlayerMenuDlg& bar, const std::string& root, const std::string&) {
+        if (!mountedAt(root)) {
+            showMessageBox(&bar,
+                           QStringLiteral("The card at %1 is no longer mounted (was it taken "
+                                          "out?); its settings were neither read nor written.")
+                               .arg(QString::fromStdString(root)),
+                           MessageIcon::Error);
+            return;
+        }
         CSettingDlg dialog(&bar, root);
         dialog.exec();
     };

@@ -184,6 +184,22 @@ class ViewerToolsEndToEnd(ViewerSession, unittest.TestCase):
         self.assertTrue(wait_until(lambda: self.state()["player"]["positionMs"] > start + 500,
                                    30, 0.3), "playback did not go on after the report")
 
+    def test_4_no_settings_file_once_the_card_is_gone(self):
+        """A card taken out leaves its mount point behind: a folder on the PC's own disk."""
+        mountinfo = os.path.join(self.tmp, "mountinfo")
+        with open(mountinfo, encoding="ascii") as f:
+            table = f.read()
+        shutil.rmtree(os.path.join(self.card, "SETUP"))
+        try:
+            with open(mountinfo, "w", encoding="ascii") as f:
+                f.write("1 0 8:2 / / rw - ext4 /dev/sda2 rw\n")
+            self.click_bar_button(753, "Device Settings")
+            self.answer_box("is no longer mounted")
+        finally:
+            with open(mountinfo, "w", encoding="ascii") as f:
+                f.write(table)
+        self.assertFalse(os.path.exists(os.path.join(self.card, "SETUP")))
+
 
 if __name__ == "__main__":
     if len(sys.argv) > 1:
