@@ -183,9 +183,13 @@ bool ExportGraph::addSource(std::size_t segment, int channel) {
     const SpanSegment& s = m_plan.segments[segment];
     const ExportRecording& r = m_request.recordings[s.recording];
     const bool sound = channel == kSoundChannel;
-    const auto region = sound ? std::nullopt
-                              : layoutRegions(m_request.layout, m_request.width,
-                                              m_request.height)[static_cast<std::size_t>(channel)];
+    // Set apart from its declaration: GCC 12 takes a conditional optional for one it may read
+    // uninitialised at -O2.
+    std::optional<Region> region;
+    if (!sound) {
+        region = layoutRegions(m_request.layout, m_request.width,
+                               m_request.height)[static_cast<std::size_t>(channel)];
+    }
     GstElement* source = makeElement("filesrc");
     GstElement* demuxer = makeElement("qtdemux");
     if (source == nullptr || demuxer == nullptr) {
