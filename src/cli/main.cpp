@@ -50,7 +50,9 @@ constexpr std::array kCommands{
             "of unfinished recordings in place",
             qelv::cli::runRepairCommand},
     Command{"demo-card", "DIR [options]  write a simulated recorder card", kDemoCard},
-    Command{"drives", "[--sysfs DIR] [--mountinfo FILE] [--dev DIR]  list the card drives",
+    Command{"drives",
+            "[--sysfs DIR] [--mountinfo FILE] [--swaps FILE] [--dev DIR] [--media DIR[:DIR...]]  "
+            "list the card drives",
             qelv::cli::runDrivesCommand},
     Command{"scan", "(--drive ROOT | --folder DIR | --wyfs IMAGE) [options]  list recordings",
             qelv::cli::runScanCommand},
