@@ -151,7 +151,12 @@ bool IniStore::load(const std::filesystem::path& path, std::size_t maxBytes) {
     // Whole lines: the recorder writes short ones, and cutting a long line into pieces would
     // only turn its tail into a bogus key. A CR alone ends a line as LF does; the empty line
     // between the CR and LF of a CR LF changes nothing.
-    const std::string_view content = *text;
+    std::string_view content = *text;
+    // An editor on a PC may have saved the file with a UTF-8 byte-order mark, which would
+    // otherwise become part of the first key and lose that setting.
+    if (content.starts_with("\xEF\xBB\xBF")) {
+        content.remove_prefix(3);
+    }
     for (std::size_t start = 0; start <= content.size();) {
         const std::size_t end = content.find_first_of("\r\n", start);
         parseLine(content.substr(start, end == std::string_view::npos ? end : end - start));
