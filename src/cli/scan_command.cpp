@@ -170,7 +170,8 @@ int runDrivesCommand(const Arguments& args, std::ostream& out, std::ostream& err
     platform::SystemPaths paths;
     paths.sysfs = o.value("--sysfs").value_or(paths.sysfs.string());
     paths.mountInfo = o.value("--mountinfo").value_or(paths.mountInfo.string());
-    paths.devices = o.value("--dev").value_or(paths.devices.string());
+    // Device names are looked up below this folder by prefix: a relative one would match none.
+    paths.devices = std::filesystem::absolute(o.value("--dev").value_or(paths.devices.string()));
     paths.swaps = o.value("--swaps").value_or(paths.swaps.string());
     if (const auto media = o.value("--media")) {
         paths.removableMedia = platform::folderList(*media);
