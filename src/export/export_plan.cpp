@@ -52,25 +52,34 @@ std::uint64_t bigEndian(const std::vector<std::uint8_t>& b, std::size_t at, std:
 // time-to-sample box holds version and flags, an entry count, then (count, delta) pairs.
 // A first entry of one sample whose delta is twice the next entry's: the first picture is
 // stamped one period longer than the others.
-std::int64_t firstPictureLead(core::BoxReader& reader, const core::Box& mdia) {
+// A track's time scale (from the media header, 0 when it cannot be read) and its
+// time-to-sample box.
+struct TimeTable {
+    std::uint64_t scale = 0;
+    std::optional<core::Box> stts;
+};
+TimeTable timeTableOf(core::BoxReader& reader, const core::Box& mdia) {
     const auto mdhd = reader.child(mdia, "mdhd");
     const auto minf = reader.child(mdia, "minf");
     const auto stbl = minf ? reader.child(*minf, "stbl") : std::nullopt;
-    const auto stts = stbl ? reader.child(*stbl, "stts") : std::nullopt;
     const auto head =
         mdhd ? reader.read(mdhd->payload, std::min<std::uint64_t>(mdhd->size, 24)) : std::nullopt;
+    if (!head || head->size() < 16 || ((*head)[0] == 1 && head->size() < 24)) {
+        return {};
+    }
+    return {bigEndian(*head, (*head)[0] == 1 ? 20 : 12, 4),
+            stbl ? reader.child(*stbl, "stts") : std::nullopt};
+}
+
+std::int64_t firstPictureLead(core::BoxReader& reader, const core::Box& mdia) {
+    const auto [scale, stts] = timeTableOf(reader, mdia);
     const auto table = stts && stts->size >= 24 ? reader.read(stts->payload, 24) : std::nullopt;
-    if (!head || head->size() < 16 || !table || bigEndian(*table, 4, 4) < 2) {
+    if (scale == 0 || !table || bigEndian(*table, 4, 4) < 2) {
         return 0;
     }
-    const bool v1 = (*head)[0] == 1;
-    if (v1 && head->size() < 24) {
-        return 0;
-    }
-    const std::uint64_t scale = bigEndian(*head, v1 ? 20 : 12, 4);
     const std::uint64_t firstCount = bigEndian(*table, 8, 4), firstDelta = bigEndian(*table, 12, 4);
     const std::uint64_t nextDelta = bigEndian(*table, 20, 4);
-    if (scale == 0 || firstCount != 1 || nextDelta == 0 || firstDelta != 2 * nextDelta) {
+    if (firstCount != 1 || nextDelta == 0 || firstDelta != 2 * nextDelta) {
         return 0;
     }
     return static_cast<std::int64_t>(nextDelta * kNsPerSecond / scale);
@@ -81,25 +90,15 @@ std::int64_t firstPictureLead(core::BoxReader& reader, const core::Box& mdia) {
 // counts as far as read.
 std::int64_t trackLengthNs(core::BoxReader& reader, const core::Box& mdia) {
     constexpr std::uint64_t kMostEntries = 1 << 16;
-    const auto mdhd = reader.child(mdia, "mdhd");
-    const auto minf = reader.child(mdia, "minf");
-    const auto stbl = minf ? reader.child(*minf, "stbl") : std::nullopt;
-    const auto stts = stbl ? reader.child(*stbl, "stts") : std::nullopt;
-    const auto head =
-        mdhd ? reader.read(mdhd->payload, std::min<std::uint64_t>(mdhd->size, 24)) : std::nullopt;
+    const auto [scale, stts] = timeTableOf(reader, mdia);
     const auto count = stts && stts->size >= 8 ? reader.read(stts->payload, 8) : std::nullopt;
-    if (!head || head->size() < 16 || !count) {
+    if (scale == 0 || !count) {
         return 0;
     }
-    const bool v1 = (*head)[0] == 1;
-    if (v1 && head->size() < 24) {
-        return 0;
-    }
-    const std::uint64_t scale = bigEndian(*head, v1 ? 20 : 12, 4);
     const std::uint64_t entries =
         std::min<std::uint64_t>({bigEndian(*count, 4, 4), (stts->size - 8) / 8, kMostEntries});
     const auto table = entries > 0 ? reader.read(stts->payload + 8, entries * 8) : std::nullopt;
-    if (scale == 0 || !table) {
+    if (!table) {
         return 0;
     }
     std::uint64_t units = 0;
