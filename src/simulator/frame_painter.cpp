@@ -48,29 +48,49 @@ FramePainter::FramePainter(int width, int height, int channel, int noise, std::u
     m_y = clampByte(static_cast<int>(std::lround(16 + y)));
     m_u = clampByte(static_cast<int>(std::lround(128 + u)));
     m_v = clampByte(static_cast<int>(std::lround(128 + v)));
+    const std::size_t luma = static_cast<std::size_t>(m_width) * m_height;
+    m_poolY = noisePool(luma, m_y, m_noise);
+    m_poolU = noisePool(luma / 4, m_u, m_noise / 4);
+    m_poolV = noisePool(luma / 4, m_v, m_noise / 4);
 }
 
 std::size_t FramePainter::frameBytes() const {
     return static_cast<std::size_t>(m_width) * m_height * 3 / 2;
 }
 
-void FramePainter::fillPlane(std::uint8_t* plane, int width, int height, int base, int noise) {
-    const std::size_t count = static_cast<std::size_t>(width) * height;
+std::uint64_t FramePainter::next() {
+    // xorshift64
+    m_state ^= m_state << 13;
+    m_state ^= m_state >> 7;
+    m_state ^= m_state << 17;
+    return m_state;
+}
+
+std::vector<std::uint8_t> FramePainter::noisePool(std::size_t count, int base, int noise) {
     if (noise == 0) {
+        return {};
+    }
+    const int span = 2 * noise + 1;
+    std::vector<std::uint8_t> pool(2 * count);
+    for (std::size_t i = 0; i < pool.size(); i += 8) {
+        std::uint64_t bits = next();
+        for (std::size_t k = 0; k < 8 && i + k < pool.size(); ++k, bits >>= 8) {
+            pool[i + k] = clampByte(base + static_cast<int>(bits & 0xFF) % span - noise);
+        }
+    }
+    return pool;
+}
+
+// Painting fresh noise into every picture took the simulator more time than encoding it. A
+// window at a random place in a pool twice the plane's size is as fresh to the encoder: the
+// shift between two pictures is within its motion search only about once in a thousand.
+void FramePainter::fillPlane(std::uint8_t* plane, std::size_t count,
+                             const std::vector<std::uint8_t>& pool, int base) {
+    if (pool.empty()) {
         std::memset(plane, base, count);
         return;
     }
-    const int span = 2 * noise + 1;
-    for (std::size_t i = 0; i < count; i += 8) {
-        // xorshift64: eight noise values per step
-        m_state ^= m_state << 13;
-        m_state ^= m_state >> 7;
-        m_state ^= m_state << 17;
-        std::uint64_t bits = m_state;
-        for (std::size_t k = 0; k < 8 && i + k < count; ++k, bits >>= 8) {
-            plane[i + k] = clampByte(base + static_cast<int>(bits & 0xFF) % span - noise);
-        }
-    }
+    std::memcpy(plane, pool.data() + next() % (pool.size() - count + 1), count);
 }
 
 void FramePainter::rect(std::vector<std::uint8_t>& i420, int x, int y, int w, int h, int luma) {
@@ -93,9 +113,9 @@ void FramePainter::rect(std::vector<std::uint8_t>& i420, int x, int y, int w, in
 void FramePainter::paint(int index, std::vector<std::uint8_t>& i420) {
     i420.resize(frameBytes());
     const std::size_t lumaSize = static_cast<std::size_t>(m_width) * m_height;
-    fillPlane(i420.data(), m_width, m_height, m_y, m_noise);
-    fillPlane(i420.data() + lumaSize, m_width / 2, m_height / 2, m_u, m_noise / 4);
-    fillPlane(i420.data() + lumaSize + lumaSize / 4, m_width / 2, m_height / 2, m_v, m_noise / 4);
+    fillPlane(i420.data(), lumaSize, m_poolY, m_y);
+    fillPlane(i420.data() + lumaSize, lumaSize / 4, m_poolU, m_u);
+    fillPlane(i420.data() + lumaSize + lumaSize / 4, lumaSize / 4, m_poolV, m_v);
 
     // The channel number, in segments a sixth of the picture high, top left.
     const int unit = std::max(2, m_height / 24);

@@ -25,12 +25,18 @@ public:
     std::size_t frameBytes() const;
 
 private:
-    void fillPlane(std::uint8_t* plane, int width, int height, int base, int noise);
+    std::uint64_t next();
+    std::vector<std::uint8_t> noisePool(std::size_t count, int base, int noise);
+    void fillPlane(std::uint8_t* plane, std::size_t count, const std::vector<std::uint8_t>& pool,
+                   int base);
     void rect(std::vector<std::uint8_t>& i420, int x, int y, int w, int h, int luma);
 
     int m_width, m_height, m_channel, m_noise;
     std::uint8_t m_y, m_u, m_v;
     std::uint64_t m_state;
+    // Twice a plane of noise around each plane's level; a picture copies a plane's worth from
+    // a random place in it.
+    std::vector<std::uint8_t> m_poolY, m_poolU, m_poolV;
 };
 
 }  // namespace qelv::sim
