@@ -52,12 +52,33 @@ void GstEncoder::release() {
     if (m_pipeline) {
         gst_object_unref(m_pipeline);
     }
+    if (m_pool) {
+        gst_buffer_pool_set_active(m_pool, FALSE);
+        gst_object_unref(m_pool);
+    }
     m_pipeline = m_src = m_sink = nullptr;
+    m_pool = nullptr;
 }
 
 void GstEncoder::push(std::span<const std::uint8_t> data, std::uint64_t ptsNs,
                       std::uint64_t durationNs) {
-    GstBuffer* buffer = gst_buffer_new_allocate(nullptr, data.size(), nullptr);
+    if (m_pool == nullptr) {
+        m_pool = gst_buffer_pool_new();
+        m_poolSize = data.size();
+        GstStructure* config = gst_buffer_pool_get_config(m_pool);
+        gst_buffer_pool_config_set_params(config, nullptr, static_cast<guint>(m_poolSize), 0, 0);
+        if (!gst_buffer_pool_set_config(m_pool, config) ||
+            !gst_buffer_pool_set_active(m_pool, TRUE)) {
+            gst_object_unref(m_pool);
+            m_pool = nullptr;
+            throw std::runtime_error("cannot make the encoder's buffers");
+        }
+    }
+    GstBuffer* buffer = nullptr;
+    if (data.size() != m_poolSize ||
+        gst_buffer_pool_acquire_buffer(m_pool, &buffer, nullptr) != GST_FLOW_OK) {
+        buffer = gst_buffer_new_allocate(nullptr, data.size(), nullptr);
+    }
     gst_buffer_fill(buffer, 0, data.data(), data.size());
     GST_BUFFER_PTS(buffer) = ptsNs;
     GST_BUFFER_DURATION(buffer) = durationNs;

@@ -9,6 +9,7 @@
 #include <vector>
 
 typedef struct _GstElement GstElement;
+typedef struct _GstBufferPool GstBufferPool;
 
 namespace qelv::sim {
 
@@ -35,6 +36,10 @@ private:
     GstElement* m_pipeline = nullptr;
     GstElement* m_src = nullptr;
     GstElement* m_sink = nullptr;
+    // Buffers of the first size pushed, used again once the encoder lets them go: a picture
+    // allocated afresh each time is mapped and faulted in page by page.
+    GstBufferPool* m_pool = nullptr;
+    std::size_t m_poolSize = 0;
     Output m_output;
 };
 
