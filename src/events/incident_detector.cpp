@@ -1,0 +1,226 @@
+#include "events/incident_detector.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <numbers>
+#include <optional>
+
+namespace qelv::events {
+
+namespace {
+
+constexpr double kFastestKmh = 400.0;  // no recorder's vehicle goes faster
+constexpr double kJumpKmh = 300.0;     // a position that moved faster than this jumped
+// Records are a second apart; two a little further apart (a late record) still follow each
+// other, a dropout of several seconds does not.
+constexpr std::uint32_t kNextSecondMs = 1500;
+constexpr std::uint32_t kNearFixMs = 2000;
+
+struct GoodFix {
+    std::uint32_t timeMs;
+    double latitude, longitude;  // decimal degrees
+    double speedKmh;
+};
+
+double kilometresBetween(const GoodFix& a, const GoodFix& b) {
+    constexpr double kEarthKm = 6371.0;
+    const double rad = std::numbers::pi / 180.0;
+    const double dLat = (b.latitude - a.latitude) * rad;
+    const double dLon = (b.longitude - a.longitude) * rad;
+    const double h = std::sin(dLat / 2) * std::sin(dLat / 2) +
+                     std::cos(a.latitude * rad) * std::cos(b.latitude * rad) * std::sin(dLon / 2) *
+                         std::sin(dLon / 2);
+    return 2 * kEarthKm * std::asin(std::sqrt(std::clamp(h, 0.0, 1.0)));
+}
+
+// The speed at which the vehicle would have gone from a to b (b after a).
+double impliedKmh(const GoodFix& a, const GoodFix& b) {
+    const double hours = (b.timeMs - a.timeMs) / 3'600'000.0;
+    return kilometresBetween(a, b) / hours;
+}
+
+// The fixes a detector may trust, in time order: valid, on the globe, at a speed a vehicle
+// can have, and not a lone position far from both neighbours (a GPS jump).
+std::vector<GoodFix> goodFixes(const std::vector<core::CVOKAGPSData>& fixes) {
+    std::vector<GoodFix> kept;
+    for (const core::CVOKAGPSData& fix : fixes) {
+        if (fix.valid != 1 || !std::isfinite(fix.speed) || fix.speed < 0 ||
+            fix.speed > kFastestKmh || !std::isfinite(fix.latitude) ||
+            !std::isfinite(fix.longitude)) {
+            continue;
+        }
+        const GoodFix good{fix.timeMs, core::decimalDegrees(fix.latitude),
+                           core::decimalDegrees(fix.longitude), fix.speed};
+        if (std::abs(good.latitude) > 90 || std::abs(good.longitude) > 180 ||
+            (!kept.empty() && good.timeMs <= kept.back().timeMs)) {
+            continue;
+        }
+        kept.push_back(good);
+    }
+    std::vector<GoodFix> trusted;
+    for (std::size_t i = 0; i < kept.size(); ++i) {
+        const bool farFromLast = i > 0 && impliedKmh(kept[i - 1], kept[i]) > kJumpKmh;
+        const bool farFromNext = i + 1 < kept.size() && impliedKmh(kept[i], kept[i + 1]) > kJumpKmh;
+        const bool hasBoth = i > 0 && i + 1 < kept.size();
+        // A jump is a position away from the track on both sides; at either end of the list,
+        // away from its one neighbour.
+        if ((hasBoth && farFromLast && farFromNext) || (!hasBoth && (farFromLast || farFromNext))) {
+            continue;
+        }
+        trusted.push_back(kept[i]);
+    }
+    return trusted;
+}
+
+// One second that crossed a threshold, before the seconds of one kind are merged.
+struct Second {
+    IncidentKind kind;
+    std::uint32_t timeMs;
+    double peak;
+    double speedBefore = -1, speedAfter = -1;
+};
+
+void addBraking(const std::vector<GoodFix>& fixes, const Thresholds& t, std::vector<Second>& out) {
+    for (std::size_t i = 0; i + 1 < fixes.size(); ++i) {
+        const GoodFix& a = fixes[i];
+        const GoodFix& b = fixes[i + 1];
+        const std::uint32_t gap = b.timeMs - a.timeMs;
+        // A fall across a dropout, or between positions that cannot follow each other, says
+        // nothing about one second.
+        if (gap > kNextSecondMs || impliedKmh(a, b) > kJumpKmh ||
+            a.speedKmh < t.brakingMinStartKmh) {
+            continue;
+        }
+        const double lostPerSecond = (a.speedKmh - b.speedKmh) * 1000.0 / gap;
+        if (lostPerSecond >= t.brakingKmhPerS) {
+            out.push_back(
+                {IncidentKind::HardBraking, a.timeMs, lostPerSecond, a.speedKmh, b.speedKmh});
+        }
+    }
+}
+
+double median(std::vector<double> values) {
+    const auto middle = values.begin() + static_cast<std::ptrdiff_t>(values.size() / 2);
+    std::nth_element(values.begin(), middle, values.end());
+    return *middle;
+}
+
+void addShocks(const std::vector<core::GSensorSample>& samples, const Thresholds& t,
+               std::vector<Second>& out) {
+    if (samples.empty()) {
+        return;
+    }
+    // The scale of the whole list is the first sample's, as the panel and graph read it.
+    const bool tenBit = samples.front().format == static_cast<int>(core::SampleFormat::Packed10);
+    const int low = tenBit ? -511 : 0, high = tenBit ? 512 : 128;
+    std::vector<std::array<double, 3>> g;
+    std::vector<std::uint32_t> times;
+    for (const core::GSensorSample& s : samples) {
+        if (s.timeMs < 0 || std::min({s.x, s.y, s.z}) < low || std::max({s.x, s.y, s.z}) > high) {
+            continue;
+        }
+        g.push_back({core::gravityOf(s.x, tenBit), core::gravityOf(s.y, tenBit),
+                     core::gravityOf(s.z, tenBit)});
+        times.push_back(static_cast<std::uint32_t>(s.timeMs));
+    }
+    if (g.empty()) {
+        return;
+    }
+    std::array<double, 3> rest{};
+    for (std::size_t axis = 0; axis < 3; ++axis) {
+        std::vector<double> values;
+        values.reserve(g.size());
+        for (const auto& sample : g) {
+            values.push_back(sample[axis]);
+        }
+        rest[axis] = median(std::move(values));
+    }
+    for (std::size_t i = 0; i < g.size(); ++i) {
+        const double dx = g[i][0] - rest[0], dy = g[i][1] - rest[1], dz = g[i][2] - rest[2];
+        const double magnitude = std::sqrt(dx * dx + dy * dy + dz * dz);
+        // A blow from the side is an impact, not also a swerve.
+        if (magnitude >= t.impactG) {
+            out.push_back({IncidentKind::Impact, times[i], magnitude});
+        } else if (std::abs(dx) >= t.swerveG) {
+            out.push_back({IncidentKind::Swerve, times[i], std::abs(dx)});
+        }
+    }
+}
+
+double thresholdOf(IncidentKind kind, const Thresholds& t) {
+    switch (kind) {
+        case IncidentKind::HardBraking:
+            return t.brakingKmhPerS;
+        case IncidentKind::Impact:
+            return t.impactG;
+        case IncidentKind::Swerve:
+            return t.swerveG;
+    }
+    return 1;
+}
+
+// The speeds of the good fixes nearest at or before the start and after the end, when near.
+void addSpeeds(const std::vector<GoodFix>& fixes, Incident& incident) {
+    for (const GoodFix& fix : fixes) {
+        if (fix.timeMs <= incident.startMs && incident.startMs - fix.timeMs <= kNearFixMs) {
+            incident.speedBeforeKmh = fix.speedKmh;
+        }
+        if (fix.timeMs > incident.endMs && fix.timeMs - incident.endMs <= kNearFixMs &&
+            incident.speedAfterKmh < 0) {
+            incident.speedAfterKmh = fix.speedKmh;
+        }
+    }
+}
+
+}  // namespace
+
+std::string_view kindName(IncidentKind kind) {
+    switch (kind) {
+        case IncidentKind::HardBraking:
+            return "braking";
+        case IncidentKind::Impact:
+            return "impact";
+        case IncidentKind::Swerve:
+            return "swerve";
+    }
+    return "unknown";
+}
+
+std::vector<Incident> findIncidents(const std::vector<core::CVOKAGPSData>& fixes,
+                                    const std::vector<core::GSensorSample>& samples,
+                                    const Thresholds& thresholds) {
+    const std::vector<GoodFix> good = goodFixes(fixes);
+    std::vector<Second> seconds;
+    addBraking(good, thresholds, seconds);
+    addShocks(samples, thresholds, seconds);
+    std::stable_sort(seconds.begin(), seconds.end(), [](const Second& a, const Second& b) {
+        return a.kind != b.kind ? a.kind < b.kind : a.timeMs < b.timeMs;
+    });
+
+    std::vector<Incident> incidents;
+    for (const Second& s : seconds) {
+        Incident* last = incidents.empty() ? nullptr : &incidents.back();
+        if (last && last->kind == s.kind && s.timeMs >= last->endMs &&
+            s.timeMs - last->endMs <= kNextSecondMs) {
+            last->endMs = s.timeMs;
+            last->peak = std::max(last->peak, s.peak);
+            if (s.kind == IncidentKind::HardBraking) {
+                last->speedAfterKmh = s.speedAfter;
+            }
+            continue;
+        }
+        incidents.push_back({s.kind, s.timeMs, s.timeMs, 0, s.peak, s.speedBefore, s.speedAfter});
+    }
+    for (Incident& incident : incidents) {
+        incident.severity = incident.peak / thresholdOf(incident.kind, thresholds);
+        if (incident.kind != IncidentKind::HardBraking) {
+            addSpeeds(good, incident);
+        }
+    }
+    std::stable_sort(incidents.begin(), incidents.end(),
+                     [](const Incident& a, const Incident& b) { return a.startMs < b.startMs; });
+    return incidents;
+}
+
+}  // namespace qelv::events
