@@ -355,14 +355,20 @@ void PlaybackEngine::teardown() {
 }
 
 void PlaybackEngine::detach(VideoSurface* surface) {
-    bool known = false;
-    for (VideoSurface*& window : m_windows) {
-        if (surface != nullptr && window == surface) {
-            window = nullptr;
-            known = true;
+    // Only a graph that draws on the surface goes with it: a one-camera recording plays on
+    // when the third pane goes away.
+    bool drawnOn = false;
+    for (std::size_t i = 0; i < m_windows.size(); ++i) {
+        if (surface != nullptr && m_windows[i] == surface) {
+            m_windows[i] = nullptr;
+            const int channel = static_cast<int>(i);
+            if (m_graph && channel < 3) {
+                drawnOn = drawnOn || m_graph->hasChannel(channel);
+                m_graph->setSurface(channel, nullptr);
+            }
         }
     }
-    if (known && m_graph) {
+    if (drawnOn) {
         teardown();
     }
 }

@@ -394,6 +394,15 @@ TEST_F(Engine, TeardownAndReopen) {
     EXPECT_EQ(engine.state(), 2);
     EXPECT_TRUE(engine.setVolume(0));
     EXPECT_TRUE(engine.setVolume(90));
+
+    // A pane going away ends only a graph that draws on it: the two-camera recording plays on
+    // without the third pane, and never draws on it again.
+    ASSERT_EQ(engine.run(), kOk);
+    engine.detach(&pane3);
+    EXPECT_EQ(engine.state(), 0);
+    EXPECT_EQ(engine.graph()->surface(2), nullptr);
+    engine.detach(&pane2);
+    EXPECT_EQ(engine.state(), -1);
 }
 
 }  // namespace
