@@ -3,7 +3,8 @@
 namespace qelv::core {
 
 CardFileSource::CardFileSource(CardDeviceHandle* device, const std::string& dir,
-                               const std::string& name) {
+                               const std::string& name)
+    : m_name(name) {
     m_open = QV_WyFS_File_Open(device, dir.c_str(), name.c_str(), &m_file) == 0;
     const std::int64_t size = m_open ? QV_WyFS_File_Size(&m_file) : -1;
     m_open = size >= 0;

@@ -19,11 +19,14 @@ public:
     CardFileSource& operator=(const CardFileSource&) = delete;
 
     bool valid() const { return m_open; }
+    // The file's name on the card, as it was opened.
+    const std::string& name() const { return m_name; }
     std::size_t read(std::uint64_t offset, std::span<std::uint8_t> dst) override;
     std::uint64_t size() const override { return m_size; }
 
 private:
     CardFileHandle m_file{};
+    std::string m_name;
     bool m_open = false;
     std::uint64_t m_size = 0;
 };

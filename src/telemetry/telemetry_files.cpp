@@ -1,0 +1,279 @@
+#include "telemetry/telemetry_files.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <charconv>
+#include <filesystem>
+#include <system_error>
+
+#include "common/file_write.h"
+#include "common/posix_io.h"
+#include "storage/card_file_source.h"
+#include "storage/recording_name.h"
+#include "telemetry/text_track_source.h"
+
+namespace qelv::core {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+RecordingTelemetry readFrom(ByteSource& bytes) {
+    TextTrackSource track(bytes);
+    if (track.status() == TrackStatus::NotRecording) {
+        return {{}, track.problem().empty() ? "not a readable recording" : track.problem()};
+    }
+    std::vector<ExportedRecord> records = readAllRecords(track);
+    if (!bytes.error().empty()) {
+        return {{}, "cannot read the file: " + bytes.error()};
+    }
+    return {std::move(records), {}};
+}
+
+RecordingTelemetry readFile(const std::string& path) {
+    Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    if (!fd.valid()) {
+        return {{},
+                "cannot be opened: " + std::error_code(errno, std::generic_category()).message()};
+    }
+    struct stat info {};
+    if (::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode)) {
+        return {{}, "not a file"};
+    }
+    FileSource source(fd.get(), static_cast<std::uint64_t>(info.st_size));
+    return readFrom(source);
+}
+
+// Days from 1970-01-01 to the given date of the proleptic Gregorian calendar.
+std::int64_t daysFromCivil(std::int64_t year, unsigned month, unsigned day) {
+    year -= month <= 2 ? 1 : 0;
+    const std::int64_t era = (year >= 0 ? year : year - 399) / 400;
+    const auto yearOfEra = static_cast<unsigned>(year - era * 400);
+    const unsigned dayOfYear = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
+    const unsigned dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
+    return era * 146097 + static_cast<std::int64_t>(dayOfEra) - 719468;
+}
+
+// The rows of a recording's CSV (no header) with `offsetS` added to each row's time.
+std::string shiftedCsvRows(const std::vector<ExportedRecord>& records, std::int64_t offsetS) {
+    const std::string csv = exportCsv(records);
+    std::string out;
+    std::size_t line = csv.find('\n') + 1;  // past the header
+    while (line < csv.size()) {
+        std::size_t end = csv.find('\n', line);
+        end = end == std::string::npos ? csv.size() : end + 1;
+        const std::string_view row(csv.data() + line, end - line);
+        const std::size_t comma = row.find(',');
+        std::int64_t seconds = 0;
+        const auto parsed = std::from_chars(row.data(), row.data() + comma, seconds);
+        if (comma != std::string_view::npos && parsed.ec == std::errc() &&
+            parsed.ptr == row.data() + comma) {
+            out += std::to_string(seconds + offsetS);
+            out += row.substr(comma);
+        } else {
+            out += row;
+        }
+        line = end;
+    }
+    return out;
+}
+
+bool hasPosition(const std::vector<ExportedRecord>& records) {
+    return !mappableRoute(records).empty();
+}
+
+bool isOneOf(const std::string& path, const std::vector<TelemetryRecording>& recordings) {
+    std::error_code error;
+    return std::any_of(recordings.begin(), recordings.end(), [&](const TelemetryRecording& r) {
+        return !r.location.path.empty() && fs::equivalent(r.location.path, path, error);
+    });
+}
+
+}  // namespace
+
+std::string_view extensionOf(TelemetryFormat format) {
+    switch (format) {
+        case TelemetryFormat::Gpx:
+            return "gpx";
+        case TelemetryFormat::Kml:
+            return "kml";
+        case TelemetryFormat::Csv:
+            break;
+    }
+    return "csv";
+}
+
+RecordingTelemetry readRecordingTelemetry(const RecordingLocation& where) {
+    if (where.source) {
+        return readFrom(*where.source);
+    }
+    if (where.card != nullptr) {
+        CardFileSource source(where.card, where.cardDir, where.cardName);
+        if (!source.valid()) {
+            return {{}, "not found on the card"};
+        }
+        return readFrom(source);
+    }
+    if (where.path.empty()) {
+        return {{}, "no file"};
+    }
+    return readFile(where.path);
+}
+
+std::int64_t recordingStartSeconds(std::string_view fileName, std::int64_t fallback) {
+    const RecordingName name = parseRecordingName(fileName);
+    if (name.year < 1 || name.year > 9999 || name.month < 1 || name.month > 12 || name.day < 1 ||
+        name.day > 31 || name.hour < 0 || name.hour > 23 || name.minute < 0 || name.minute > 59 ||
+        name.second < 0 || name.second > 60) {
+        return fallback;
+    }
+    return daysFromCivil(name.year, static_cast<unsigned>(name.month),
+                         static_cast<unsigned>(name.day)) *
+               86400 +
+           name.hour * 3600 + name.minute * 60 + name.second;
+}
+
+std::string telemetryDocument(TelemetryFormat format, const std::vector<ExportedRecord>& records,
+                              const std::string& name) {
+    switch (format) {
+        case TelemetryFormat::Gpx:
+            return exportGpx(records, name);
+        case TelemetryFormat::Kml:
+            return exportKml(records, name);
+        case TelemetryFormat::Csv:
+            break;
+    }
+    return exportCsv(records);
+}
+
+std::string mergedDocument(TelemetryFormat format, std::vector<ReadRecording> recordings,
+                           const std::string& name) {
+    std::stable_sort(recordings.begin(), recordings.end(),
+                     [](const ReadRecording& a, const ReadRecording& b) {
+                         return a.startSeconds < b.startSeconds;
+                     });
+    if (format != TelemetryFormat::Csv) {
+        std::vector<ExportedRecord> all;
+        for (const ReadRecording& r : recordings) {
+            all.insert(all.end(), r.records.begin(), r.records.end());
+        }
+        return telemetryDocument(format, all, name);
+    }
+    // Each recording's rows in its own scale, its times moved by its start.
+    const std::string csv = exportCsv({});
+    std::string out = csv.substr(0, csv.find('\n') + 1);
+    for (const ReadRecording& r : recordings) {
+        out += shiftedCsvRows(r.records, r.startSeconds - recordings.front().startSeconds);
+    }
+    return out;
+}
+
+std::string exportFileName(std::string_view recordingName, TelemetryFormat format) {
+    std::string stem(recordingName.substr(0, recordingName.rfind('.')));
+    for (char& c : stem) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (c == '/' || c == '\\' || byte < 0x20 || byte == 0x7F) {
+            c = '_';
+        }
+    }
+    if (stem.empty() || stem == "." || stem == "..") {
+        stem = "recording";
+    }
+    return stem + "." + std::string(extensionOf(format));
+}
+
+ExportOutcome exportMerged(const std::vector<TelemetryRecording>& recordings,
+                           TelemetryFormat format, const std::string& path) {
+    ExportOutcome outcome;
+    if (isOneOf(path, recordings)) {
+        outcome.failed.emplace_back(path, "it is one of the recordings");
+        return outcome;
+    }
+    std::vector<ReadRecording> read;
+    std::string name = fs::path(path).stem().string();
+    for (const TelemetryRecording& r : recordings) {
+        RecordingTelemetry telemetry = readRecordingTelemetry(r.location);
+        if (!telemetry.problem.empty()) {
+            outcome.unreadable.emplace_back(r.name, telemetry.problem);
+            continue;
+        }
+        if (format != TelemetryFormat::Csv && !hasPosition(telemetry.records)) {
+            outcome.withoutPosition.push_back(r.name);
+        }
+        read.push_back({r.startSeconds, std::move(telemetry.records)});
+        // A single recording's track is named after it, as `qelv telemetry` names it.
+        if (recordings.size() == 1) {
+            name = r.name;
+        }
+    }
+    if (read.empty()) {
+        return outcome;
+    }
+    const FileWriteResult result =
+        writeFileSafely(path, mergedDocument(format, std::move(read), name), ExistingFile::Replace);
+    if (result.ok) {
+        outcome.written.push_back(path);
+    } else {
+        outcome.failed.emplace_back(path, result.error);
+    }
+    return outcome;
+}
+
+ExportOutcome exportEach(const std::vector<TelemetryRecording>& recordings, TelemetryFormat format,
+                         const std::string& folder) {
+    constexpr int kMostNumbers = 999;
+    ExportOutcome outcome;
+    for (const TelemetryRecording& r : recordings) {
+        RecordingTelemetry telemetry = readRecordingTelemetry(r.location);
+        if (!telemetry.problem.empty()) {
+            outcome.unreadable.emplace_back(r.name, telemetry.problem);
+            continue;
+        }
+        if (format != TelemetryFormat::Csv && !hasPosition(telemetry.records)) {
+            outcome.withoutPosition.push_back(r.name);
+        }
+        const std::string document = telemetryDocument(format, telemetry.records, r.name);
+        const fs::path first = fs::path(folder) / exportFileName(r.name, format);
+        for (int number = 1; number <= kMostNumbers; ++number) {
+            fs::path target = first;
+            if (number > 1) {
+                target.replace_filename(first.stem().string() + " (" + std::to_string(number) +
+                                        ")" + first.extension().string());
+            }
+            const FileWriteResult result =
+                writeFileSafely(target.string(), document, ExistingFile::Keep);
+            if (result.ok) {
+                outcome.written.push_back(target.string());
+            } else if (!result.existed || number == kMostNumbers) {
+                outcome.failed.emplace_back(target.string(), result.error);
+            } else {
+                continue;
+            }
+            break;
+        }
+    }
+    return outcome;
+}
+
+std::string troublesText(const ExportOutcome& outcome) {
+    std::string text;
+    for (const auto& [path, why] : outcome.failed) {
+        text += "Cannot save " + path + ": " + why + ".\n";
+    }
+    for (const auto& [name, why] : outcome.unreadable) {
+        text += "Cannot read " + name + ": " + why + ".\n";
+    }
+    for (const std::string& name : outcome.withoutPosition) {
+        text += name + " holds no GPS position: its track is empty.\n";
+    }
+    if (!text.empty() && outcome.written.empty()) {
+        text += "No file was written.\n";
+    }
+    return text;
+}
+
+}  // namespace qelv::core
