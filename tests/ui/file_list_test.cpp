@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QGuiApplication>
+#include <QMenu>
 #include <QMouseEvent>
 #include <QSettings>
 #include <QTemporaryDir>
@@ -9,6 +10,8 @@
 #include "shell/window_keys.h"
 #include "storage/ui/file_manager_dlg.h"
 #include "storage/ui/select_drive_dlg.h"
+#include "support/route_file.h"
+#include "support/telemetry_movie.h"
 #include "support/temp_dir.h"
 #include "ui_support.h"
 
@@ -60,6 +63,15 @@ protected:
             lastTitle = title;
             return folderAnswer;
         };
+        services.exportTelemetry.choose = [this](QWidget*, int count) {
+            exportCount = count;
+            return exportChoice;
+        };
+        services.exportTelemetry.askFile = [this](QWidget*, const QString&, const QString&,
+                                                  const QString&) { return exportTarget; };
+        services.exportTelemetry.askFolder = [this](QWidget*, const QString&) {
+            return exportTarget;
+        };
         folderAnswer = card.path().string();
         list = new CFileManagerDlg(main.get(), *context, std::move(services));
     }
@@ -109,6 +121,9 @@ protected:
     int choices = 0;
     bool cardMounted = false;
     std::string lastTitle;
+    std::optional<ui::TelemetryExportChoice> exportChoice;
+    QString exportTarget;
+    int exportCount = 0;
 };
 
 TEST_F(FileListTest, LaysOutItsControls) {
@@ -407,6 +422,56 @@ TEST(SelectDriveDialog, WithoutACardOnlyTheFolderLineIsOffered) {
     EXPECT_EQ(closed.result(), QDialog::Rejected);
     ASSERT_EQ(catalogue.drives().size(), 1u);
     EXPECT_EQ(catalogue.drives()[0].kind, core::SourceKind::PcFolder);
+}
+
+// "Export telemetry..." exports the rows selected with Ctrl into one file in time order, and
+// names the recording it could not read.
+TEST_F(FileListTest, ExportTelemetryMergesTheSelectedRowsAndNamesAnUnreadableOne) {
+    MessageBoxSpy boxes;
+    ASSERT_TRUE(list->openFolder(QString::fromStdString(card.path().string())));
+    list->list()->clearSelection();
+    std::unique_ptr<QMenu> menu(list->makeMenu());
+    ASSERT_EQ(menu->actions().size(), 1);
+    EXPECT_EQ(menu->actions()[0]->text(), QStringLiteral("Export telemetry..."));
+    EXPECT_FALSE(menu->actions()[0]->isEnabled());
+
+    // 12:01 and 12:04 hold a fix each, 12:02 (the empty file) none; 12:04 is picked first.
+    const auto movie = [](const std::string& minutes) {
+        const std::string fix = "G$GPRMC,120000.00,A,37" + minutes + ",N,126" + minutes +
+                                ",E,10.0,90.0,310124" + std::string(30, '\0');
+        return telemetryMovie(fix, static_cast<std::uint32_t>(fix.size()), 1, {0}, {{1, 1}});
+    };
+    card.write("EVT/FRONT/20240131_120100_2CH_E_F.mp4", movie("01.0000"));
+    card.write("NOR/FRONT/20240131_120400_2CH_N_F.mp4", movie("04.0000"));
+    list->show();
+    const auto click = [this](int row, Qt::KeyboardModifiers keys, Qt::MouseButton button) {
+        const QRect at = list->list()->visualItemRect(list->list()->topLevelItem(row));
+        QTest::mouseClick(list->list()->viewport(), button, keys, at.center());
+        processPosted();
+    };
+    click(4, {}, Qt::LeftButton);
+    click(1, Qt::ControlModifier, Qt::LeftButton);
+    click(2, Qt::ControlModifier, Qt::LeftButton);
+    click(2, {}, Qt::RightButton);    // the menu's click keeps the selection
+    QApplication::closeAllWindows();  // the menu it opened
+    ASSERT_EQ(list->selectedRows(), (std::vector<int>{1, 2, 4}));
+
+    TempDir out;
+    exportChoice = ui::TelemetryExportChoice{core::TelemetryFormat::Gpx, true};
+    exportTarget = QString::fromStdString((out.path() / "drive.gpx").string());
+    menu.reset(list->makeMenu());
+    ASSERT_TRUE(menu->actions()[0]->isEnabled());
+    menu->actions()[0]->trigger();
+    EXPECT_EQ(exportCount, 3);
+    const auto route = routeOf(out.path() / "drive.gpx");
+    ASSERT_EQ(route.size(), 2u);
+    EXPECT_NEAR(route.front().first, 37 + 1 / 60.0, 1e-6);
+    EXPECT_NEAR(route.back().second, 126 + 4 / 60.0, 1e-6);
+    ASSERT_EQ(boxes.boxes.size(), 1u);
+    EXPECT_EQ(boxes.boxes[0].icon, ui::MessageIcon::Error);
+    EXPECT_TRUE(boxes.boxes[0].text.contains(QStringLiteral("20240131_120200_1CH_P_F.mp4")))
+        << boxes.boxes[0].text.toStdString();
+    EXPECT_TRUE(boxes.boxes[0].text.contains(exportTarget)) << boxes.boxes[0].text.toStdString();
 }
 
 }  // namespace

@@ -1,15 +1,17 @@
 // The sensor panel and the G-sensor graph with the real engine and control bar, on a simulated
 // recording whose drive plan says what the panel must show: the reader fills the store when
 // playback starts, the panel shows the sample and fix of the position, the graph draws the
-// traces and the cursor, and a click in the graph seeks playback.
+// traces and the cursor, a click in the graph seeks playback, and the map saves the route.
 #include <gtest/gtest.h>
 
 #include <QElapsedTimer>
+#include <QMenu>
 #include <QRegularExpression>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QWindow>
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -19,8 +21,10 @@
 #include "simulator/drive_script.h"
 #include "simulator/recorder_simulator.h"
 #include "storage/ui/file_manager_dlg.h"
+#include "support/route_file.h"
 #include "support/temp_dir.h"
 #include "telemetry/ui/gsensor_graphic_dlg.h"
+#include "telemetry/ui/map_view_dlg.h"
 #include "telemetry/ui/util_info_dlg.h"
 #include "ui_support.h"
 
@@ -472,6 +476,69 @@ TEST_F(TelemetryPanesTest, GraphTogglesAndTakesEveryKey) {
     EXPECT_FALSE(graph->isVisible());
     EXPECT_FALSE(graph->paneVisible());
     EXPECT_EQ(engine().state(), media::kRunningState);
+}
+
+// The map's menu saves the whole route of the recording playing, as map tools read it back,
+// and names the file it could not write.
+TEST_F(TelemetryPanesTest, TheMapSavesTheRouteOfTheRecordingPlaying) {
+    MessageBoxSpy boxes;
+    ui::CMapViewDlg::Services services;  // no page: the route is saved all the same
+    services.playbackState = [this] { return engine().state(); };
+    services.positionMs = [this] { return engine().positionMs(); };
+    ui::CMapViewDlg map(main.get(), *context, services);
+    TempDir out;
+    QString suggested, answer;
+    map.routeSaving().setFileAsker(
+        [&](QWidget*, const QString&, const QString& path, const QString&) {
+            suggested = path;
+            return answer;
+        });
+    const auto entries = [&map] {
+        std::unique_ptr<QMenu> menu(map.makeMenu());
+        std::vector<std::pair<QString, bool>> shown;
+        for (QAction* action : menu->actions()) {
+            shown.emplace_back(action->text(), action->isEnabled());
+        }
+        return shown;
+    };
+    const QString gpx = QStringLiteral("Save route as GPX..."),
+                  kml = QStringLiteral("Save route as KML...");
+    EXPECT_EQ(entries(), (std::vector<std::pair<QString, bool>>{{gpx, false}, {kml, false}}));
+
+    ASSERT_TRUE(playAndRead());
+    EXPECT_EQ(entries(), (std::vector<std::pair<QString, bool>>{{gpx, true}, {kml, true}}));
+    std::vector<sim::DriveSecond> fixes;
+    std::copy_if(drive().begin(), drive().end(), std::back_inserter(fixes),
+                 [](const sim::DriveSecond& s) { return s.fix; });
+    ASSERT_GE(fixes.size(), 2u);
+    for (const auto format : {core::TelemetryFormat::Gpx, core::TelemetryFormat::Kml}) {
+        const std::string name = "route." + std::string(core::extensionOf(format));
+        answer = QString::fromStdString((out.path() / name).string());
+        std::unique_ptr<QMenu> menu(map.makeMenu());
+        menu->actions()[format == core::TelemetryFormat::Gpx ? 0 : 1]->trigger();
+        const std::string front = std::filesystem::path(engine().openedSources().paths[0]).stem();
+        EXPECT_EQ(std::filesystem::path(suggested.toStdString()).filename(),
+                  front + "." + std::string(core::extensionOf(format)));
+        const auto route = routeOf(out.path() / name);
+        ASSERT_EQ(route.size(), fixes.size()) << name;
+        EXPECT_NEAR(route.front().first, fixes.front().latitude, 1e-5);
+        EXPECT_NEAR(route.front().second, fixes.front().longitude, 1e-5);
+        EXPECT_NEAR(route.back().first, fixes.back().latitude, 1e-5);
+        EXPECT_NEAR(route.back().second, fixes.back().longitude, 1e-5);
+    }
+
+    // A folder that is not there: the file is named, nothing is written.
+    answer = QString::fromStdString((out.path() / "gone" / "route.gpx").string());
+    boxes.boxes.clear();
+    EXPECT_FALSE(map.routeSaving().save(&map, core::TelemetryFormat::Gpx));
+    ASSERT_EQ(boxes.boxes.size(), 1u);
+    EXPECT_TRUE(boxes.boxes[0].text.startsWith(QStringLiteral("Cannot save ") + answer))
+        << boxes.boxes[0].text.toStdString();
+    EXPECT_FALSE(std::filesystem::exists(out.path() / "gone"));
+
+    command(CPlayerMenuDlg::kCmdStop);
+    processPosted();
+    EXPECT_EQ(entries(), (std::vector<std::pair<QString, bool>>{{gpx, false}, {kml, false}}));
 }
 
 }  // namespace

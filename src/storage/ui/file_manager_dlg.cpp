@@ -55,6 +55,7 @@ CFileManagerDlg::Services CFileManagerDlg::defaultServices() {
         }
         return dialog.chosenIndex();
     };
+    services.exportTelemetry = TelemetryExportServices::defaults();
     services.chooseFolder = [](const std::string& title) -> std::optional<std::string> {
         QSettings settings;
         CXFolderDialog dialog(settings, QString(), WindowRegistry::instance().find(kKeyMainWindow),
@@ -81,6 +82,14 @@ CFileManagerDlg::CFileManagerDlg(QWidget* mainWindow, ViewerContext& context, Se
                         QStringLiteral("TYPE")},
                        {35, 110, 80, 60});
     m_list->viewport()->installEventFilter(this);
+    // Several recordings are exported together; playback takes the focused row.
+    m_list->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    m_list->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(m_list, &QWidget::customContextMenuRequested, this, [this](QPoint at) {
+        QMenu* menu = makeMenu();
+        menu->setAttribute(Qt::WA_DeleteOnClose);
+        menu->popup(m_list->viewport()->mapToGlobal(at));
+    });
     m_context.setFileList(m_list);
 
     m_combo->setObjectName(QStringLiteral("categoryCombo"));
@@ -129,6 +138,26 @@ qintptr CFileManagerDlg::onMessage(unsigned message, qintptr wParam, qintptr lPa
         }
     }
     return -1;
+}
+
+std::vector<int> CFileManagerDlg::selectedRows() const {
+    std::vector<int> rows;
+    for (int row = 0; row < m_list->rowCount(); ++row) {
+        if (m_list->topLevelItem(row)->isSelected()) {
+            rows.push_back(row);
+        }
+    }
+    return rows;
+}
+
+QMenu* CFileManagerDlg::makeMenu() {
+    auto* menu = new QMenu(this);
+    QAction* exportAction = menu->addAction(QStringLiteral("Export telemetry..."));
+    exportAction->setEnabled(!selectedRows().empty());
+    connect(exportAction, &QAction::triggered, this, [this] {
+        exportTelemetry(this, m_context.catalogue(), selectedRows(), m_services.exportTelemetry);
+    });
+    return menu;
 }
 
 void CFileManagerDlg::chooseSource() {
@@ -313,7 +342,12 @@ void CFileManagerDlg::listAgain() {
 }
 
 bool CFileManagerDlg::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == m_list->viewport()) {
+    // A click with Shift or Ctrl adds to the selection, a right-click opens the menu on it:
+    // neither collapses it to the focused row.
+    const auto* mouse = dynamic_cast<QMouseEvent*>(event);
+    const bool plainClick = mouse != nullptr && mouse->button() == Qt::LeftButton &&
+                            (mouse->modifiers() & (Qt::ShiftModifier | Qt::ControlModifier)) == 0;
+    if (watched == m_list->viewport() && plainClick) {
         if (event->type() == QEvent::MouseButtonDblClick) {
             // The control bar opens the focused recording; with none it ignores the request.
             WindowRegistry::instance().post(kKeyControlBar, kMsgPaneCommand, kPaneReopen);

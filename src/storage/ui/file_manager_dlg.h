@@ -4,6 +4,7 @@
 // row from its list.
 #pragma once
 
+#include <QMenu>
 #include <QString>
 #include <functional>
 #include <optional>
@@ -16,6 +17,7 @@
 #include "storage/recording_listing.h"
 #include "storage/recording_scanner.h"
 #include "storage/ui/select_drive_dlg.h"
+#include "storage/ui/telemetry_export_dlg.h"
 
 namespace qelv::ui {
 
@@ -33,6 +35,8 @@ public:
         // Runs the drive dialog modally: the chosen drive index, or nothing when cancelled.
         std::function<std::optional<int>(CFileManagerDlg&)> runDriveDialog;
         core::FolderChooser chooseFolder;
+        // "Export telemetry...": what to write and where.
+        TelemetryExportServices exportTelemetry;
     };
     static Services defaultServices();
 
@@ -53,6 +57,12 @@ public:
     bool openFolder(const QString& folder);
 
     qintptr onMessage(unsigned message, qintptr wParam, qintptr lParam) override;
+
+    // The selected rows, in list order (the list selects several with Shift and Ctrl).
+    std::vector<int> selectedRows() const;
+    // The list's right-click menu: "Export telemetry..." (while rows are selected). The caller
+    // owns it.
+    QMenu* makeMenu();
 
     CSkinListCtrl* list() const { return m_list; }
     CSkinComboBox* categoryCombo() const { return m_combo; }

@@ -1,5 +1,6 @@
 #include "telemetry/ui/map_view_dlg.h"
 
+#include <QContextMenuEvent>
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QPainter>
@@ -136,6 +137,12 @@ void CMapViewDlg::loadPage() {
         return;
     }
     m_surface->onRouteClick = [this](const QString& report) { routeClicked(report); };
+    // The pane's own menu instead of the browser's.
+    m_surface->widget()->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(m_surface->widget(), &QWidget::customContextMenuRequested, this, [this](QPoint at) {
+        QContextMenuEvent event(QContextMenuEvent::Mouse, at, m_surface->widget()->mapToGlobal(at));
+        contextMenuEvent(&event);
+    });
     m_surface->widget()->setGeometry(m_browser->rect());
     m_surface->widget()->show();
     m_surface->load(page);
@@ -229,6 +236,18 @@ void CMapViewDlg::routeClicked(const QString& report) {
     const std::uint32_t target = *timeMs >= 1000 ? *timeMs - 1000 : 0;
     WindowRegistry::instance().post(kKeyControlBar, kMsgSeek, static_cast<qintptr>(target),
                                     kSeekToTarget);
+}
+
+QMenu* CMapViewDlg::makeMenu() {
+    auto* menu = new QMenu(this);
+    m_routeSaving.addEntries(*menu, this);
+    return menu;
+}
+
+void CMapViewDlg::contextMenuEvent(QContextMenuEvent* event) {
+    QMenu* menu = makeMenu();
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    menu->popup(event->globalPos());
 }
 
 void CMapViewDlg::paintEvent(QPaintEvent*) {

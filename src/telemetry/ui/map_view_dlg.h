@@ -6,6 +6,7 @@
 
 #include <QBasicTimer>
 #include <QImage>
+#include <QMenu>
 #include <QPointer>
 #include <QString>
 #include <QWidget>
@@ -17,6 +18,7 @@
 #include "shell/viewer_context.h"
 #include "skin/skin_button.h"
 #include "telemetry/ui/map_surface.h"
+#include "telemetry/ui/route_saving.h"
 #include "telemetry/ui/tile_server_probe.h"
 
 namespace qelv::ui {
@@ -56,6 +58,10 @@ public:
     QImage mapImage() const;
     MapSurface* surface() const { return m_surface.get(); }
     CSkinButton* button(int command) const;
+    // The right-click menu of the map and its frame: "Save route as GPX..." and "Save
+    // route as KML..." (while a recording is open). The caller owns it.
+    QMenu* makeMenu();
+    RouteSaving& routeSaving() { return m_routeSaving; }
 
     // One position update, as the half-second timer runs it.
     void updatePosition();
@@ -65,6 +71,7 @@ public:
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
     void timerEvent(QTimerEvent* event) override;
     void showEvent(QShowEvent* event) override;
 
@@ -77,6 +84,7 @@ private:
     bool playing() const;
 
     ViewerContext& m_context;
+    RouteSaving m_routeSaving{m_context};
     Services m_services;
     QWidget* m_browser;
     CSkinButton* m_close;
