@@ -1,8 +1,11 @@
 // The real map page in the real browser (Qt WebEngine, offscreen): the tiles come from the
-// address the viewer hands over, DrawCurrent places the marker, the route is drawn, and a
-// click on it seeks playback.
+// address the user set, DrawCurrent places the marker, the route is drawn clear of the map's
+// controls, and a click on it seeks playback. Offline the route shows on a grid, tiles come
+// once the server does, and tiles seen once show offline from the cache.
 #include <gtest/gtest.h>
 
+#include <QDirIterator>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QVariant>
 #include <QWebEnginePage>
@@ -23,15 +26,57 @@ namespace {
 using ui::CMapViewDlg;
 
 constexpr int kPageWaitMs = 60000;
+// The route's colour on the page.
+constexpr QColor kRouteColour{61, 143, 224};
+constexpr QColor kGridLineColour{74, 82, 101};
 
 class MapPageTest : public MapTestBase {
 protected:
-    void SetUp() override {
-        MapTestBase::SetUp();
-        map = new CMapViewDlg(main.get(), *context,
-                              services(tiles.tileUrl(), ui::createWebMapSurface));
+    // A map window on the real browser, shown, with its tiles from `tileUrl`.
+    void open(const QString& tileUrl) {
+        map = new CMapViewDlg(main.get(), *context, services(tileUrl, ui::createWebMapSurface));
         map->show();
     }
+
+    // Pixels of the map picture (in `area`, default all) within `tolerance` of `colour`.
+    int pixelsLike(QColor colour, int tolerance = 0, QRect area = {}) {
+        const QImage image = map->mapImage();
+        int n = 0;
+        for (int y = 0; y < image.height(); ++y) {
+            for (int x = 0; x < image.width(); ++x) {
+                const QColor c = image.pixelColor(x, y);
+                n += (area.isNull() || area.contains(x, y)) &&
+                     std::max({std::abs(c.red() - colour.red()),
+                               std::abs(c.green() - colour.green()),
+                               std::abs(c.blue() - colour.blue())}) <= tolerance;
+            }
+        }
+        return n;
+    }
+    int tilePixels() { return pixelsLike(LocalTileServer::kTileColour); }
+    int routePixels() { return pixelsLike(kRouteColour, 24); }
+    // The tiles of the view are painted and none is still coming.
+    bool tilesSettled() {
+        return tilePixels() > 8000 &&
+               !evaluate(QStringLiteral("tiles.isLoading()")).value_or(true).toBool();
+    }
+
+    // Sets a route (lon, lat, time) and waits until the page has drawn all of its points.
+    bool showRoute(std::vector<core::RoutePoint> points) {
+        core::TelemetryState& telemetry = context->telemetry();
+        const int count = static_cast<int>(points.size());
+        telemetry.setRoute(std::move(points), telemetry.epoch());
+        return waitFor(
+            [this, count] {
+                return evaluate(QStringLiteral("route.getLatLngs().length")).value_or(0).toInt() ==
+                       count;
+            },
+            kPageWaitMs);
+    }
+    // A U from the top-left corner of its bounds down, across and up to the top-right one:
+    // fitted with a bare margin, it would run under the zoom buttons and the scale bar.
+    const std::vector<core::RoutePoint> cornerRoute{
+        {126.99, 37.51, 0}, {126.99, 37.50, 1000}, {127.01, 37.50, 2000}, {127.01, 37.51, 3000}};
 
     // The value of `expression` on the page, or nothing when it did not answer in time.
     std::optional<QVariant> evaluate(const QString& expression) {
@@ -55,6 +100,8 @@ protected:
 
 TEST_F(MapPageTest, PageDrawsThePositionAndTheRouteAndAClickSeeks) {
     RecordingWindow bar(ui::kKeyControlBar);
+    // The "+" reaches the tile server as it is.
+    open(tiles.tileUrl() + QStringLiteral("?key=a+b"));
     ASSERT_TRUE(waitForPage()) << "the map page did not load";
     EXPECT_EQ(map->pageLoaded(), 1);
     EXPECT_TRUE(boxes.boxes.empty());
@@ -84,24 +131,18 @@ TEST_F(MapPageTest, PageDrawsThePositionAndTheRouteAndAClickSeeks) {
         },
         kPageWaitMs));
     EXPECT_EQ(evaluate(QStringLiteral("route.getLatLngs()[2].lng")).value_or(0).toDouble(), 127.01);
-    // The tiles came from the address the viewer handed over.
+    // The tiles came from the address the user set, asked for by the program by name.
     ASSERT_TRUE(waitFor([this] { return !tiles.paths.empty(); }, kPageWaitMs));
     EXPECT_TRUE(tiles.paths.front().startsWith(QStringLiteral("/tiles/")))
         << tiles.paths.front().toStdString();
-    EXPECT_TRUE(tiles.paths.front().endsWith(QStringLiteral(".png")));
+    EXPECT_TRUE(tiles.paths.front().endsWith(QStringLiteral(".png?key=a+b")))
+        << tiles.paths.front().toStdString();
+    ASSERT_FALSE(tiles.userAgents.empty());
+    EXPECT_TRUE(tiles.userAgents.front().startsWith("QELV Viewer/1."))
+        << tiles.userAgents.front().toStdString();
 
     // The report's map picture holds the tiles the browser drew (the server's green).
-    const auto greenPixels = [this] {
-        const QImage image = map->mapImage();
-        int n = 0;
-        for (int y = 0; y < image.height(); y += 4) {
-            for (int x = 0; x < image.width(); x += 4) {
-                n += image.pixelColor(x, y) == QColor(90, 160, 90) ? 1 : 0;
-            }
-        }
-        return n;
-    };
-    EXPECT_TRUE(waitFor([&] { return greenPixels() > 500; }, kPageWaitMs)) << greenPixels();
+    EXPECT_TRUE(waitFor([&] { return tilePixels() > 2000; }, kPageWaitMs)) << tilePixels();
 
     // Values the page cannot place are ignored, the marker stays.
     EXPECT_EQ(evaluate(QStringLiteral("DrawCurrent('abc', '37.5')")),
@@ -122,6 +163,111 @@ TEST_F(MapPageTest, PageDrawsThePositionAndTheRouteAndAClickSeeks) {
             return evaluate(QStringLiteral("route.getLatLngs().length")).value_or(-1).toInt() == 0;
         },
         kPageWaitMs));
+}
+
+// Offline at start: one box, and the route on the grid, clear of the map's controls, with the
+// scale bar; once the server is up (checked again every 30 s) tiles come, without another box.
+TEST_F(MapPageTest, OfflineMapShowsTheRouteOnAGridAndTilesComeOnceTheServerIs) {
+    tiles.stop();
+    open(tiles.tileUrl());
+    ASSERT_TRUE(waitFor([this] { return !boxes.boxes.empty(); }, kPageWaitMs));
+    EXPECT_EQ(boxes.boxes.front().text, QStringLiteral("Please check your Internet connection."));
+    ASSERT_TRUE(waitForPage()) << "the map page did not load offline";
+    ASSERT_TRUE(showRoute(cornerRoute));
+    EXPECT_TRUE(waitFor([this] { return routePixels() > 100; }, kPageWaitMs)) << routePixels();
+    EXPECT_TRUE(waitFor([this] { return pixelsLike(kGridLineColour, 3) > 200; }, kPageWaitMs));
+    EXPECT_EQ(tilePixels(), 0);
+    // The grid's coordinates: the labels' blue-grey, not the controls' neutral greys.
+    EXPECT_GT(pixelsLike(QColor(160, 168, 186), 8), 10) << "no coordinate on the grid";
+    // 3 px around every route point (4 px wide) is clear of every control and inside the map.
+    const QString covered = evaluate(QStringLiteral(R"((function () {
+        var outer = map.getContainer().getBoundingClientRect(), size = map.getSize(), hits = [];
+        route.getLatLngs().forEach(function (point, k) {
+            var at = map.latLngToContainerPoint(point);
+            if (at.x < 3 || at.y < 3 || at.x > size.x - 3 || at.y > size.y - 3) hits.push(k);
+            document.querySelectorAll(".leaflet-control").forEach(function (control) {
+                var box = control.getBoundingClientRect();
+                if (at.x + 3 >= box.left - outer.left && at.x - 3 <= box.right - outer.left &&
+                    at.y + 3 >= box.top - outer.top && at.y - 3 <= box.bottom - outer.top)
+                    hits.push(k + " under " + control.className);
+            });
+        });
+        return hits.join("; ");
+    })())"))
+                                .value_or(QStringLiteral("no answer"))
+                                .toString();
+    EXPECT_EQ(covered, QString());
+    // The scale bar: a length in metres, its light text painted in its place.
+    const QStringList scale =
+        evaluate(
+            QStringLiteral("(function () { var line = document.querySelector("
+                           "'.leaflet-control-scale-line'), box = line.getBoundingClientRect();"
+                           " return [line.textContent, box.left, box.top, box.width, "
+                           "box.height].join('|'); })()"))
+            .value_or(QString())
+            .toString()
+            .split(u'|');
+    ASSERT_EQ(scale.size(), 5);
+    EXPECT_TRUE(QRegularExpression(QStringLiteral("^[0-9]+ k?m$")).match(scale[0]).hasMatch());
+    const QRect scaleBox =
+        QRectF(scale[1].toDouble(), scale[2].toDouble(), scale[3].toDouble(), scale[4].toDouble())
+            .toRect();
+    EXPECT_GT(pixelsLike(QColor(230, 232, 238), 30, scaleBox), 10) << "no scale bar drawn";
+
+    ASSERT_TRUE(tiles.restart());
+    EXPECT_TRUE(waitFor([this] { return !tiles.paths.empty(); }, 35000)) << "no tile in 35 s";
+    EXPECT_TRUE(waitFor([this] { return tilePixels() > 8000; }, kPageWaitMs)) << tilePixels();
+    EXPECT_GT(routePixels(), 100);
+    EXPECT_EQ(boxes.boxes.size(), 1u);
+}
+
+qint64 folderBytes(const QString& folder) {
+    qint64 total = 0;
+    for (QDirIterator files(folder, QDir::Files, QDirIterator::Subdirectories); files.hasNext();) {
+        total += files.nextFileInfo().size();
+    }
+    return total;
+}
+
+// A route seen once online shows its tiles offline, from the cache, in a later session.
+TEST_F(MapPageTest, TilesSeenOnceShowOfflineFromTheCache) {
+    open(tiles.tileUrl());
+    ASSERT_TRUE(waitForPage() && showRoute(cornerRoute));
+    ASSERT_TRUE(waitFor([this] { return tilesSettled(); }, kPageWaitMs)) << tilePixels();
+    const int onlinePixels = tilePixels();
+    delete map;
+    tiles.stop();
+    const std::size_t asked = tiles.paths.size();
+
+    open(tiles.tileUrl());
+    ASSERT_TRUE(waitForPage() && showRoute(cornerRoute));
+    EXPECT_TRUE(waitFor([&] { return tilesSettled() && tilePixels() >= onlinePixels * 9 / 10; },
+                        kPageWaitMs))
+        << tilePixels() << " of " << onlinePixels;
+    EXPECT_EQ(tiles.paths.size(), asked);
+}
+
+// More tiles than the cache may hold: it keeps to its limit, and keeps the tiles shown last.
+TEST_F(MapPageTest, TileCacheKeepsToItsLimit) {
+    tileCacheBytes = 12 * tiles.pngSize();
+    open(tiles.tileUrl());
+    ASSERT_TRUE(waitForPage());
+    const auto go = [this](double latitude, double longitude) {
+        evaluate(QStringLiteral("map.setView([%1, %2], 16); 1").arg(latitude).arg(longitude));
+    };
+    for (const double latitude : {37.5, 35.1, 33.4, 36.3}) {
+        const std::size_t before = tiles.paths.size();
+        go(latitude, 127.0);
+        ASSERT_TRUE(waitFor([&] { return tiles.paths.size() >= before + 4; }, kPageWaitMs));
+        ASSERT_TRUE(waitFor([this] { return tilesSettled(); }, kPageWaitMs));
+        EXPECT_LE(folderBytes(tileCache.path()), tileCacheBytes);
+    }
+    EXPECT_GT(folderBytes(tileCache.path()), tileCacheBytes / 2);
+    tiles.stop();
+    go(10, 10);
+    ASSERT_TRUE(waitFor([this] { return tilePixels() == 0; }, kPageWaitMs));
+    go(36.3, 127.0);
+    EXPECT_TRUE(waitFor([this] { return tilesSettled(); }, kPageWaitMs)) << tilePixels();
 }
 
 }  // namespace

@@ -24,6 +24,7 @@
 #include "skin/skin_bitmaps.h"
 #include "telemetry/ui/map_script.h"
 #include "telemetry/ui/map_view_dlg.h"
+#include "telemetry/ui/tile_source.h"
 #include "ui_support.h"
 
 namespace qelv::test {
@@ -84,11 +85,13 @@ protected:
 
 TEST_F(MapViewTest, ReachableTileServerLoadsThePageBesideTheProgramAndStartsTheTimer) {
     CMapViewDlg* map = makeMap(services(tiles.tileUrl()));
-    // The check answers later, never inside the constructor.
+    // The check answers later and the browser starts later, never inside the constructor.
     EXPECT_EQ(map->pageLoaded(), -1);
+    EXPECT_EQ(map->online(), -1);
     EXPECT_EQ(map->surface(), nullptr);
-    ASSERT_TRUE(waitFor([map] { return map->pageLoaded() != -1; }, kWaitMs));
+    ASSERT_TRUE(waitFor([map] { return map->online() != -1; }, kWaitMs));
     EXPECT_EQ(map->pageLoaded(), 1);
+    EXPECT_EQ(map->online(), 1);
     EXPECT_GE(tiles.connections, 1);
     EXPECT_TRUE(boxes.boxes.empty());
     FakeMapSurface* surface = fake(map);
@@ -97,8 +100,9 @@ TEST_F(MapViewTest, ReachableTileServerLoadsThePageBesideTheProgramAndStartsTheT
     const QUrl page = surface->loaded.front();
     EXPECT_EQ(page.adjusted(QUrl::RemoveQuery),
               QUrl::fromLocalFile(QStringLiteral(QELV_BIN_DIR "/mapView.htm")));
+    // The page asks the viewer for its tiles, which fetches or keeps them.
     EXPECT_EQ(QUrlQuery(page).queryItemValue(QStringLiteral("tiles"), QUrl::FullyDecoded),
-              tiles.tileUrl());
+              QStringLiteral("qelv-tile:{z}/{x}/{y}"));
     // The page covers the browser area.
     EXPECT_EQ(surface->widget()->parentWidget(), map->browserArea());
     EXPECT_EQ(surface->widget()->geometry(), QRect(0, 0, 299, 290));
@@ -115,29 +119,52 @@ TEST_F(MapViewTest, ReachableTileServerLoadsThePageBesideTheProgramAndStartsTheT
     EXPECT_EQ(map->lastCall(), QStringLiteral("javascript:DrawCurrent('127.000000', '37.508333')"));
 }
 
-TEST_F(MapViewTest, UnreachableTileServerSaysSoOnceWithoutHoldingUpTheViewer) {
-    CMapViewDlg* map = makeMap(services(closedTileUrl()));
+TEST_F(MapViewTest, UnreachableTileServerSaysSoOnceAndTheMapComesBackWithANewRecording) {
+    tiles.stop();
+    CMapViewDlg* map = makeMap(services(tiles.tileUrl()));
     EXPECT_EQ(map->pageLoaded(), -1);
     ASSERT_TRUE(waitFor([this] { return !boxes.boxes.empty(); }, kWaitMs));
     ASSERT_EQ(boxes.boxes.size(), 1u);
     EXPECT_EQ(boxes.boxes.front().text, kOffline);
-    EXPECT_EQ(map->pageLoaded(), 0);
-    EXPECT_EQ(map->surface(), nullptr);
-    processPosted();
-    EXPECT_EQ(boxes.boxes.size(), 1u);
-
-    // Without a page nothing is drawn, but the fix of the position is still picked: the
-    // sensor panel shows its position and speed offline too.
+    EXPECT_EQ(map->online(), 0);
+    // The page is a file beside the program: it shows the route and the vehicle offline too.
+    ASSERT_TRUE(waitFor([map] { return map->pageLoaded() != -1; }, kWaitMs));
+    EXPECT_EQ(map->pageLoaded(), 1);
+    FakeMapSurface* surface = fake(map);
+    ASSERT_NE(surface, nullptr);
+    EXPECT_EQ(surface->loaded.size(), 1u);
     EXPECT_TRUE(map->positionTimerActive());
     addFixes({{"3730.5", "12700.0"}, {"3730.5", "12700.0"}});
     state = 0;
     map->updatePosition();
     EXPECT_EQ(currentFlag(), 1);
-    EXPECT_TRUE(map->lastCall().isEmpty());
-    // Stopped, the fix is withdrawn as with a page.
+    EXPECT_EQ(map->lastCall(), QStringLiteral("javascript:DrawCurrent('127.000000', '37.508333')"));
+    // Stopped, the fix is withdrawn.
     state = 2;
     map->updatePosition();
     EXPECT_EQ(currentFlag(), 0);
+
+    // A new recording has the server checked again; still unreachable, nothing more is said.
+    core::TelemetryState& telemetry = context->telemetry();
+    telemetry.setRoute({{127.0, 37.5, 0}, {127.001, 37.5005, 1000}}, telemetry.epoch());
+    map->updatePosition();
+    ASSERT_TRUE(map->checking());
+    ASSERT_TRUE(waitFor([map] { return !map->checking(); }, kWaitMs));
+    EXPECT_EQ(map->online(), 0);
+    EXPECT_EQ(boxes.boxes.size(), 1u);
+
+    // The next recording finds the server up: the page asks again for its tiles, unasked.
+    tiles.restart();
+    telemetry.setRoute({{127.0, 37.5, 0}, {127.002, 37.501, 1000}}, telemetry.epoch());
+    map->updatePosition();
+    ASSERT_TRUE(waitFor([map] { return map->online() == 1; }, kWaitMs));
+    surface->scripts.clear();
+    map->updatePosition();
+    ASSERT_EQ(surface->scripts.size(), 1u);
+    EXPECT_TRUE(surface->scripts.front().contains(QStringLiteral("RetryTiles()")));
+    map->updatePosition();
+    EXPECT_EQ(surface->scripts.size(), 1u) << "asked again without a new failure";
+    EXPECT_EQ(boxes.boxes.size(), 1u);
 }
 
 TEST_F(MapViewTest, OfflineBoxLeavesTheOtherWindowsUsableAndComesOverThePane) {
@@ -195,7 +222,7 @@ TEST_F(MapViewTest, SilentTileServerIsGivenUpAfterTheTimeLimit) {
     const qint64 elapsedMs = clock.elapsed();
     ::close(listener);
     EXPECT_EQ(boxes.boxes.front().text, kOffline);
-    EXPECT_EQ(map->pageLoaded(), 0);
+    EXPECT_EQ(map->online(), 0);
     // Given up by the time limit (a timer may fire a little early), not by an error.
     EXPECT_GE(elapsedMs, CMapViewDlg::kProbeTimeoutMs * 9 / 10);
 }
@@ -219,7 +246,10 @@ TEST_F(MapViewTest, TileAddressThatIsNoWebAddressIsTold) {
     EXPECT_EQ(boxes.boxes.front().text,
               QStringLiteral("The map's tile address \"ftp://tiles.example.com/{z}/{x}/{y}.png\" "
                              "is not a usable tile address."));
-    EXPECT_EQ(map->pageLoaded(), 0);
+    EXPECT_EQ(map->online(), 0);
+    // The route still shows, on the page's grid.
+    ASSERT_TRUE(waitFor([map] { return map->pageLoaded() != -1; }, kWaitMs));
+    EXPECT_EQ(map->pageLoaded(), 1);
 }
 
 TEST_F(MapViewTest, PositionUpdateDrawsTheFixAfterThePlaybackPosition) {
@@ -508,35 +538,17 @@ TEST_F(MapViewTest, FixedWindowFollowsAFloatingOneIsDraggedAndSnapsBack) {
     waitFor([this] { return !boxes.boxes.empty(); }, kWaitMs);
 }
 
-// The tile address as the page reads it from its query (URLSearchParams: "+" is a blank,
-// %XX is decoded).
-QString tilesAsThePageReadsThem(const QUrl& page) {
-    const QString query = page.query(QUrl::FullyEncoded);
-    for (const QString& item : query.split(u'&')) {
-        if (item.startsWith(QStringLiteral("tiles="))) {
-            QString value = item.mid(6);
-            value.replace(u'+', u' ');
-            return QUrl::fromPercentEncoding(value.toLatin1());
-        }
+// The tile server gets the address exactly as set: a "+" or "%20" in it is not decoded on the
+// way; sub-domains are spread over the tiles, a retina mark is dropped.
+TEST_F(MapViewTest, TilesAreAskedAtTheTileAddressExactlyAsSet) {
+    for (const QString& query : {QStringLiteral("?key=a+b&c=1"), QStringLiteral("?path=t%20x")}) {
+        EXPECT_EQ(ui::tileAddress(QStringLiteral("http://h:8080/t/{z}/{x}/{y}.png") + query,
+                                  {12, 3493, 1583}),
+                  QStringLiteral("http://h:8080/t/12/3493/1583.png") + query);
     }
-    return {};
-}
-
-TEST_F(MapViewTest, ThePageGetsTheTileAddressExactlyAsSet) {
-    const QString base = tiles.tileUrl();
-    for (const QString& url :
-         {base + QStringLiteral("?key=a+b&c=1"), base + QStringLiteral("?path=t%20x"),
-          base + QStringLiteral("?q=\"quoted\"&x=<y>")}) {
-        SCOPED_TRACE(url.toStdString());
-        CMapViewDlg* map = makeMap(services(url));
-        ASSERT_TRUE(waitFor([map] { return map->pageLoaded() != -1; }, kWaitMs));
-        ASSERT_EQ(map->pageLoaded(), 1);
-        FakeMapSurface* surface = fake(map);
-        ASSERT_NE(surface, nullptr);
-        ASSERT_EQ(surface->loaded.size(), 1u);
-        EXPECT_EQ(tilesAsThePageReadsThem(surface->loaded.front()), url);
-        delete map;
-    }
+    EXPECT_EQ(
+        ui::tileAddress(QStringLiteral("https://{s}.t.example/{z}/{x}/{y}{r}.png"), {2, 3, 2}),
+        QStringLiteral("https://c.t.example/2/3/2.png"));
 }
 
 TEST_F(MapViewTest, AFloatingMapKeepsItsPlaceThroughFullScreen) {
