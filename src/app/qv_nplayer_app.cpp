@@ -22,6 +22,7 @@
 #include "skin/message_box.h"
 #include "skin/skin_bitmaps.h"
 #include "storage/ui/file_manager_dlg.h"
+#include "telemetry/ui/tile_source.h"
 
 namespace qelv::ui {
 
@@ -147,6 +148,9 @@ int CQV_NPlayerApp::run(int argc, char** argv) {
     // The map's browser shares the windows' graphics contexts; it must be said before the
     // application object exists.
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    // The map page's tiles come through a scheme of the viewer's own, which the browser must
+    // know before the application object exists.
+    registerMapTileScheme();
     QApplication app(argc, argv);
     QApplication::setOrganizationName(QStringLiteral("Local application"));
     QApplication::setApplicationName(QStringLiteral("QELV Viewer"));

@@ -175,6 +175,7 @@ QByteArray viewerStateJson(const CQV_NPlayerDlg& main, ViewerContext& context) {
         state.insert(QStringLiteral("map"),
                      QJsonObject{{QStringLiteral("visible"), map->isVisible()},
                                  {QStringLiteral("pageLoaded"), map->pageLoaded()},
+                                 {QStringLiteral("online"), map->online()},
                                  {QStringLiteral("fixed"), map->fixed()},
                                  {QStringLiteral("lastCall"), map->lastCall()}});
     }

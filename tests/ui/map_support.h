@@ -61,24 +61,34 @@ private:
     QWidget* m_widget;  // owned by the map window
 };
 
-// Answers every HTTP request with a small PNG and writes down the requested paths.
+// Answers every HTTP request with a small PNG and writes down the requested paths and the
+// User-Agent they came with. It can be taken down and put up again on its port.
 class LocalTileServer : public QObject {
 public:
+    static constexpr QColor kTileColour{90, 160, 90};
+
     LocalTileServer() {
         QImage tile(256, 256, QImage::Format_RGB32);
-        tile.fill(QColor(90, 160, 90));
+        tile.fill(kTileColour);
         QBuffer buffer(&m_png);
         buffer.open(QIODevice::WriteOnly);
         tile.save(&buffer, "PNG");
         connect(&m_server, &QTcpServer::newConnection, this, [this] { take(); });
         m_server.listen(QHostAddress::LocalHost);
+        m_port = m_server.serverPort();
     }
-    quint16 port() const { return m_server.serverPort(); }
+    quint16 port() const { return m_port; }
     QString tileUrl() const {
         return QStringLiteral("http://127.0.0.1:%1/tiles/{z}/{x}/{y}.png").arg(port());
     }
+    // Refuses connections from now on.
+    void stop() { m_server.close(); }
+    bool restart() { return m_server.listen(QHostAddress::LocalHost, m_port); }
+    qsizetype pngSize() const { return m_png.size(); }
+
     int connections = 0;
     std::vector<QString> paths;
+    std::vector<QByteArray> userAgents;
 
 private:
     void take() {
@@ -94,12 +104,18 @@ private:
         if (words.size() > 1) {
             paths.push_back(QString::fromLatin1(words[1]));
         }
+        for (const QByteArray& line : request.split('\n')) {
+            if (line.toLower().startsWith("user-agent:")) {
+                userAgents.push_back(line.mid(11).trimmed());
+            }
+        }
         socket->write("HTTP/1.1 200 OK\r\nContent-Type: image/png\r\nContent-Length: " +
                       QByteArray::number(m_png.size()) + "\r\nConnection: close\r\n\r\n" + m_png);
         socket->disconnectFromHost();
     }
 
     QTcpServer m_server;
+    quint16 m_port = 0;
     QByteArray m_png;
 };
 
@@ -128,11 +144,15 @@ protected:
         result.positionMs = [this] { return positionMs; };
         result.pageFolder = QStringLiteral(QELV_BIN_DIR);
         result.tileUrl = tileUrl;
+        result.tileCacheFolder = tileCache.path();
+        result.tileCacheBytes = tileCacheBytes;
         result.makeSurface = std::move(makeSurface);
         return result;
     }
 
     QTemporaryDir profile;
+    QTemporaryDir tileCache;
+    qint64 tileCacheBytes = 64 * 1024 * 1024;
     std::unique_ptr<QSettings> settings;
     std::unique_ptr<ui::ViewerContext> context;
     std::unique_ptr<QWidget> main;

@@ -7,12 +7,16 @@
 #include <QTemporaryDir>
 
 #include "skin/skin_bitmaps.h"
+#ifdef QELV_TEST_WEB_ENGINE
+#include "telemetry/ui/tile_source.h"
+#endif
 
 int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
 #ifdef QELV_TEST_WEB_ENGINE
     // The map's browser shares the windows' graphics contexts: said before the application.
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    qelv::ui::registerMapTileScheme();
 #endif
     QApplication app(argc, argv);
     QApplication::setOrganizationName(QStringLiteral("QELV Test"));

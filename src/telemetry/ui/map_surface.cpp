@@ -2,10 +2,12 @@
 
 #include <QColor>
 #include <QPointer>
+#include <QWebEngineProfile>
 #include <QWebEngineSettings>
 #include <QWebEngineView>
 
 #include "telemetry/ui/map_script.h"
+#include "telemetry/ui/tile_source.h"
 
 namespace qelv::ui {
 
@@ -13,10 +15,14 @@ namespace {
 class WebMapSurface : public MapSurface {
 public:
     WebMapSurface(QWidget* parent, const QUrl& page)
-        : m_view(new QWebEngineView(parent)), m_page(new MapPage(page, m_view)) {
+        : m_profile(std::make_unique<QWebEngineProfile>()),
+          m_view(new QWebEngineView(parent)),
+          m_page(new MapPage(page, m_profile.get(), m_view)) {
         m_page->setBackgroundColor(QColor(28, 31, 40));
-        // The page lies in the program's folder; its tiles come from the tile server.
-        m_page->settings()->setAttribute(QWebEngineSettings::LocalContentCanAccessRemoteUrls, true);
+        // The page and Leaflet lie in the program's folder and the tiles come through the
+        // tile scheme: the page itself reaches nothing on the network.
+        m_page->settings()->setAttribute(QWebEngineSettings::LocalContentCanAccessRemoteUrls,
+                                         false);
         m_page->onRouteClick = [this](const QString& report) {
             if (onRouteClick) {
                 onRouteClick(report);
@@ -29,12 +35,19 @@ public:
         QObject::connect(m_page, &QWebEnginePage::loadFinished, m_view,
                          [this](bool ok) { m_ready = ok; });
     }
+    // The page goes before its profile.
     ~WebMapSurface() override { delete m_view.data(); }
 
     QWidget* widget() override { return m_view; }
     void load(const QUrl& page) override {
         m_ready = false;
         m_page->load(page);
+    }
+    void serveTiles(QWebEngineUrlSchemeHandler* tiles) override {
+        m_profile->removeUrlScheme(kTileScheme);
+        if (tiles != nullptr) {
+            m_profile->installUrlSchemeHandler(kTileScheme, tiles);
+        }
     }
     bool ready() const override { return m_ready; }
     void runScript(const QString& script) override {
@@ -44,6 +57,8 @@ public:
     }
 
 private:
+    // A profile of the map's own, kept in memory: the tile scheme is answered here only.
+    std::unique_ptr<QWebEngineProfile> m_profile;
     // The map window may go first and take its children with it.
     QPointer<QWebEngineView> m_view;
     MapPage* m_page;
@@ -51,7 +66,8 @@ private:
 };
 }  // namespace
 
-MapPage::MapPage(const QUrl& page, QObject* parent) : QWebEnginePage(parent), m_page(page) {}
+MapPage::MapPage(const QUrl& page, QWebEngineProfile* profile, QObject* parent)
+    : QWebEnginePage(profile, parent), m_page(page) {}
 
 void MapPage::javaScriptConsoleMessage(JavaScriptConsoleMessageLevel, const QString& message, int,
                                        const QString&) {

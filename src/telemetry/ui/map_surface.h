@@ -9,6 +9,7 @@
 #include <functional>
 #include <memory>
 
+class QWebEngineUrlSchemeHandler;
 class QWebEngineView;
 class QWidget;
 
@@ -22,6 +23,9 @@ public:
     virtual QWidget* widget() = 0;
     // Starts loading `page`; ready() turns true once it has loaded.
     virtual void load(const QUrl& page) = 0;
+    // Has `tiles` answer the page's tile requests (its scheme, kTileScheme); said before
+    // load(). The caller keeps `tiles` alive as long as this surface.
+    virtual void serveTiles(QWebEngineUrlSchemeHandler* tiles) { (void)tiles; }
     virtual bool ready() const = 0;
     // Runs `script` on the loaded page; its result is not used.
     virtual void runScript(const QString& script) = 0;
@@ -36,7 +40,7 @@ public:
 class MapPage : public QWebEnginePage {
     Q_OBJECT
 public:
-    MapPage(const QUrl& page, QObject* parent);
+    MapPage(const QUrl& page, QWebEngineProfile* profile, QObject* parent);
     std::function<void(const QString&)> onRouteClick;
 
 protected:

@@ -6,6 +6,7 @@
 #include <QPainter>
 #include <QTimerEvent>
 #include <QUrlQuery>
+#include <QWindow>
 #include <algorithm>
 #include <iostream>
 #include <limits>
@@ -60,6 +61,8 @@ CMapViewDlg::Services CMapViewDlg::defaultServices(ViewerContext& context) {
     services.pageFolder =
         QString::fromStdString(core::dataFile("mapView.htm").parent_path().string());
     services.tileUrl = configuredTileUrl(QSettings());
+    services.tileCacheFolder = defaultTileCacheFolder();
+    services.tileCacheBytes = configuredTileCacheBytes(QSettings());
     services.makeSurface = createWebMapSurface;
     return services;
 }
@@ -73,26 +76,37 @@ CMapViewDlg::CMapViewDlg(QWidget* mainWindow, ViewerContext& context, Services s
                                              20, 219, 219, 218)),
       m_fixedButton(CSkinButton::createImageButton(20, 3, this, QStringLiteral("Fixed window"),
                                                    kCmdFixed, 265, 20, 243, 243, 244)),
-      m_probe(this) {
+      m_probe(this),
+      m_tiles(m_services.tileUrl, TileCache(m_services.tileCacheFolder, m_services.tileUrl,
+                                            m_services.tileCacheBytes)) {
     setWindowTitle(QStringLiteral("Map Viewer"));
     setFixedButton(m_fixedButton);
     setAttribute(Qt::WA_OpaquePaintEvent);
     m_browser->setGeometry(kBrowserRect);
 
-    const std::optional<TileServer> server = tileServerOf(m_services.tileUrl);
-    if (!server) {
+    // A tile that cannot be fetched has the server checked (the network may have gone).
+    m_tiles.onUnreachable = [this] {
+        if (m_online != 0) {
+            probe();
+        }
+    };
+    // The browser starts once the viewer's windows are up.
+    QMetaObject::invokeMethod(
+        this, [this] { loadPage(); }, Qt::QueuedConnection);
+    if (!tileServerOf(m_services.tileUrl)) {
+        m_online = 0;
+        m_tiles.setOffline(true);
         // Told from the event loop, as a probe's answer would be.
         QMetaObject::invokeMethod(
             this,
             [this] {
-                notLoaded(QStringLiteral("The map's tile address \"%1\" is not a usable "
-                                         "tile address.")
-                              .arg(m_services.tileUrl));
+                tell(QStringLiteral("The map's tile address \"%1\" is not a usable tile address.")
+                         .arg(m_services.tileUrl));
             },
             Qt::QueuedConnection);
         return;
     }
-    m_probe.start(*server, kProbeTimeoutMs, [this](bool reachable) { probeAnswered(reachable); });
+    probe();
 }
 
 CMapViewDlg::~CMapViewDlg() {
@@ -108,12 +122,28 @@ CSkinButton* CMapViewDlg::button(int command) const {
     return command == kCmdClose ? m_close : command == kCmdFixed ? m_fixedButton : nullptr;
 }
 
+void CMapViewDlg::probe() {
+    const std::optional<TileServer> server = tileServerOf(m_services.tileUrl);
+    if (server && !m_probe.running()) {
+        m_probe.start(*server, kProbeTimeoutMs,
+                      [this](bool reachable) { probeAnswered(reachable); });
+    }
+}
+
 void CMapViewDlg::probeAnswered(bool reachable) {
-    if (!reachable) {
-        notLoaded(QStringLiteral("Please check your Internet connection."));
+    const bool wasOffline = m_online == 0;
+    m_online = reachable ? 1 : 0;
+    m_tiles.setOffline(!reachable);
+    if (reachable) {
+        m_retryTimer.stop();
+        m_retryTiles = m_retryTiles || wasOffline;
         return;
     }
-    loadPage();
+    m_retryTimer.start(kRetryPeriodMs, this);
+    if (!m_toldOffline) {
+        m_toldOffline = true;
+        tell(QStringLiteral("Please check your Internet connection."));
+    }
 }
 
 void CMapViewDlg::loadPage() {
@@ -124,10 +154,10 @@ void CMapViewDlg::loadPage() {
     }
     QUrl page = QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath());
     QUrlQuery query;
-    // Encoded whole: the page decodes the query, which would turn a "+" into a blank and
-    // "%20" into one, and the tiles would not come from the server that was checked.
-    query.addQueryItem(QStringLiteral("tiles"),
-                       QString::fromLatin1(QUrl::toPercentEncoding(m_services.tileUrl)));
+    // The page asks the tile source, which keeps what it fetched and fills in the address.
+    query.addQueryItem(
+        QStringLiteral("tiles"),
+        QString::fromLatin1(QUrl::toPercentEncoding(QLatin1StringView(kPageTileTemplate))));
     page.setQuery(query);
     if (m_services.makeSurface) {
         m_surface = m_services.makeSurface(m_browser, page);
@@ -143,6 +173,7 @@ void CMapViewDlg::loadPage() {
         QContextMenuEvent event(QContextMenuEvent::Mouse, at, m_surface->widget()->mapToGlobal(at));
         contextMenuEvent(&event);
     });
+    m_surface->serveTiles(&m_tiles);
     m_surface->widget()->setGeometry(m_browser->rect());
     m_surface->widget()->show();
     m_surface->load(page);
@@ -153,10 +184,23 @@ void CMapViewDlg::loadPage() {
 void CMapViewDlg::notLoaded(const QString& text) {
     m_pageLoaded = 0;
     m_positionTimer.start(kPositionPeriodMs, this);
-    std::cerr << "the map is not shown: " << text.toStdString() << '\n';
+    tell(text);
+}
+
+void CMapViewDlg::tell(const QString& text) {
+    std::cerr << "map: " << text.toStdString() << '\n';
     // The check answers while the user may already be working in the viewer: the box must not
     // hold up the other windows.
     m_box = showMessageBoxWithoutWaiting(this, text, MessageIcon::Information);
+    if (m_box && isVisible()) {
+        m_box->move(frameGeometry().center() - (m_box->frameGeometry().center() - m_box->pos()));
+    }
+}
+
+void CMapViewDlg::raiseBox() {
+    if (m_box && m_box->isVisible()) {
+        m_box->raise();
+    }
 }
 
 void CMapViewDlg::showEvent(QShowEvent* event) {
@@ -164,8 +208,32 @@ void CMapViewDlg::showEvent(QShowEvent* event) {
     // The check may answer before the main window has placed and shown its panes.
     if (m_box) {
         m_box->move(frameGeometry().center() - (m_box->frameGeometry().center() - m_box->pos()));
-        m_box->raise();
+        raiseBox();
     }
+    // The window system maps the pane only after this event, which puts the pane over the box
+    // again where no window manager keeps a dialog over its parent: the box is raised once
+    // more when the pane's window is exposed.
+    if (QWindow* window = windowHandle()) {
+        window->removeEventFilter(this);
+        window->installEventFilter(this);
+    }
+}
+
+bool CMapViewDlg::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::Expose && watched == windowHandle() && m_box &&
+        windowHandle()->isExposed()) {
+        raiseBox();
+    }
+    return DockedPane::eventFilter(watched, event);
+}
+
+qintptr CMapViewDlg::onMessage(unsigned message, qintptr wParam, qintptr lParam) {
+    const qintptr result = DockedPane::onMessage(message, wParam, lParam);
+    // The toggle raises the pane: the box stays over it.
+    if (message == kMsgPaneCommand && wParam == kToggleMap) {
+        raiseBox();
+    }
+    return result;
 }
 
 bool CMapViewDlg::playing() const {
@@ -174,6 +242,10 @@ bool CMapViewDlg::playing() const {
 }
 
 void CMapViewDlg::timerEvent(QTimerEvent* event) {
+    if (event->timerId() == m_retryTimer.timerId()) {
+        probe();
+        return;
+    }
     if (event->timerId() != m_positionTimer.timerId()) {
         DockedPane::timerEvent(event);
         return;
@@ -201,6 +273,15 @@ void CMapViewDlg::updatePosition() {
     if (m_surface && m_surface->ready() &&
         (!m_routeShown || m_shownRoute != telemetry.routeRevision())) {
         sendRoute();
+        // A new recording: is the tile server there (again, or still)?
+        if (!telemetry.route().empty()) {
+            probe();
+        }
+    }
+    if (m_surface && m_surface->ready() && m_retryTiles) {
+        m_retryTiles = false;
+        m_surface->runScript(
+            QStringLiteral("(typeof RetryTiles === 'function') ? RetryTiles() : 0"));
     }
 }
 

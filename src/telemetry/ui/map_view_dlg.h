@@ -20,6 +20,7 @@
 #include "telemetry/ui/map_surface.h"
 #include "telemetry/ui/route_saving.h"
 #include "telemetry/ui/tile_server_probe.h"
+#include "telemetry/ui/tile_source.h"
 
 namespace qelv::ui {
 
@@ -28,6 +29,8 @@ class CMapViewDlg : public DockedPane {
 public:
     static constexpr int kPositionPeriodMs = 500;
     static constexpr int kProbeTimeoutMs = 3000;
+    // While the tile server cannot be reached it is tried again this often.
+    static constexpr int kRetryPeriodMs = 30000;
 
     // How the pane reaches playback, the page and the browser; the defaults are the engine,
     // the folder of the program, the user's tile setting and Qt WebEngine.
@@ -38,17 +41,26 @@ public:
         // The folder that holds mapView.htm.
         QString pageFolder;
         QString tileUrl;
+        // Where tiles once shown are kept (empty: nowhere), and how much they may take.
+        QString tileCacheFolder;
+        qint64 tileCacheBytes = 0;
         std::function<std::unique_ptr<MapSurface>(QWidget* parent, const QUrl& page)> makeSurface;
     };
     static Services defaultServices(ViewerContext& context);
 
-    // Starts the tile server check at once; the page is loaded when it answers.
+    // Starts the tile server check at once and loads the page from the event loop: the page and
+    // Leaflet are files, so the route shows on the page's grid whether or not the tile server
+    // answers; tiles come once it does.
     CMapViewDlg(QWidget* mainWindow, ViewerContext& context, Services services);
     ~CMapViewDlg() override;
 
-    // 1 once the page was loaded, 0 when the tile server could not be reached (or the page is
-    // missing); -1 while the check runs.
+    // 1 once the page was loaded, 0 when the page is missing or cannot be shown; -1 before.
     int pageLoaded() const { return m_pageLoaded; }
+    // 1 when the last tile server check reached it, 0 when it did not (checked again every
+    // kRetryPeriodMs), -1 before the first answer.
+    int online() const { return m_online; }
+    // A tile server check is under way.
+    bool checking() const { return m_probe.running(); }
     bool positionTimerActive() const { return m_positionTimer.isActive(); }
     // The last position call text ("javascript:DrawCurrent('...', '...')"), empty before one.
     const QString& lastCall() const { return m_lastCall; }
@@ -74,11 +86,16 @@ protected:
     void contextMenuEvent(QContextMenuEvent* event) override;
     void timerEvent(QTimerEvent* event) override;
     void showEvent(QShowEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    qintptr onMessage(unsigned message, qintptr wParam, qintptr lParam) override;
 
 private:
+    void probe();
     void probeAnswered(bool reachable);
     void loadPage();
     void notLoaded(const QString& text);
+    void tell(const QString& text);
+    void raiseBox();
     void drawCurrent(double longitude, double latitude);
     void sendRoute();
     bool playing() const;
@@ -90,9 +107,17 @@ private:
     CSkinButton* m_close;
     CSkinButton* m_fixedButton;
     TileServerProbe m_probe;
+    // Answers the page's tiles; outlives the surface, whose browser asks it.
+    MapTileSource m_tiles;
     std::unique_ptr<MapSurface> m_surface;
     QBasicTimer m_positionTimer;
+    QBasicTimer m_retryTimer;
     int m_pageLoaded = -1;
+    int m_online = -1;
+    // "Please check your Internet connection." is said once in the viewer's life.
+    bool m_toldOffline = false;
+    // The tile server answers again: the page asks again for the tiles it could not have.
+    bool m_retryTiles = false;
     QString m_lastCall;
     // The "not loaded" box while it is open: it comes over the pane once the pane shows.
     QPointer<QWidget> m_box;
