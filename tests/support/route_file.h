@@ -4,11 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <cstdio>
 #include <filesystem>
 #include <sstream>
-#include <string>
-#include <utility>
 #include <vector>
 
 namespace qelv::test {
@@ -25,40 +24,24 @@ inline std::string run(const std::string& command) {
     return status == 0 ? out : "failed: " + out;
 }
 
-// Every number after `key="` in `text`.
-inline std::vector<double> valuesOf(const std::string& text, const std::string& key) {
-    std::vector<double> values;
-    const std::string marker = key + "=\"";
-    for (std::size_t at = text.find(marker); at != std::string::npos;
-         at = text.find(marker, at + 1)) {
-        values.push_back(std::stod(text.substr(at + marker.size())));
-    }
-    return values;
-}
-
 // The file's route as xmllint reads it: (latitude, longitude) of every GPX track point or
 // KML coordinate.
 inline std::vector<std::pair<double, double>> routeOf(const std::filesystem::path& file) {
     const std::string path = "'" + file.string() + "'";
     EXPECT_EQ(run("xmllint --noout " + path), "") << file;
-    std::vector<std::pair<double, double>> points;
-    if (file.extension() == ".gpx") {
-        const auto lat =
-            valuesOf(run("xmllint --xpath \"//*[local-name()='trkpt']/@lat\" " + path), "lat");
-        const auto lon =
-            valuesOf(run("xmllint --xpath \"//*[local-name()='trkpt']/@lon\" " + path), "lon");
-        EXPECT_EQ(lat.size(), lon.size());
-        for (std::size_t k = 0; k < lat.size() && k < lon.size(); ++k) {
-            points.emplace_back(lat[k], lon[k]);
-        }
-        return points;
+    const bool gpx = file.extension() == ".gpx";
+    // GPX: ' lat="37.1" lon="126.1"' per point; KML: "126.1,37.1,0" per point.
+    std::string text =
+        run(gpx ? "xmllint --xpath \"//*[local-name()='trkpt']/@*\" " + path
+                : "xmllint --xpath \"string(//*[local-name()='coordinates'])\" " + path);
+    for (char& c : text) {
+        c = std::isdigit(static_cast<unsigned char>(c)) || c == '.' || c == '-' ? c : ' ';
     }
-    std::istringstream text(
-        run("xmllint --xpath \"string(//*[local-name()='coordinates'])\" " + path));
-    double lon = 0, lat = 0, height = 0;
-    char comma = 0;
-    while (text >> lon >> comma >> lat >> comma >> height) {
-        points.emplace_back(lat, lon);
+    std::istringstream numbers(text);
+    std::vector<std::pair<double, double>> points;
+    double first = 0, second = 0, height = 0;
+    while (numbers >> first >> second && (gpx || numbers >> height)) {
+        points.emplace_back(gpx ? first : second, gpx ? second : first);
     }
     return points;
 }
