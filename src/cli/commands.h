@@ -24,6 +24,7 @@ int runDrivesCommand(const Arguments& args, std::ostream& out, std::ostream& err
 int runSettingsCommand(const Arguments& args, std::ostream& out, std::ostream& err);
 int runStorageInfoCommand(const Arguments& args, std::ostream& out, std::ostream& err);
 int runTelemetryCommand(const Arguments& args, std::ostream& out, std::ostream& err);
+int runEventsCommand(const Arguments& args, std::ostream& out, std::ostream& err);
 int runExportCommand(const Arguments& args, std::ostream& out, std::ostream& err);
 int runPlayCommand(const Arguments& args, std::ostream& out, std::ostream& err);
 

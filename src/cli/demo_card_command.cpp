@@ -2,10 +2,12 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <iostream>
 #include <sstream>
 
 #include "cli/commands.h"
+#include "cli/json_writer.h"
 #include "cli/options.h"
 #include "config/ini_store.h"
 #include "simulator/recorder_simulator.h"
@@ -20,12 +22,18 @@ constexpr const char* kUsage =
     "usage: qelv demo-card (DIR | --wyfs IMAGE) [--recordings N] [--seconds S] [--channels 1|2|3]\n"
     "                          [--categories NEPU] [--unfinished K]\n"
     "                          [--start \"YYYY-MM-DD HH:MM:SS\"] [--seed N] [--scale F]\n"
+    "                          [--incidents N [--plan FILE]] [--same-pictures]\n"
     "Writes a card as the recorder does: NOR, EVT, MOT and USR folders with FRONT and REAR\n"
     "below them, N recordings one minute apart (categories taken in turn from the letters\n"
     "given), the last K of them unfinished (no index), and SETUP/setup.ini. --scale\n"
     "multiplies the recorder's bit rates (1.0: about 70 MB a minute front, 36 MB rear).\n"
     "With --wyfs the recordings go into a new WyFS image instead, one AVI file each (every\n"
-    "camera, the sound and the telemetry), in its NOR, EVT, MOT and USR directories.\n";
+    "camera, the sound and the telemetry), in its NOR, EVT, MOT and USR directories.\n"
+    "--incidents N drives with a real drive's noise (GPS jitter and dropouts, one position\n"
+    "jump a recording, road bumps) and N planted incidents a recording (hard braking,\n"
+    "impacts, swerves; 0: quiet drives); --plan FILE writes them as JSON lines (file, kind,\n"
+    "second, offsetMs, seconds, peak in km/h a second for braking and g otherwise).\n"
+    "--same-pictures encodes the video once for all recordings (large cards in minutes).\n";
 
 sim::LocalTime parseStart(const std::string& text) {
     sim::LocalTime t;
@@ -67,6 +75,44 @@ bool writeSettings(const std::filesystem::path& root, std::ostream& err) {
     return true;
 }
 
+// One JSON line per planted incident of the recording in `file`.
+void addPlan(std::string& plan, const std::string& file,
+             const std::vector<sim::PlantedIncident>& incidents) {
+    for (const sim::PlantedIncident& incident : incidents) {
+        plan += JsonObject()
+                    .add("file", file)
+                    .add("kind", sim::plantedKindName(incident.kind))
+                    .add("second", incident.second)
+                    .add("offsetMs", std::int64_t{incident.second} * 1000)
+                    .add("seconds", incident.seconds)
+                    .addRaw("peak", jsonFixed(incident.peak, 3))
+                    .str();
+        plan += '\n';
+    }
+}
+
+// The plan as `path`, whole or not at all.
+bool writePlan(const std::string& path, const std::string& plan, std::ostream& err) {
+    const std::string temp = path + ".partial";
+    {
+        std::ofstream file(temp, std::ios::binary | std::ios::trunc);
+        file.write(plan.data(), static_cast<std::streamsize>(plan.size()));
+        file.flush();
+        if (file) {
+            file.close();
+            std::error_code error;
+            std::filesystem::rename(temp, path, error);
+            if (!error) {
+                return true;
+            }
+        }
+    }
+    std::error_code ignored;
+    std::filesystem::remove(temp, ignored);
+    err << "qelv demo-card: cannot write the plan " << path << '\n';
+    return false;
+}
+
 sim::RecordingRequest nthRequest(const sim::RecordingRequest& base, int i,
                                  const std::string& letters) {
     sim::RecordingRequest request = base;
@@ -77,7 +123,8 @@ sim::RecordingRequest nthRequest(const sim::RecordingRequest& base, int i,
 }
 
 int writeWyfsCard(const std::string& image, const sim::RecordingRequest& base, int recordings,
-                  const std::string& letters, bool terminal, std::ostream& out, std::ostream& err) {
+                  const std::string& letters, bool terminal, std::string& plan, std::ostream& out,
+                  std::ostream& err) {
     try {
         // Room for every recording at the recorder's rates, with a margin.
         const double perMinute = (70.0 + 36.0 * (base.channels - 1)) * base.bitrateScale;
@@ -100,6 +147,7 @@ int writeWyfsCard(const std::string& image, const sim::RecordingRequest& base, i
             const std::string folder(sim::categoryFolder(request.category));
             volume->addFile(folder, file.name, file.bytes, file.time);
             out << image << ":" << folder << "/" << file.name << '\n';
+            addPlan(plan, image + ":" + folder + "/" + file.name, file.incidents);
         }
         if (terminal) {
             err << "\r\033[K";
@@ -119,8 +167,11 @@ int runDemoCardCommand(const Arguments& args, std::ostream& out, std::ostream& e
     int recordings = 0, unfinished = 0;
     std::string letters;
     try {
-        options = parseOptions(args, {"--recordings", "--seconds", "--channels", "--categories",
-                                      "--unfinished", "--start", "--seed", "--scale", "--wyfs"});
+        options =
+            parseOptions(args,
+                         {"--recordings", "--seconds", "--channels", "--categories", "--unfinished",
+                          "--start", "--seed", "--scale", "--wyfs", "--incidents", "--plan"},
+                         {"--same-pictures"});
         if (options.help) {
             out << kUsage;
             return 0;
@@ -138,6 +189,13 @@ int runDemoCardCommand(const Arguments& args, std::ostream& out, std::ostream& e
         base.seed = static_cast<std::uint64_t>(options.integer("--seed", 1, 0, 1LL << 62));
         base.bitrateScale = options.number("--scale", 1.0, 0.01, 4.0);
         base.start = parseStart(options.value("--start").value_or("2024-01-31 12:00:00"));
+        if (options.value("--incidents")) {
+            base.drive.realistic = true;
+            base.drive.incidents = static_cast<int>(options.integer("--incidents", 0, 0, 60));
+        } else if (options.value("--plan")) {
+            throw UsageError("--plan needs --incidents");
+        }
+        base.samePictures = options.flags.contains("--same-pictures");
         letters = options.value("--categories").value_or("NEPU");
         if (letters.empty()) {
             throw UsageError("--categories needs at least one letter");
@@ -151,8 +209,12 @@ int runDemoCardCommand(const Arguments& args, std::ostream& out, std::ostream& e
     }
 
     const bool terminal = isatty(STDERR_FILENO) != 0;
+    const auto planPath = options.value("--plan");
+    std::string plan;
     if (const auto image = options.value("--wyfs")) {
-        return writeWyfsCard(*image, base, recordings, letters, terminal, out, err);
+        const int status =
+            writeWyfsCard(*image, base, recordings, letters, terminal, plan, out, err);
+        return status == 0 && planPath && !writePlan(*planPath, plan, err) ? 1 : status;
     }
     try {
         for (int i = 0; i < recordings; ++i) {
@@ -169,12 +231,16 @@ int runDemoCardCommand(const Arguments& args, std::ostream& out, std::ostream& e
             for (const sim::SimulatedFile& file : made.files) {
                 out << file.path.string() << (request.complete ? "" : " (unfinished)") << '\n';
             }
+            addPlan(plan, made.files.front().path.string(), made.incidents);
         }
         if (terminal) {
             err << "\r\033[K";
         }
     } catch (const std::exception& e) {
         err << "\nqelv demo-card: " << e.what() << '\n';
+        return 1;
+    }
+    if (planPath && !writePlan(*planPath, plan, err)) {
         return 1;
     }
     return writeSettings(base.cardRoot, err) ? 0 : 1;

@@ -1,6 +1,7 @@
 #include "cli/json_writer.h"
 
 #include <array>
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -97,6 +98,17 @@ std::string jsonArray(const std::vector<std::string>& values) {
         out += (i == 0 ? "" : ", ") + values[i];
     }
     return out + "]";
+}
+
+std::string jsonFixed(double value, int decimals) {
+    if (!std::isfinite(value)) {
+        return "null";
+    }
+    const int length = std::snprintf(nullptr, 0, "%.*f", decimals, value);
+    std::string text(static_cast<std::size_t>(length) + 1, '\0');
+    std::snprintf(text.data(), text.size(), "%.*f", decimals, value);
+    text.pop_back();
+    return text;
 }
 
 void JsonObject::key(std::string_view name) {

@@ -15,6 +15,10 @@ std::string jsonQuote(std::string_view text);
 // The same, appended to `out`.
 void appendQuoted(std::string& out, std::string_view text);
 
+// A number with `decimals` digits after the point ("1.250"), or null when it is not finite
+// (JSON has no infinity or NaN).
+std::string jsonFixed(double value, int decimals);
+
 // Joins already encoded JSON values into an array.
 std::string jsonArray(const std::vector<std::string>& values);
 

@@ -64,6 +64,12 @@ constexpr std::array kCommands{
     Command{"telemetry",
             "FILE [--format json|csv|gpx|kml]  print a recording's GPS and G-sensor records",
             qelv::cli::runTelemetryCommand},
+    Command{
+        "events",
+        "[--sort severity|time] [--csv] [--min-severity X] [--braking KMH_PER_S] "
+        "[--braking-from KMH] [--impact G] [--swerve G] (PATH... | --wyfs IMAGE [DIR/NAME...])  "
+        "list the hard braking, impacts and swerves of every recording, most severe first",
+        qelv::cli::runEventsCommand},
     Command{"wyfs", "mkfs|put|ls|get|info IMAGE ...  make and read WyFS card images",
             qelv::cli::runWyfsCommand},
 };

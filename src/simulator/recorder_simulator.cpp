@@ -3,7 +3,10 @@
 #include <algorithm>
 #include <array>
 #include <cstdio>
+#include <map>
+#include <mutex>
 #include <stdexcept>
+#include <tuple>
 
 #include "simulator/avi_writer.h"
 #include "simulator/media_encoders.h"
@@ -155,25 +158,44 @@ std::vector<Sample> channelVideo(const ChannelPlan& plan, const RecordingRequest
     const double bytes = channelBytes(plan, request);
     const int videoKbps = std::max(200, static_cast<int>(bytes * 8 / request.seconds / 1000) -
                                             (plan.channel == 1 ? kAudioBitrate / 1000 + 1 : 0));
+    // Pictures shared by the recordings that ask for it, by camera, size, length and rate.
+    static std::mutex sharedLock;
+    static std::map<std::tuple<int, int, int, int>, std::vector<Sample>> shared;
+    const auto key = std::tuple(plan.channel, format.height, frames, videoKbps);
+    if (request.samePictures) {
+        const std::lock_guard lock(sharedLock);
+        if (const auto found = shared.find(key); found != shared.end()) {
+            return found->second;
+        }
+    }
     if (request.progress) {
         request.progress(label + ": encoding");
     }
-    return encodeVideo({&format, plan.channel, frames, videoKbps, 20,
-                        request.seed * 7 + static_cast<std::uint64_t>(plan.channel) - 1},
-                       [&](int done) {
-                           if (request.progress) {
-                               request.progress(label + ": " + std::to_string(done) + "/" +
-                                                std::to_string(frames) + " frames");
-                           }
-                       });
+    std::vector<Sample> video =
+        encodeVideo({&format, plan.channel, frames, videoKbps, 20,
+                     request.seed * 7 + static_cast<std::uint64_t>(plan.channel) - 1},
+                    [&](int done) {
+                        if (request.progress) {
+                            request.progress(label + ": " + std::to_string(done) + "/" +
+                                             std::to_string(frames) + " frames");
+                        }
+                    });
+    if (request.samePictures) {
+        const std::lock_guard lock(sharedLock);
+        shared.emplace(key, video);
+    }
+    return video;
 }
 
-std::vector<std::vector<std::uint8_t>> telemetryRecords(const RecordingRequest& request) {
-    const auto drive = planDrive(request.seconds, request.seed);
+std::vector<std::vector<std::uint8_t>> telemetryRecords(const RecordingRequest& request,
+                                                        std::vector<PlantedIncident>& planted) {
+    DrivePlan drive = planDrive(request.seconds, request.seed, request.drive);
     std::vector<std::vector<std::uint8_t>> records;
     for (int s = 0; s < request.seconds; ++s) {
-        records.push_back(telemetryRecord(drive[static_cast<std::size_t>(s)], request.start, s));
+        records.push_back(
+            telemetryRecord(drive.seconds[static_cast<std::size_t>(s)], request.start, s));
     }
+    planted = std::move(drive.incidents);
     return records;
 }
 
@@ -195,7 +217,7 @@ SimulatedCardFile simulateCardRecording(const RecordingRequest& request) {
                                    file.name + " camera " + std::to_string(plan.channel))});
     }
     content.sound = encodeAudio(timing.audioFrames, request.seed, 0);
-    content.records = telemetryRecords(request);
+    content.records = telemetryRecords(request, file.incidents);
     file.bytes = writeAvi(content);
     // The recorder's clock runs nine hours ahead of UTC.
     file.time = static_cast<std::int32_t>(unixSeconds(request.start) - 9 * 3600);
@@ -232,7 +254,7 @@ SimulatedRecording simulateRecording(const RecordingRequest& request) {
         std::vector<std::vector<std::uint8_t>> audio, records;
         if (plan.channel == 1) {
             audio = encodeAudio(result.audioFrames, request.seed, 0);
-            records = telemetryRecords(request);
+            records = telemetryRecords(request, result.incidents);
         }
         file.layout =
             RecordingLayout(interleave(std::move(video), std::move(audio), std::move(records)));

@@ -29,6 +29,12 @@ struct RecordingRequest {
     // The front camera's sound stops after this many seconds (a microphone that failed); 0
     // leaves its sound track empty. Negative: sound for as long as the pictures run.
     double soundSeconds = -1;
+    // The drive the telemetry records: the plain one, or one with noise and planted incidents.
+    DriveOptions drive{};
+    // Every recording made with this set shows the same pictures, encoded once per camera,
+    // size, length and bit rate in this process: a card of hundreds of recordings (for a
+    // benchmark of what reads their telemetry) is made in minutes instead of hours.
+    bool samePictures = false;
     std::function<void(const std::string&)> progress;
 };
 
@@ -49,6 +55,7 @@ struct SimulatedRecording {
     int frames = 0;
     int audioFrames = 0;
     int records = 0;
+    std::vector<PlantedIncident> incidents;  // what request.drive planted, in time order
 };
 
 // "20240131_235958_2CH_N_F.mp4" and its companions ("R1", "R2").
@@ -68,6 +75,7 @@ struct SimulatedCardFile {
     int frames = 0;
     int audioFrames = 0;
     int records = 0;
+    std::vector<PlantedIncident> incidents;  // what request.drive planted, in time order
 };
 SimulatedCardFile simulateCardRecording(const RecordingRequest& request);
 

@@ -1,0 +1,107 @@
+#include "events/recording_track.h"
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <utility>
+
+#include "common/byte_order.h"
+#include "storage/mp4_format.h"
+#include "storage/sample_walk.h"
+#include "telemetry/text_track_source.h"
+
+namespace qelv::events {
+
+namespace {
+
+using Buffer = std::array<std::uint8_t, core::kRecordBufferSize>;
+
+// Keeps what one record holds; a record of no known shape takes no second.
+void collect(RecordingTrack& track, const Buffer& buffer, std::uint32_t& timeMs) {
+    core::ParsedRecord parsed = core::parseRecord(buffer, timeMs);
+    if (!parsed.accepted) {
+        return;
+    }
+    if (parsed.fix) {
+        track.fixes.push_back(std::move(*parsed.fix));
+    }
+    if (const auto& s = parsed.sample) {
+        // Field by field: GCC 12 takes a copy out of the optional for a dangling pointer.
+        track.samples.push_back({s->x, s->y, s->z, s->format, s->timeMs});
+    }
+    timeMs += 1000;
+}
+
+// An MP4 file the recorder never closed: its media-data box at 40, sized 0 (the recorder
+// writes the size when it closes the file) or sized past anything that is a movie box (a
+// leftover of an earlier file). A closed file whose movie box is damaged is not one: its
+// samples are not walked.
+bool isUnfinishedMp4(core::ByteSource& bytes) {
+    std::array<std::uint8_t, 8> head{};
+    if (bytes.read(core::mp4::kMediaDataOffset, head) != head.size() ||
+        std::memcmp(head.data() + 4, "mdat", 4) != 0) {
+        return false;
+    }
+    const std::uint32_t size = core::readBe32(head.data());
+    if (size == 0) {
+        return true;
+    }
+    std::array<std::uint8_t, 4> type{};
+    const std::size_t n = bytes.read(core::mp4::kMediaDataOffset + 4 + size, type);
+    return bytes.error().empty() && !(n == type.size() && std::memcmp(type.data(), "moov", 4) == 0);
+}
+
+// The records the index rebuild's walk finds, read where it found them; nothing is written.
+RecordingTrack walkUnfinished(core::ByteSource& bytes) {
+    RecordingTrack track;
+    track.unfinished = true;
+    const core::SampleWalk walk = core::walkSamples(bytes);
+    if (!walk.readError.empty()) {
+        track.problem = "cannot read the file: " + walk.readError;
+        return track;
+    }
+    if (!walk.tables.hasCompleteSample()) {
+        track.problem = "an unfinished recording in which no sample can be found";
+        return track;
+    }
+    const auto& offsets = walk.tables.telemetryOffsets;
+    const auto& sizes = walk.tables.telemetrySizes;  // the last record's may be unknown
+    Buffer buffer{};
+    std::uint32_t timeMs = 0;
+    for (std::size_t i = 0; i < sizes.size() && i < offsets.size(); ++i) {
+        buffer.fill(0);
+        const std::size_t n = std::min<std::size_t>(sizes[i], buffer.size() - 1);
+        if (bytes.read(offsets[i], std::span(buffer).first(n)) != n) {
+            track.problem = "cannot read the file: " + core::shortReadReason(bytes);
+            return track;
+        }
+        collect(track, buffer, timeMs);
+    }
+    return track;
+}
+
+}  // namespace
+
+RecordingTrack readRecordingTrack(core::ByteSource& bytes) {
+    core::TextTrackSource source(bytes);
+    if (source.status() == core::TrackStatus::NotRecording) {
+        if (isUnfinishedMp4(bytes)) {
+            return walkUnfinished(bytes);
+        }
+        RecordingTrack refused;
+        refused.problem = source.problem().empty() ? "not a readable recording" : source.problem();
+        return refused;
+    }
+    RecordingTrack track;
+    Buffer buffer{};
+    std::uint32_t timeMs = 0;
+    while (source.read(buffer) == 0) {
+        collect(track, buffer, timeMs);
+    }
+    if (!bytes.error().empty()) {
+        track.problem = "cannot read the file: " + bytes.error();
+    }
+    return track;
+}
+
+}  // namespace qelv::events
