@@ -8,6 +8,7 @@ import json
 import os
 import re
 import shutil
+import socket
 import struct
 import subprocess
 import sys
@@ -116,10 +117,15 @@ class ViewerSession:
         profile = os.path.join(cls.tmp, "home", ".config", "Local application")
         os.makedirs(profile, exist_ok=True)
         with open(os.path.join(profile, "QELV Viewer.conf"), "w", encoding="utf-8") as settings:
-            settings.write(f"[Map]\nTileUrl={cls.tiles.url}\n")
+            settings.write(f"[Map]\nTileUrl={cls.tile_address()}\n")
         cls.viewer = subprocess.Popen([os.path.join(BIN, "qelv-viewer"), "--source", cls.card],
                                       env=cls.env, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
         cls.first_state = wait_until(cls.shown_state, 60)
+
+    @classmethod
+    def tile_address(cls):
+        """The map's tile address: the local tile server's."""
+        return cls.tiles.url
 
     @classmethod
     def tearDownClass(cls):
@@ -399,6 +405,65 @@ def compare_pane(before, after, pane):
 def seconds_of(read_out):
     minutes, seconds = read_out.split(":")
     return int(minutes) * 60 + int(seconds)
+
+
+class ViewerOfflineMapEndToEnd(ViewerSession, unittest.TestCase):
+    """The viewer started while its tile server is down: the page loads all the same, and the
+    box that says so stays over the map pane (no window manager keeps it there), also when the
+    "Map" button shows the pane again."""
+
+    @classmethod
+    def setUpClass(cls):
+        with socket.socket() as probe:
+            probe.bind(("127.0.0.1", 0))
+            cls.offline_port = probe.getsockname()[1]
+        cls.start_viewer("qelv-e2e-offline-", ["--recordings", "1", "--seconds", "2",
+                                               "--channels", "1"])
+
+    @classmethod
+    def tile_address(cls):
+        return f"http://127.0.0.1:{cls.offline_port}/{{z}}/{{x}}/{{y}}.png"
+
+    def test_1_the_box_stays_over_the_map_pane_where_it_can_be_clicked(self):
+        state = wait_until(lambda: (s := self.state()) and s["map"]["online"] == 0 and s, 30)
+        self.assertTrue(state, "the tile server check did not give up")
+        self.assertEqual(state["map"]["pageLoaded"], 1, "the map page was not loaded offline")
+
+        def box():
+            for window in self.xdotool("search", "--onlyvisible", "--name",
+                                       "^QELV Viewer$").stdout.split():
+                geometry = self.xdotool("getwindowgeometry", "--shell", window).stdout
+                values = dict(line.split("=") for line in geometry.split())
+                if int(values["WIDTH"]) < 600:  # not the 820 x 790 main window
+                    return window, values
+            return None
+        found = wait_until(box, 30, 0.2)
+        self.assertTrue(found, "no box on the screen")
+        window, geometry = found
+        map_pane = next(p for p in self.state()["panes"] if p["key"] == 137)
+        self.assertTrue(map_pane["visible"])
+        x = int(geometry["X"]) + int(geometry["WIDTH"]) // 2
+        y = int(geometry["Y"]) + int(geometry["HEIGHT"]) // 2
+        # The box is centred on the map pane: over it, not under it.
+        self.assertTrue(map_pane["x"] < x < map_pane["x"] + map_pane["width"])
+        self.assertTrue(map_pane["y"] < y < map_pane["y"] + map_pane["height"])
+
+        def pointer_on_box():
+            under = self.xdotool("mousemove", "--sync", str(x), str(y),
+                                 "getmouselocation", "--shell").stdout
+            found = re.search(r"WINDOW=(\d+)", under)
+            return found and found.group(1) == window
+        self.assertTrue(wait_until(pointer_on_box, 10, 0.2), "the box is under the map pane")
+
+        # The main window's "Map" button hides the pane and shows it on top again: the box
+        # stays over it.
+        main = self.state()
+        for _ in range(2):
+            self.xdotool("mousemove", "--sync", str(main["x"] + 675), str(main["y"] + 12),
+                         "click", "1", "mousemove", "--sync", "0", "0")
+        self.assertTrue(wait_until(lambda: self.state()["map"]["visible"], 10, 0.2))
+        self.assertTrue(wait_until(pointer_on_box, 10, 0.2),
+                        "the box went under the map pane shown again")
 
 
 class ViewerPlaybackEndToEnd(ViewerSession, unittest.TestCase):
