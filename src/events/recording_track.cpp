@@ -32,23 +32,28 @@ void collect(RecordingTrack& track, const Buffer& buffer, std::uint32_t& timeMs)
     timeMs += 1000;
 }
 
-// An MP4 file the recorder never closed: its media-data box at 40, sized 0 (the recorder
-// writes the size when it closes the file) or sized past anything that is a movie box (a
-// leftover of an earlier file). A closed file whose movie box is damaged is not one: its
-// samples are not walked.
-bool isUnfinishedMp4(core::ByteSource& bytes) {
+enum class Mp4Layout { Other, Unfinished, Closed };
+
+// How the recorder left an MP4 file: unfinished when its media-data box at 40 is sized 0 (the
+// recorder writes the size when it closes the file) or sized past anything that is a movie box
+// (a leftover of an earlier file); closed when a movie box starts where the size points.
+Mp4Layout mp4Layout(core::ByteSource& bytes) {
     std::array<std::uint8_t, 8> head{};
     if (bytes.read(core::mp4::kMediaDataOffset, head) != head.size() ||
         std::memcmp(head.data() + 4, "mdat", 4) != 0) {
-        return false;
+        return Mp4Layout::Other;
     }
     const std::uint32_t size = core::readBe32(head.data());
     if (size == 0) {
-        return true;
+        return Mp4Layout::Unfinished;
     }
     std::array<std::uint8_t, 4> type{};
     const std::size_t n = bytes.read(core::mp4::kMediaDataOffset + 4 + size, type);
-    return bytes.error().empty() && !(n == type.size() && std::memcmp(type.data(), "moov", 4) == 0);
+    if (!bytes.error().empty()) {
+        return Mp4Layout::Other;
+    }
+    return n == type.size() && std::memcmp(type.data(), "moov", 4) == 0 ? Mp4Layout::Closed
+                                                                        : Mp4Layout::Unfinished;
 }
 
 // The records the index rebuild's walk finds, read where it found them; nothing is written.
@@ -85,11 +90,15 @@ RecordingTrack walkUnfinished(core::ByteSource& bytes) {
 RecordingTrack readRecordingTrack(core::ByteSource& bytes) {
     core::TextTrackSource source(bytes);
     if (source.status() == core::TrackStatus::NotRecording) {
-        if (isUnfinishedMp4(bytes)) {
+        const Mp4Layout layout = bytes.error().empty() ? mp4Layout(bytes) : Mp4Layout::Other;
+        if (layout == Mp4Layout::Unfinished) {
             return walkUnfinished(bytes);
         }
+        // A closed file's samples are not walked: its movie box says where they are.
         RecordingTrack refused;
-        refused.problem = source.problem().empty() ? "not a readable recording" : source.problem();
+        refused.problem = layout == Mp4Layout::Closed ? "its movie box is damaged or cut off"
+                          : source.problem().empty()  ? "not a readable recording"
+                                                      : source.problem();
         return refused;
     }
     RecordingTrack track;

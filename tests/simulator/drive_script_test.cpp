@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
+#include <set>
 #include <string>
 
 namespace qelv::sim {
@@ -56,6 +58,56 @@ TEST(DriveScript, TheCarMovesAndBrakesOnce) {
     }
     // Same seed, same drive.
     EXPECT_EQ(planDrive(60, 3)[20].longitude, drive[20].longitude);
+}
+
+// The drive with planted incidents is the ground truth of the incident benchmark: it must have
+// the troubles it promises and no hard braking but the planted.
+TEST(DriveScript, ARealisticDriveHasItsTroublesAndOnlyThePlantedIncidents) {
+    const DrivePlan plan = planDrive(60, 5, {true, 3});
+    ASSERT_EQ(plan.seconds.size(), 60u);
+    ASSERT_EQ(plan.incidents.size(), 3u);
+    std::set<PlantedKind> kinds;
+    for (std::size_t i = 0; i < plan.incidents.size(); ++i) {
+        kinds.insert(plan.incidents[i].kind);
+        EXPECT_GE(plan.incidents[i].second, 5);
+        EXPECT_LE(plan.incidents[i].second + plan.incidents[i].seconds, 58);
+        if (i > 0) {
+            EXPECT_GE(plan.incidents[i].second - plan.incidents[i - 1].second, 8);
+        }
+    }
+    EXPECT_EQ(kinds.size(), 3u);
+    const auto km = [](const DriveSecond& a, const DriveSecond& b) {
+        return std::hypot(a.latitude - b.latitude, (a.longitude - b.longitude) * 0.79) * 111.2;
+    };
+    int lost = 0, jumps = 0;
+    for (std::size_t t = 1; t + 1 < plan.seconds.size(); ++t) {
+        const DriveSecond& s = plan.seconds[t];
+        lost += s.lost ? 1 : 0;
+        jumps += km(plan.seconds[t - 1], s) > 2 && km(s, plan.seconds[t + 1]) > 2 ? 1 : 0;
+        if (s.lost) {
+            const auto record = telemetryRecord(s, {}, static_cast<int>(t));
+            EXPECT_NE(std::string(record.begin(), record.end()).find(".00,V,,,,,,,"),
+                      std::string::npos);
+        }
+    }
+    EXPECT_GE(lost, 2);
+    EXPECT_EQ(jumps, 1);
+    // Between the good fixes a second apart, the speed falls fast only where braking was planted.
+    for (std::size_t t = 3; t < plan.seconds.size(); ++t) {
+        const DriveSecond &a = plan.seconds[t - 1], &b = plan.seconds[t];
+        const bool good = !a.lost && !b.lost && a.speedKmh < 400 && b.speedKmh < 400 &&
+                          km(a, b) < 1 && a.speedKmh >= 10;
+        const bool braking =
+            std::any_of(plan.incidents.begin(), plan.incidents.end(), [&](auto& i) {
+                return i.kind == PlantedKind::Braking && static_cast<int>(t) > i.second &&
+                       static_cast<int>(t) <= i.second + i.seconds;
+            });
+        if (good) {
+            EXPECT_EQ(a.speedKmh - b.speedKmh >= 12, braking) << "second " << t;
+        }
+    }
+    EXPECT_TRUE(planDrive(60, 5, {true, 0}).incidents.empty());
+    EXPECT_EQ(planDrive(20, 5, {true, 4}).incidents.size(), 1u);  // as many as fit
 }
 
 TEST(DriveScript, AddSecondsCarriesTheCalendar) {
