@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <iterator>
 #include <numbers>
 #include <optional>
 
@@ -161,15 +162,20 @@ double thresholdOf(IncidentKind kind, const Thresholds& t) {
 }
 
 // The speeds of the good fixes nearest at or before the start and after the end, when near.
+// The fixes are in time order: two binary searches, so that a store of a million shocks and
+// a million fixes is not a walk of every fix for every shock.
 void addSpeeds(const std::vector<GoodFix>& fixes, Incident& incident) {
-    for (const GoodFix& fix : fixes) {
-        if (fix.timeMs <= incident.startMs && incident.startMs - fix.timeMs <= kNearFixMs) {
-            incident.speedBeforeKmh = fix.speedKmh;
+    const auto after = [](std::uint32_t timeMs, const GoodFix& fix) { return timeMs < fix.timeMs; };
+    const auto pastStart = std::upper_bound(fixes.begin(), fixes.end(), incident.startMs, after);
+    if (pastStart != fixes.begin()) {
+        const GoodFix& before = *std::prev(pastStart);
+        if (incident.startMs - before.timeMs <= kNearFixMs) {
+            incident.speedBeforeKmh = before.speedKmh;
         }
-        if (fix.timeMs > incident.endMs && fix.timeMs - incident.endMs <= kNearFixMs &&
-            incident.speedAfterKmh < 0) {
-            incident.speedAfterKmh = fix.speedKmh;
-        }
+    }
+    const auto pastEnd = std::upper_bound(fixes.begin(), fixes.end(), incident.endMs, after);
+    if (pastEnd != fixes.end() && pastEnd->timeMs - incident.endMs <= kNearFixMs) {
+        incident.speedAfterKmh = pastEnd->speedKmh;
     }
 }
 

@@ -148,6 +148,16 @@ TEST(IncidentDetector, SpeedsAroundAShockAndHugeStores) {
         samples[i].timeMs = static_cast<std::int32_t>(i * 1000);
     }
     EXPECT_TRUE(findIncidents(fixes, samples).empty());
+
+    // A third of a million knocks beside the million fixes: each gets its speeds by a search,
+    // not by a walk of every fix (which would not end).
+    for (std::size_t i = 0; i < samples.size(); i += 3) {
+        samples[i].z = 72 + 50;
+    }
+    const std::vector<Incident> knocks = findIncidents(fixes, samples);
+    ASSERT_EQ(knocks.size(), (samples.size() + 2) / 3);
+    EXPECT_DOUBLE_EQ(knocks[1000].speedBeforeKmh, 5);
+    EXPECT_DOUBLE_EQ(knocks[1000].speedAfterKmh, 5);
 }
 
 }  // namespace
