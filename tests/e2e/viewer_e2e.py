@@ -417,8 +417,9 @@ class ViewerOfflineMapEndToEnd(ViewerSession, unittest.TestCase):
         with socket.socket() as probe:
             probe.bind(("127.0.0.1", 0))
             cls.offline_port = probe.getsockname()[1]
-        cls.start_viewer("qelv-e2e-offline-", ["--recordings", "1", "--seconds", "2",
-                                               "--channels", "1"])
+        # Long enough to be still playing when the route is looked for.
+        cls.start_viewer("qelv-e2e-offline-", ["--recordings", "1", "--seconds", "20",
+                                               "--channels", "1", "--scale", "0.2"])
 
     @classmethod
     def tile_address(cls):
@@ -462,6 +463,39 @@ class ViewerOfflineMapEndToEnd(ViewerSession, unittest.TestCase):
         self.assertTrue(wait_until(lambda: self.state()["map"]["visible"], 10, 0.2))
         self.assertTrue(wait_until(pointer_on_box, 10, 0.2),
                         "the box went under the map pane shown again")
+        self.__class__.box_window = window
+
+    def test_2_the_route_shows_on_the_grid_while_playing(self):
+        # The box answered, the first recording played by a double-click in the list.
+        self.xdotool("windowfocus", "--sync", self.box_window, "key", "Return")
+        self.assertTrue(wait_until(lambda: not self.xdotool(
+            "search", "--onlyvisible", "--name", "^QELV Viewer$").stdout.split()[1:], 10, 0.2),
+            "the box did not close")
+        state = self.state()
+        files = next(p for p in state["panes"] if p["key"] == 139)
+        self.xdotool("mousemove", "--sync", str(files["x"] + files["width"] // 2),
+                     str(files["y"] + 60), "click", "--repeat", "2", "--delay", "80", "1",
+                     "mousemove", "--sync", "0", "0")
+        state = wait_until(lambda: (s := self.state()) and s["player"]["state"] == 0
+                           and s["telemetry"]["routePoints"] > 0 and s, 60, 0.2)
+        self.assertTrue(state, f"the recording did not play with its route: {self.state()}")
+        pane = next(p for p in state["panes"] if p["key"] == 137)
+
+        def route_pixels():
+            path = os.path.join(self.tmp, "offline-map.ppm")
+            subprocess.run([os.path.join(BIN, "qelv_screen_grab"), path], env=self.env,
+                           check=True, timeout=60)
+            width, _, rgb = read_ppm(path)
+            count = 0
+            for y in range(pane["y"] + 24, pane["y"] + 314):
+                for x in range(pane["x"] + 8, pane["x"] + 307):
+                    r, g, b = rgb[(y * width + x) * 3:(y * width + x) * 3 + 3]
+                    # The route's blue, 61 143 224.
+                    count += abs(r - 61) < 40 and abs(g - 143) < 40 and abs(b - 224) < 40
+            return count > 100 and count
+        self.assertTrue(wait_until(route_pixels, 30, 0.5),
+                        "the map pane shows no route while the recording plays offline")
+        self.assertEqual(self.state()["map"]["online"], 0)
 
 
 class ViewerPlaybackEndToEnd(ViewerSession, unittest.TestCase):
