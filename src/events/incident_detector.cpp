@@ -11,8 +11,9 @@ namespace qelv::events {
 
 namespace {
 
-constexpr double kFastestKmh = 400.0;  // no recorder's vehicle goes faster
-constexpr double kJumpKmh = 300.0;     // a position that moved faster than this jumped
+constexpr double kFastestKmh = 400.0;    // no recorder's vehicle goes faster
+constexpr double kJumpKmh = 300.0;       // a position that moved faster than this jumped
+constexpr std::size_t kGlitchFixes = 3;  // the longest run of fixes off the road that is a glitch
 // Records are a second apart; two a little further apart (a late record) still follow each
 // other, a dropout of several seconds does not.
 constexpr std::uint32_t kNextSecondMs = 1500;
@@ -42,7 +43,7 @@ double impliedKmh(const GoodFix& a, const GoodFix& b) {
 }
 
 // The fixes a detector may trust, in time order: valid, on the globe, at a speed a vehicle
-// can have, and not a lone position far from both neighbours (a GPS jump).
+// can have, and not a position or a few away from the track (a GPS jump).
 std::vector<GoodFix> goodFixes(const std::vector<core::CVOKAGPSData>& fixes) {
     std::vector<GoodFix> kept;
     for (const core::CVOKAGPSData& fix : fixes) {
@@ -59,17 +60,21 @@ std::vector<GoodFix> goodFixes(const std::vector<core::CVOKAGPSData>& fixes) {
         }
         kept.push_back(good);
     }
+    // Runs of fixes that can follow each other, split where the position jumped. A short run
+    // with a jump on a side is the receiver placing the car off the road for a moment (one fix
+    // or a few), whatever speeds it gave meanwhile; the track is the rest.
     std::vector<GoodFix> trusted;
-    for (std::size_t i = 0; i < kept.size(); ++i) {
-        const bool farFromLast = i > 0 && impliedKmh(kept[i - 1], kept[i]) > kJumpKmh;
-        const bool farFromNext = i + 1 < kept.size() && impliedKmh(kept[i], kept[i + 1]) > kJumpKmh;
-        const bool hasBoth = i > 0 && i + 1 < kept.size();
-        // A jump is a position away from the track on both sides; at either end of the list,
-        // away from its one neighbour.
-        if ((hasBoth && farFromLast && farFromNext) || (!hasBoth && (farFromLast || farFromNext))) {
+    std::size_t runStart = 0;
+    for (std::size_t i = 1; i <= kept.size(); ++i) {
+        if (i < kept.size() && impliedKmh(kept[i - 1], kept[i]) <= kJumpKmh) {
             continue;
         }
-        trusted.push_back(kept[i]);
+        const bool wholeTrack = runStart == 0 && i == kept.size();
+        if (wholeTrack || i - runStart > kGlitchFixes) {
+            trusted.insert(trusted.end(), kept.begin() + static_cast<std::ptrdiff_t>(runStart),
+                           kept.begin() + static_cast<std::ptrdiff_t>(i));
+        }
+        runStart = i;
     }
     return trusted;
 }

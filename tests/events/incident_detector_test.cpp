@@ -24,9 +24,9 @@ double ddmm(double degrees) {
 }
 
 // One fix a second driving north from 37.5 N 127 E at each speed (km/h). A speed below 0
-// makes an invalid fix; `jumpAt` puts that one fix 20 km east.
+// makes an invalid fix; `jumpAt` puts that fix and the `jumpLength` - 1 after it 20 km east.
 std::vector<CVOKAGPSData> drive(const std::vector<double>& speeds, int jumpAt = -1,
-                                std::uint32_t gapAfterFirstMs = 1000) {
+                                std::uint32_t gapAfterFirstMs = 1000, int jumpLength = 1) {
     std::vector<CVOKAGPSData> fixes;
     double latitude = 37.5;
     std::uint32_t time = 0;
@@ -35,7 +35,8 @@ std::vector<CVOKAGPSData> drive(const std::vector<double>& speeds, int jumpAt = 
         fix.valid = speeds[i] >= 0 || std::isnan(speeds[i]) ? 1 : 0;
         fix.speed = speeds[i];
         fix.latitude = ddmm(latitude);
-        fix.longitude = ddmm(static_cast<int>(i) == jumpAt ? 127.2 : 127.0);
+        const int at = static_cast<int>(i);
+        fix.longitude = ddmm(at >= jumpAt && at < jumpAt + jumpLength ? 127.2 : 127.0);
         fix.timeMs = time;
         fixes.push_back(fix);
         latitude += std::max(0.0, std::isnan(speeds[i]) ? 0.0 : speeds[i]) / 3600 / 111.2;
@@ -93,6 +94,9 @@ TEST(IncidentDetector, FindsWhatADriverWouldAndNothingNoiseMakesUp) {
         {"a speed that is not a number", drive({60, kNaN, 0, 0}), {}, {}},
         {"a position that jumped, with its speed", drive({60, 60, 0, 60, 60}, 2), {}, {}},
         {"a fall across a dropout", drive({60, 0, 0}, -1, 5000), {}, {}},
+        // Off the road for three seconds, the receiver's speed falling meanwhile.
+        {"a glitch of three fixes", drive({60, 60, 60, 30, 0, 60, 60}, 2, 1000, 3), {}, {}},
+        {"at the start", drive({60, 0, 60, 60, 60}, 0, 1000, 2), {}, {}},
         {"braking twice, apart",
          drive({60, 40, 40, 40, 40, 20, 20}),
          {},
