@@ -6,6 +6,10 @@
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+#include <chrono>
+#include <future>
+
+#include <sys/stat.h>
 
 #include "telemetry/ui/tile_cache.h"
 
@@ -41,6 +45,40 @@ TEST(TileCache, OverItsLimitTheTilesShownLongestAgoGoFirst) {
     EXPECT_FALSE(cache.store({10, 0, 0}, QByteArray("<html>log in first</html>"), &error));
     EXPECT_TRUE(error.endsWith(QStringLiteral("/10/0/0.tile: not an image")));
     EXPECT_EQ(cache.find({10, 0, 0})->bytes, pngTile('a'));
+}
+
+// What is planted in the cache folder is no tile: a pipe is not waited on (the interface thread
+// would be held for good), and a link has the tile written in the cache, not where it points.
+TEST(TileCache, PlantedPipesAndLinksAreNoTiles) {
+    QTemporaryDir root;
+    QTemporaryDir elsewhere;
+    ui::TileCache cache(root.path(), QStringLiteral("https://a.example/{z}/{x}/{y}.png"), 1 << 20);
+    QString error;
+    ASSERT_TRUE(cache.store({3, 0, 0}, pngTile('a'), &error));
+    const QString folder =
+        root.filePath(QDir(root.path()).entryList(QDir::Dirs | QDir::NoDotAndDotDot)[0]);
+    ASSERT_EQ(::mkfifo(QFile::encodeName(folder + QStringLiteral("/3/0/1.tile")).constData(), 0600),
+              0);
+    auto found = std::async(std::launch::async, [&cache] { return cache.find({3, 0, 1}); });
+    if (found.wait_for(std::chrono::seconds(10)) != std::future_status::ready) {
+        QFile writer(folder + QStringLiteral("/3/0/1.tile"));  // lets the reader go
+        ASSERT_TRUE(writer.open(QIODevice::WriteOnly));
+        writer.close();
+        FAIL() << "a pipe in the cache held up the lookup";
+    }
+    EXPECT_FALSE(found.get());
+
+    // A link as the tile's file, and as the folder of a column of tiles.
+    const QString victim = elsewhere.filePath(QStringLiteral("victim"));
+    QFile(victim).open(QIODevice::WriteOnly);
+    ASSERT_TRUE(QFile::link(victim, folder + QStringLiteral("/3/0/2.tile")));
+    ASSERT_TRUE(QFile::link(elsewhere.path(), folder + QStringLiteral("/3/1")));
+    cache.store({3, 0, 2}, pngTile('b'), &error);
+    cache.store({3, 1, 0}, pngTile('c'), &error);
+    EXPECT_EQ(QFileInfo(victim).size(), 0);
+    EXPECT_EQ(QDir(elsewhere.path()).entryList(QDir::Files), QStringList{QStringLiteral("victim")});
+    EXPECT_FALSE(QFileInfo(folder + QStringLiteral("/3/0/2.tile")).isSymLink());
+    EXPECT_EQ(cache.find({3, 0, 2}).value_or(ui::TileCache::Tile{}).bytes, pngTile('b'));
 }
 
 }  // namespace

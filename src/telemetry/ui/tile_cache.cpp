@@ -71,6 +71,11 @@ std::optional<TileCache::Tile> TileCache::find(const TileKey& key) const {
         return std::nullopt;
     }
     const QString path = pathOf(key);
+    // Opening a pipe would wait for a writer, on the interface thread.
+    const QFileInfo info(path);
+    if (info.isSymLink() || !info.isFile() || info.size() > kLargestTileBytes) {
+        return std::nullopt;
+    }
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
         return std::nullopt;
@@ -99,10 +104,28 @@ bool TileCache::store(const TileKey& key, const QByteArray& bytes, QString* erro
     if (m_totalBytes < 0) {
         m_totalBytes = sizeBytes();
     }
-    const qint64 before = QFileInfo(path).size();
+    const QString folder = QFileInfo(path).path();
+    if (!QDir().mkpath(folder)) {
+        *error = QStringLiteral("%1: the folder cannot be made").arg(path);
+        return false;
+    }
+    // The tile goes into the cache itself: a file saved over a link is written where the link
+    // points, and a folder that is a link leads out of the cache.
+    const QString own =
+        QFileInfo(m_root).canonicalFilePath() + u'/' + QFileInfo(m_folder).fileName();
+    if (!QFileInfo(folder).canonicalFilePath().startsWith(own + u'/')) {
+        *error = QStringLiteral("%1: its folder leads out of the cache").arg(path);
+        return false;
+    }
+    QFileInfo target(path);
+    if (target.isSymLink() && !QFile::remove(path)) {
+        *error = QStringLiteral("%1: a link that cannot be removed").arg(path);
+        return false;
+    }
+    target.refresh();
+    const qint64 before = target.isFile() ? target.size() : 0;
     QSaveFile file(path);
-    if (!QDir().mkpath(QFileInfo(path).path()) || !file.open(QIODevice::WriteOnly) ||
-        file.write(bytes) != bytes.size() || !file.commit()) {
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
         *error = QStringLiteral("%1: %2").arg(path, file.errorString());
         return false;
     }

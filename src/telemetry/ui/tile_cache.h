@@ -18,6 +18,8 @@ namespace qelv::ui {
 // default.
 inline constexpr char kTileCacheKey[] = "Map/TileCacheMB";
 inline constexpr qint64 kDefaultTileCacheMB = 200;
+// The largest tile the map takes from the server or the cache.
+inline constexpr qint64 kLargestTileBytes = 1024 * 1024;
 
 // The size limit the user set, in bytes: the default for a missing or unreadable value, 0 for
 // 0 or less.
@@ -47,11 +49,13 @@ public:
         QByteArray type;
         QDateTime fetched;
     };
-    // The kept tile (marked as shown now), or nothing.
+    // The kept tile (marked as shown now), or nothing; what is no plain file of at most
+    // kLargestTileBytes (a link, a pipe) is no tile.
     std::optional<Tile> find(const TileKey& key) const;
     // Keeps `bytes` as the tile at `key`, then drops the tiles shown longest ago while the
     // cache is over its limit. False, with `error` naming the file, when the bytes are no
-    // image or the file cannot be written (the tile kept before, if any, stays).
+    // image or the file cannot be written (the tile kept before, if any, stays). A link in
+    // the tile's place is replaced, never written through; a linked folder is refused.
     bool store(const TileKey& key, const QByteArray& bytes, QString* error);
     // The tile server said the kept tile is still current.
     void markFetched(const TileKey& key) const;

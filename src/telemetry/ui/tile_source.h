@@ -43,7 +43,6 @@ public:
     // A kept tile younger than this is shown without asking the server.
     static constexpr qint64 kFreshSeconds = 7 * 24 * 3600;
     static constexpr int kTransferTimeoutMs = 15000;
-    static constexpr qint64 kLargestTileBytes = 1024 * 1024;
 
     MapTileSource(QString tileUrl, TileCache cache, QObject* parent = nullptr);
     ~MapTileSource() override;
