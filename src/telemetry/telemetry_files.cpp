@@ -260,15 +260,23 @@ ExportOutcome exportEach(const std::vector<TelemetryRecording>& recordings, Tele
 }
 
 std::string troublesText(const ExportOutcome& outcome) {
-    std::string text;
+    std::vector<std::string> lines;
     for (const auto& [path, why] : outcome.failed) {
-        text += "Cannot save " + path + ": " + why + ".\n";
+        lines.push_back("Cannot save " + path + ": " + why + ".");
     }
     for (const auto& [name, why] : outcome.unreadable) {
-        text += "Cannot read " + name + ": " + why + ".\n";
+        lines.push_back("Cannot read " + name + ": " + why + ".");
     }
     for (const std::string& name : outcome.withoutPosition) {
-        text += name + " holds no GPS position: its track is empty.\n";
+        lines.push_back(name + " holds no GPS position: its track is empty.");
+    }
+    std::string text;
+    for (std::size_t k = 0; k < lines.size(); ++k) {
+        if (k == kMostTroubleLines && lines.size() > kMostTroubleLines + 1) {
+            text += "... and " + std::to_string(lines.size() - k) + " more.\n";
+            break;
+        }
+        text += lines[k] + "\n";
     }
     if (!text.empty() && outcome.written.empty()) {
         text += "No file was written.\n";

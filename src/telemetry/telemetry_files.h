@@ -96,7 +96,10 @@ ExportOutcome exportEach(const std::vector<TelemetryRecording>& recordings, Tele
                          const std::string& folder);
 
 // What the user is told of an outcome's troubles: a line for each file not written and each
-// recording not read or without a position; empty when there were none.
+// recording not read or without a position, the first kMostTroubleLines of them and how many
+// more (a box of a thousand lines would put its button off the screen); empty when there were
+// none.
+inline constexpr std::size_t kMostTroubleLines = 10;
 std::string troublesText(const ExportOutcome& outcome);
 
 }  // namespace qelv::core

@@ -6,6 +6,7 @@
 
 #include <sys/resource.h>
 
+#include <algorithm>
 #include <cmath>
 #include <csignal>
 #include <cstdio>
@@ -150,6 +151,12 @@ TEST_F(TelemetryFilesTest, AnUnreadableRecordingIsNamedAndTheOthersAreWritten) {
         EXPECT_NE(told.find("\nCannot read gone_F.mp4: "), std::string::npos) << told;
     }
     EXPECT_EQ(test::routeOf(out / "all.gpx").size(), 74u);
+
+    // Forty recordings gone: ten are named, then how many more.
+    const std::vector<TelemetryRecording> gone(40, recordings.back());
+    const std::string told = troublesText(exportEach(gone, TelemetryFormat::Gpx, out.string()));
+    EXPECT_EQ(std::count(told.begin(), told.end(), '\n'), 12) << told;
+    EXPECT_NE(told.find("\n... and 30 more.\nNo file was written.\n"), std::string::npos) << told;
 }
 
 TEST_F(TelemetryFilesTest, AFailedWriteLeavesNoFileAndNamesIt) {
