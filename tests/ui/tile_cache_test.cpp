@@ -45,6 +45,12 @@ TEST(TileCache, OverItsLimitTheTilesShownLongestAgoGoFirst) {
     EXPECT_FALSE(cache.store({10, 0, 0}, QByteArray("<html>log in first</html>"), &error));
     EXPECT_TRUE(error.endsWith(QStringLiteral("/10/0/0.tile: not an image")));
     EXPECT_EQ(cache.find({10, 0, 0})->bytes, pngTile('a'));
+
+    // The limit set to 0 keeps none: the tiles kept are no longer shown, and go.
+    ui::TileCache none(root.path(), QStringLiteral("https://a.example/{z}/{x}/{y}.png"), 0);
+    EXPECT_FALSE(none.find({10, 0, 0}));
+    EXPECT_TRUE(none.store({10, 4, 0}, pngTile('e'), &error));
+    EXPECT_EQ(none.sizeBytes(), 0);
 }
 
 // What is planted in the cache folder is no tile: a pipe is not waited on (the interface thread

@@ -67,7 +67,7 @@ QString TileCache::pathOf(const TileKey& key) const {
 }
 
 std::optional<TileCache::Tile> TileCache::find(const TileKey& key) const {
-    if (m_folder.isEmpty()) {
+    if (!enabled()) {
         return std::nullopt;
     }
     const QString path = pathOf(key);
@@ -94,6 +94,10 @@ std::optional<TileCache::Tile> TileCache::find(const TileKey& key) const {
 
 bool TileCache::store(const TileKey& key, const QByteArray& bytes, QString* error) {
     if (!enabled()) {
+        // A limit of 0 keeps nothing: what an earlier limit kept goes, once.
+        if (!m_folder.isEmpty() && m_totalBytes < 0) {
+            trim();
+        }
         return true;
     }
     const QString path = pathOf(key);

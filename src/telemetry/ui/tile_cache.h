@@ -50,12 +50,13 @@ public:
         QDateTime fetched;
     };
     // The kept tile (marked as shown now), or nothing; what is no plain file of at most
-    // kLargestTileBytes (a link, a pipe) is no tile.
+    // kLargestTileBytes (a link, a pipe) is no tile, and with a limit of 0 nothing is.
     std::optional<Tile> find(const TileKey& key) const;
     // Keeps `bytes` as the tile at `key`, then drops the tiles shown longest ago while the
     // cache is over its limit. False, with `error` naming the file, when the bytes are no
     // image or the file cannot be written (the tile kept before, if any, stays). A link in
-    // the tile's place is replaced, never written through; a linked folder is refused.
+    // the tile's place is replaced, never written through; a linked folder is refused. With a
+    // limit of 0 nothing is kept, and the first store drops what the root holds.
     bool store(const TileKey& key, const QByteArray& bytes, QString* error);
     // The tile server said the kept tile is still current.
     void markFetched(const TileKey& key) const;
