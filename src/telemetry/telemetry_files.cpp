@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <charconv>
 #include <filesystem>
@@ -94,6 +95,17 @@ bool isOneOf(const std::string& path, const std::vector<TelemetryRecording>& rec
 }
 
 }  // namespace
+
+bool isRecordingFile(const std::string& path) {
+    std::error_code error;
+    if (!fs::exists(fs::symlink_status(path, error))) {
+        return false;
+    }
+    std::string extension = fs::path(path).extension().string();
+    std::transform(extension.begin(), extension.end(), extension.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return extension == ".mp4" || extension == ".avi";
+}
 
 std::string_view extensionOf(TelemetryFormat format) {
     switch (format) {
@@ -189,7 +201,7 @@ std::string exportFileName(std::string_view recordingName, TelemetryFormat forma
 ExportOutcome exportMerged(const std::vector<TelemetryRecording>& recordings,
                            TelemetryFormat format, const std::string& path) {
     ExportOutcome outcome;
-    if (isOneOf(path, recordings)) {
+    if (isOneOf(path, recordings) || isRecordingFile(path)) {
         outcome.failed.emplace_back(path, "it is one of the recordings");
         return outcome;
     }

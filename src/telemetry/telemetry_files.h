@@ -21,6 +21,10 @@ enum class TelemetryFormat { Gpx, Kml, Csv };
 // "gpx", "kml", "csv".
 std::string_view extensionOf(TelemetryFormat format);
 
+// Whether an existing file at `path` is a recording (one of the recorder's video files, .mp4
+// or .avi in any case): an export never replaces one, whichever camera's it is.
+bool isRecordingFile(const std::string& path);
+
 // Where a recording's bytes are: a source already open (the card file playback reads), a
 // file on an open WyFS card, or a file.
 struct RecordingLocation {

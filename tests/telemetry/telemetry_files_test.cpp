@@ -162,6 +162,8 @@ TEST_F(TelemetryFilesTest, AnUnreadableRecordingIsNamedAndTheOthersAreWritten) {
 TEST_F(TelemetryFilesTest, AFailedWriteLeavesNoFileAndNamesIt) {
     fs::create_directory(out / "taken.gpx");
     const fs::path plain = dir.write("plain", "x");
+    // Another camera's file of a recording: replacing it would lose that camera's video.
+    const fs::path rear = dir.write("out/REC_20260101_120000_R.MP4", "rear video");
     struct Case {
         const char* what;
         fs::path target;  // a merged file, or the folder of one file each
@@ -173,6 +175,7 @@ TEST_F(TelemetryFilesTest, AFailedWriteLeavesNoFileAndNamesIt) {
         {"a folder of that name", out / "taken.gpx", true},
         {"under a plain file", plain / "all.gpx", true},
         {"a recording's own file", recordings[0].location.path, true},
+        {"another camera's file", rear, true},
         {"a disk that fills up", out / "all.gpx", true, true},
         {"a disk that fills up, one file each", out, false, true},
     };
@@ -194,8 +197,10 @@ TEST_F(TelemetryFilesTest, AFailedWriteLeavesNoFileAndNamesIt) {
         ASSERT_FALSE(outcome.failed.empty());
         const std::string told = troublesText(outcome);
         EXPECT_EQ(told.rfind("Cannot save " + c.target.string(), 0), 0u) << told;
-        // Only the folder of that name in `out`; beside it the card, two recordings and plain.
-        EXPECT_EQ(std::distance(fs::directory_iterator(out), {}), 1);
+        // Only the folder of that name and the rear file in `out`; beside it the card, two
+        // recordings and plain.
+        EXPECT_EQ(std::distance(fs::directory_iterator(out), {}), 2);
+        EXPECT_EQ(test::readFile(rear), "rear video");
         EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), {}), 5);
     }
     EXPECT_EQ(test::readFile(recordings[0].location.path), recording);

@@ -103,8 +103,9 @@ bool RouteSaving::save(QWidget* parent, core::TelemetryFormat format) {
     }
     std::error_code ignored;
     core::FileWriteResult result;
-    if (!location.path.empty() &&
-        std::filesystem::equivalent(location.path, path.toStdString(), ignored)) {
+    if ((!location.path.empty() &&
+         std::filesystem::equivalent(location.path, path.toStdString(), ignored)) ||
+        core::isRecordingFile(path.toStdString())) {
         result.error = "it is the recording itself";
     } else {
         result = core::writeFileSafely(path.toStdString(),
