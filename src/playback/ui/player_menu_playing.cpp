@@ -35,7 +35,10 @@ bool CPlayerMenuDlg::openFocused() {
     }
     media::PlaybackEngine& engine = m_context.engine();
     engine.parserOption = 0;
-    // A recording with fewer cameras must not leave the last one's pictures in its panes.
+    // A recording with fewer cameras must not leave the last one's pictures in its panes. The
+    // last graph goes first: stopping it (as opening does) shows its first pictures again, and
+    // one that came after the panes were cleared stayed in a pane the new recording leaves dark.
+    engine.teardown();
     for (CScreenDlg* screen : m_screens) {
         screen->surface()->clear();
     }
