@@ -7,7 +7,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <ctime>
 #include <filesystem>
 
 #include "storage/byte_source.h"
@@ -169,24 +168,11 @@ std::variant<SpanPlan, std::string> planSpan(const std::vector<ExportRecording>&
 }
 
 std::int64_t startSeconds(const core::RecordingName& name) {
-    std::tm t{};
-    t.tm_year = name.year - 1900;
-    t.tm_mon = name.month - 1;
-    t.tm_mday = name.day;
-    t.tm_hour = name.hour;
-    t.tm_min = name.minute;
-    t.tm_sec = name.second;
-    return static_cast<std::int64_t>(timegm(&t));
+    return core::startSecondsOf(name).value_or(0);
 }
 
 std::string momentText(const core::RecordingName& name, std::int64_t offsetNs) {
-    const std::time_t at = static_cast<std::time_t>(startSeconds(name) + offsetNs / kNsPerSecond);
-    std::tm t{};
-    gmtime_r(&at, &t);
-    char text[40];
-    std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", t.tm_year + 1900,
-                  t.tm_mon + 1, t.tm_mday, t.tm_hour, t.tm_min, t.tm_sec);
-    return text;
+    return core::recorderClockText(startSeconds(name) + offsetNs / kNsPerSecond);
 }
 
 // The movie header's payload: version (1 byte) and flags (3), then creation and modification

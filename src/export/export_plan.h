@@ -59,7 +59,7 @@ std::variant<SpanPlan, std::string> planSpan(const std::vector<ExportRecording>&
 
 // Seconds since 1970 of the recording's start, its local time read as UTC (the recorder's
 // clock has no zone).
-std::int64_t startSeconds(const core::RecordingName& name);
+std::int64_t startSeconds(const core::RecordingName& name);  // 0 when the name holds none
 
 // "2024-01-31 12:00:05": the recorder's clock `offsetNs` into the recording.
 std::string momentText(const core::RecordingName& name, std::int64_t offsetNs);

@@ -198,4 +198,56 @@ CompanionPaths companionPathsOf(std::string_view frontPath) {
     return paths;
 }
 
+namespace {
+
+// Days from 1970-01-01 to the given date of the proleptic Gregorian calendar.
+std::int64_t daysFromCivil(std::int64_t year, unsigned month, unsigned day) {
+    year -= month <= 2 ? 1 : 0;
+    const std::int64_t era = (year >= 0 ? year : year - 399) / 400;
+    const auto yearOfEra = static_cast<unsigned>(year - era * 400);
+    const unsigned dayOfYear = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
+    const unsigned dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
+    return era * 146097 + static_cast<std::int64_t>(dayOfEra) - 719468;
+}
+
+}  // namespace
+
+std::optional<std::int64_t> startSecondsOf(const RecordingName& name) {
+    if (name.year < 1 || name.year > 9999 || name.month < 1 || name.month > 12 || name.day < 1 ||
+        name.day > 31 || name.hour < 0 || name.hour > 23 || name.minute < 0 || name.minute > 59 ||
+        name.second < 0 || name.second > 60) {
+        return std::nullopt;
+    }
+    return daysFromCivil(name.year, static_cast<unsigned>(name.month),
+                         static_cast<unsigned>(name.day)) *
+               86400 +
+           name.hour * 3600 + name.minute * 60 + name.second;
+}
+
+std::optional<std::int64_t> startSecondsOf(std::string_view fileName) {
+    return startSecondsOf(parseRecordingName(fileName));
+}
+
+std::string recorderClockText(std::int64_t seconds) {
+    // Civil date from days since 1970-01-01 (the inverse of daysFromCivil).
+    const std::int64_t days = (seconds >= 0 ? seconds : seconds - 86399) / 86400;
+    const std::int64_t inDay = seconds - days * 86400;
+    const std::int64_t z = days + 719468;
+    const std::int64_t era = (z >= 0 ? z : z - 146096) / 146097;
+    const auto dayOfEra = static_cast<unsigned>(z - era * 146097);
+    const unsigned yearOfEra =
+        (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
+    const unsigned dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
+    const unsigned mp = (5 * dayOfYear + 2) / 153;
+    const unsigned day = dayOfYear - (153 * mp + 2) / 5 + 1;
+    const unsigned month = mp < 10 ? mp + 3 : mp - 9;
+    const std::int64_t year = static_cast<std::int64_t>(yearOfEra) + era * 400 + (month <= 2);
+    // Room for any value the fields' types can hold, which the compiler checks.
+    std::array<char, 128> text{};
+    std::snprintf(text.data(), text.size(), "%04lld-%02u-%02u %02lld:%02lld:%02lld",
+                  static_cast<long long>(year), month, day, static_cast<long long>(inDay / 3600),
+                  static_cast<long long>(inDay / 60 % 60), static_cast<long long>(inDay % 60));
+    return text.data();
+}
+
 }  // namespace qelv::core

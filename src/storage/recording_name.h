@@ -40,6 +40,14 @@ struct RecordingName {
     }
 };
 
+// The recording's start from its name's date and time, in seconds on the recorder's clock
+// counted as if it were UTC (the recorder keeps local time and no zone); nothing when the
+// name holds no valid date and time (years 1 to 9999, a leap second allowed).
+std::optional<std::int64_t> startSecondsOf(const RecordingName& name);
+std::optional<std::int64_t> startSecondsOf(std::string_view fileName);
+// "YYYY-MM-DD HH:MM:SS" for seconds on the recorder's clock, as startSecondsOf counts them.
+std::string recorderClockText(std::int64_t seconds);
+
 // Field 4 is exactly "R1.mp4" or "R2.mp4": a second- or third-camera file.
 bool isCompanionName(std::string_view fileName);
 

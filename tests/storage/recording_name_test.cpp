@@ -122,3 +122,29 @@ TEST(CompanionPaths, PairsFrontFilesWithTheirCameras) {
 
 }  // namespace
 }  // namespace qelv::core
+
+// Worked by hand: 2024-01-31 is 19753 days after 1970-01-01; 2024-02-29 is a leap day.
+TEST(RecordingName, StartSecondsAndClockText) {
+    struct Case {
+        const char* name;
+        std::optional<std::int64_t> seconds;
+        const char* text;
+    };
+    const Case cases[] = {
+        {"20240131_120005_2CH_N_F.mp4", 19753LL * 86400 + 43205, "2024-01-31 12:00:05"},
+        {"20240229_235959_1CH_E_F.mp4", 19782LL * 86400 + 86399, "2024-02-29 23:59:59"},
+        {"19700101_000000_1CH_N_F.mp4", 0, "1970-01-01 00:00:00"},
+        {"19691231_235959_1CH_N_F.mp4", -1, "1969-12-31 23:59:59"},
+        {"20241301_120000_1CH_N_F.mp4", std::nullopt, nullptr},  // month 13
+        {"20240100_120000_1CH_N_F.mp4", std::nullopt, nullptr},  // day 0
+        {"20240131_246000_1CH_N_F.mp4", std::nullopt, nullptr},  // hour 24
+        {"clip.mp4", std::nullopt, nullptr},
+    };
+    for (const Case& c : cases) {
+        const std::optional<std::int64_t> seconds = qelv::core::startSecondsOf(c.name);
+        EXPECT_EQ(seconds, c.seconds) << c.name;
+        if (seconds && c.text != nullptr) {
+            EXPECT_EQ(qelv::core::recorderClockText(*seconds), c.text) << c.name;
+        }
+    }
+}
