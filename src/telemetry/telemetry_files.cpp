@@ -49,16 +49,6 @@ RecordingTelemetry readFile(const std::string& path) {
     return readFrom(source);
 }
 
-// Days from 1970-01-01 to the given date of the proleptic Gregorian calendar.
-std::int64_t daysFromCivil(std::int64_t year, unsigned month, unsigned day) {
-    year -= month <= 2 ? 1 : 0;
-    const std::int64_t era = (year >= 0 ? year : year - 399) / 400;
-    const auto yearOfEra = static_cast<unsigned>(year - era * 400);
-    const unsigned dayOfYear = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
-    const unsigned dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
-    return era * 146097 + static_cast<std::int64_t>(dayOfEra) - 719468;
-}
-
 // The rows of a recording's CSV (no header) with `offsetS` added to each row's time.
 std::string shiftedCsvRows(const std::vector<ExportedRecord>& records, std::int64_t offsetS) {
     const std::string csv = exportCsv(records);
@@ -119,6 +109,19 @@ std::string_view extensionOf(TelemetryFormat format) {
     return "csv";
 }
 
+RecordingLocation locationOf(RecordingCatalogue& catalogue, const RecordingEntry& entry) {
+    RecordingLocation where;
+    if (catalogue.currentKind() == SourceKind::WyfsDrive) {
+        const RecordingFolder* folder = catalogue.folderAt(entry.folderIndex);
+        where.card = catalogue.cardDevice();
+        where.cardDir = folder != nullptr ? folder->cardDirName : std::string();
+        where.cardName = entry.cardName;
+    } else {
+        where.path = entry.path;
+    }
+    return where;
+}
+
 RecordingTelemetry readRecordingTelemetry(const RecordingLocation& where) {
     if (where.source) {
         return readFrom(*where.source);
@@ -137,16 +140,7 @@ RecordingTelemetry readRecordingTelemetry(const RecordingLocation& where) {
 }
 
 std::int64_t recordingStartSeconds(std::string_view fileName, std::int64_t fallback) {
-    const RecordingName name = parseRecordingName(fileName);
-    if (name.year < 1 || name.year > 9999 || name.month < 1 || name.month > 12 || name.day < 1 ||
-        name.day > 31 || name.hour < 0 || name.hour > 23 || name.minute < 0 || name.minute > 59 ||
-        name.second < 0 || name.second > 60) {
-        return fallback;
-    }
-    return daysFromCivil(name.year, static_cast<unsigned>(name.month),
-                         static_cast<unsigned>(name.day)) *
-               86400 +
-           name.hour * 3600 + name.minute * 60 + name.second;
+    return startSecondsOf(fileName).value_or(fallback);
 }
 
 std::string telemetryDocument(TelemetryFormat format, const std::vector<ExportedRecord>& records,
@@ -198,6 +192,26 @@ std::string exportFileName(std::string_view recordingName, TelemetryFormat forma
     return stem + "." + std::string(extensionOf(format));
 }
 
+namespace {
+
+// A recording's records for an export; nothing, with the reason in `outcome`, when it cannot
+// be read. One without a position is noted for the formats that draw a track.
+std::optional<std::vector<ExportedRecord>> readForExport(const TelemetryRecording& r,
+                                                         TelemetryFormat format,
+                                                         ExportOutcome& outcome) {
+    RecordingTelemetry telemetry = readRecordingTelemetry(r.location);
+    if (!telemetry.problem.empty()) {
+        outcome.unreadable.emplace_back(r.name, telemetry.problem);
+        return std::nullopt;
+    }
+    if (format != TelemetryFormat::Csv && !hasPosition(telemetry.records)) {
+        outcome.withoutPosition.push_back(r.name);
+    }
+    return std::move(telemetry.records);
+}
+
+}  // namespace
+
 ExportOutcome exportMerged(const std::vector<TelemetryRecording>& recordings,
                            TelemetryFormat format, const std::string& path) {
     ExportOutcome outcome;
@@ -208,15 +222,11 @@ ExportOutcome exportMerged(const std::vector<TelemetryRecording>& recordings,
     std::vector<ReadRecording> read;
     std::string name = fs::path(path).stem().string();
     for (const TelemetryRecording& r : recordings) {
-        RecordingTelemetry telemetry = readRecordingTelemetry(r.location);
-        if (!telemetry.problem.empty()) {
-            outcome.unreadable.emplace_back(r.name, telemetry.problem);
+        std::optional<std::vector<ExportedRecord>> records = readForExport(r, format, outcome);
+        if (!records) {
             continue;
         }
-        if (format != TelemetryFormat::Csv && !hasPosition(telemetry.records)) {
-            outcome.withoutPosition.push_back(r.name);
-        }
-        read.push_back({r.startSeconds, std::move(telemetry.records)});
+        read.push_back({r.startSeconds, std::move(*records)});
         // A single recording's track is named after it, as `qelv telemetry` names it.
         if (recordings.size() == 1) {
             name = r.name;
@@ -240,15 +250,12 @@ ExportOutcome exportEach(const std::vector<TelemetryRecording>& recordings, Tele
     constexpr int kMostNumbers = 999;
     ExportOutcome outcome;
     for (const TelemetryRecording& r : recordings) {
-        RecordingTelemetry telemetry = readRecordingTelemetry(r.location);
-        if (!telemetry.problem.empty()) {
-            outcome.unreadable.emplace_back(r.name, telemetry.problem);
+        const std::optional<std::vector<ExportedRecord>> records =
+            readForExport(r, format, outcome);
+        if (!records) {
             continue;
         }
-        if (format != TelemetryFormat::Csv && !hasPosition(telemetry.records)) {
-            outcome.withoutPosition.push_back(r.name);
-        }
-        const std::string document = telemetryDocument(format, telemetry.records, r.name);
+        const std::string document = telemetryDocument(format, *records, r.name);
         const fs::path first = fs::path(folder) / exportFileName(r.name, format);
         for (int number = 1; number <= kMostNumbers; ++number) {
             fs::path target = first;

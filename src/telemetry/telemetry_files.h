@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "storage/byte_source.h"
+#include "storage/recording_catalogue.h"
 #include "telemetry/telemetry_export.h"
 #include "wyfs/wyfs.h"
 
@@ -34,6 +35,10 @@ struct RecordingLocation {
     std::string cardName{};
     std::shared_ptr<ByteSource> source{};
 };
+
+// Where the bytes of a recording of the catalogue's current source are: a file, or a file
+// of the catalogue's open WyFS card (valid while that card stays open).
+RecordingLocation locationOf(RecordingCatalogue& catalogue, const RecordingEntry& entry);
 
 // Every record of a recording (not only the first minute the viewer's store keeps), or why
 // it cannot be read.

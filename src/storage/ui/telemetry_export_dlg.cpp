@@ -46,7 +46,6 @@ const FormatChoice& choiceOf(core::TelemetryFormat format) {
 std::vector<core::TelemetryRecording> recordingsAt(core::RecordingCatalogue& catalogue,
                                                    const std::vector<int>& rows) {
     std::vector<core::TelemetryRecording> recordings;
-    const bool card = catalogue.currentKind() == core::SourceKind::WyfsDrive;
     for (const int row : rows) {
         const core::RecordingEntry* entry = catalogue.shownEntryAt(row);
         if (entry == nullptr) {
@@ -56,14 +55,7 @@ std::vector<core::TelemetryRecording> recordingsAt(core::RecordingCatalogue& cat
         recording.name = entry->fileName;
         recording.startSeconds = core::recordingStartSeconds(
             entry->fileName, core::unixSecondsFromFileTime(entry->creationTime));
-        if (card) {
-            const core::RecordingFolder* folder = catalogue.folderAt(entry->folderIndex);
-            recording.location.card = catalogue.cardDevice();
-            recording.location.cardDir = folder != nullptr ? folder->cardDirName : std::string();
-            recording.location.cardName = entry->cardName;
-        } else {
-            recording.location.path = entry->path;
-        }
+        recording.location = core::locationOf(catalogue, *entry);
         recordings.push_back(std::move(recording));
     }
     return recordings;
