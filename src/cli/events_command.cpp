@@ -1,7 +1,6 @@
 // qelv events: the hard braking, impacts and swerves of every recording of a card, a folder,
 // a WyFS image or single files, most severe first. Only reads: a recording whose index was
 // never written is read through the rebuild's sample walk, and nothing is written to it.
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -10,7 +9,6 @@
 #include <cctype>
 #include <cerrno>
 #include <cstring>
-#include <ctime>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -19,10 +17,8 @@
 #include "cli/commands.h"
 #include "cli/json_writer.h"
 #include "cli/options.h"
-#include "common/posix_io.h"
 #include "events/incident_detector.h"
 #include "events/recording_track.h"
-#include "storage/card_file_source.h"
 #include "storage/recording_name.h"
 #include "wyfs/wyfs.h"
 #include "wyfs/wyfs_listing.h"
@@ -162,26 +158,15 @@ bool addImage(const std::string& image, const std::vector<std::string>& names,
 }
 
 events::RecordingTrack readTrack(const Recording& r, CardDeviceHandle* device) {
-    events::RecordingTrack refused;
+    core::RecordingLocation where;
     if (device != nullptr) {
-        core::CardFileSource source(device, r.cardDir, r.fileName);
-        if (!source.valid()) {
-            refused.problem = "no such recording on the card";
-            return refused;
-        }
-        return events::readRecordingTrack(source);
-    }
-    const core::Fd fd(::open(r.label.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
-    struct stat info {};
-    if (!fd.valid()) {
-        refused.problem = std::string("cannot be opened: ") + std::strerror(errno);
-    } else if (::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode)) {
-        refused.problem = "not a file";
+        where.card = device;
+        where.cardDir = r.cardDir;
+        where.cardName = r.fileName;
     } else {
-        core::FileSource source(fd.get(), static_cast<std::uint64_t>(info.st_size));
-        return events::readRecordingTrack(source);
+        where.path = r.label;
     }
-    return refused;
+    return events::readRecordingTrack(where);
 }
 
 // A bar on standard error while a large card is read, when it is a terminal.
@@ -218,35 +203,9 @@ private:
     std::size_t m_percent = kNone;
 };
 
-// The recording's start from its name, in seconds on the recorder's clock (read as UTC).
-std::optional<std::int64_t> startSeconds(const std::string& fileName) {
-    const core::RecordingName n = core::parseRecordingName(fileName);
-    if (n.year < 1970 || n.year > 9999 || n.month < 1 || n.month > 12 || n.day < 1 || n.day > 31 ||
-        n.hour < 0 || n.hour > 23 || n.minute < 0 || n.minute > 59 || n.second < 0 ||
-        n.second > 59) {
-        return std::nullopt;
-    }
-    std::tm tm{};
-    tm.tm_year = n.year - 1900;
-    tm.tm_mon = n.month - 1;
-    tm.tm_mday = n.day;
-    tm.tm_hour = n.hour;
-    tm.tm_min = n.minute;
-    tm.tm_sec = n.second;
-    return static_cast<std::int64_t>(timegm(&tm));
-}
-
 // "2024-01-31 12:00:34", or empty without a start.
 std::string localTime(const std::optional<std::int64_t>& start, std::uint32_t offsetMs) {
-    if (!start) {
-        return {};
-    }
-    const auto t = static_cast<std::time_t>(*start + offsetMs / 1000);
-    std::tm tm{};
-    gmtime_r(&t, &tm);
-    std::array<char, 32> text{};
-    std::strftime(text.data(), text.size(), "%Y-%m-%d %H:%M:%S", &tm);
-    return text.data();
+    return start ? core::recorderClockText(*start + offsetMs / 1000) : std::string();
 }
 
 std::string csvField(std::string_view text) {
@@ -270,7 +229,7 @@ constexpr const char* kCsvHeader =
 std::string line(const Recording& r, const Found& f, bool csv) {
     const events::Incident& i = f.incident;
     const bool braking = i.kind == events::IncidentKind::HardBraking;
-    const std::string start = localTime(startSeconds(r.fileName), i.startMs);
+    const std::string start = localTime(core::startSecondsOf(r.fileName), i.startMs);
     const std::string category(core::parseRecordingName(r.fileName).typeText());
     const auto speed = [](double kmh) { return kmh < 0 ? std::string("null") : jsonFixed(kmh, 1); };
     // Braking's peak is km/h lost in a second: as g, the deceleration it means.
@@ -311,7 +270,7 @@ void sortIncidents(std::vector<Found>& found, const std::vector<Recording>& reco
     std::vector<std::optional<std::int64_t>> starts;
     starts.reserve(recordings.size());
     for (const Recording& r : recordings) {
-        starts.push_back(startSeconds(r.fileName));
+        starts.push_back(core::startSecondsOf(r.fileName));
     }
     const auto earlier = [&](const Found& a, const Found& b) {
         const auto& sa = starts[a.recording];
@@ -346,10 +305,16 @@ struct EventsOptions {
 
 EventsOptions eventsOptions(const ParsedOptions& o) {
     EventsOptions e;
-    e.thresholds.brakingKmhPerS = o.number("--braking", 12.0, 1, 200);
-    e.thresholds.brakingMinStartKmh = o.number("--braking-from", 10.0, 0, 400);
-    e.thresholds.impactG = o.number("--impact", 1.5, 0.05, 8);
-    e.thresholds.swerveG = o.number("--swerve", 0.6, 0.05, 8);
+    const events::Thresholds defaults;
+    const auto threshold = [&o](const char* name, double fallback, events::ThresholdRange range) {
+        return o.number(name, fallback, range.lowest, range.highest);
+    };
+    e.thresholds.brakingKmhPerS =
+        threshold("--braking", defaults.brakingKmhPerS, events::kBrakingRange);
+    e.thresholds.brakingMinStartKmh =
+        threshold("--braking-from", defaults.brakingMinStartKmh, events::kBrakingFromRange);
+    e.thresholds.impactG = threshold("--impact", defaults.impactG, events::kImpactRange);
+    e.thresholds.swerveG = threshold("--swerve", defaults.swerveG, events::kSwerveRange);
     e.minSeverity = o.number("--min-severity", 0, 0, 1e6);
     const std::string sort = o.value("--sort").value_or("severity");
     if (sort != "severity" && sort != "time") {

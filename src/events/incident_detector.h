@@ -26,6 +26,17 @@ struct Thresholds {
     double swerveG = 0.6;
 };
 
+// What each threshold may be set to, on the command line and in the viewer's settings: a
+// value outside would find an incident in every second, or never one.
+struct ThresholdRange {
+    double lowest;
+    double highest;
+};
+inline constexpr ThresholdRange kBrakingRange{1, 200};
+inline constexpr ThresholdRange kBrakingFromRange{0, 400};
+inline constexpr ThresholdRange kImpactRange{0.05, 8};
+inline constexpr ThresholdRange kSwerveRange{0.05, 8};
+
 struct Incident {
     IncidentKind kind;
     std::uint32_t startMs;  // the first second of the incident, as the records are timed

@@ -1,11 +1,17 @@
 #include "events/recording_track.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <cstring>
 #include <utility>
 
 #include "common/byte_order.h"
+#include "common/posix_io.h"
+#include "storage/card_file_source.h"
 #include "storage/mp4_format.h"
 #include "storage/sample_walk.h"
 #include "telemetry/text_track_source.h"
@@ -111,6 +117,32 @@ RecordingTrack readRecordingTrack(core::ByteSource& bytes) {
         track.problem = "cannot read the file: " + bytes.error();
     }
     return track;
+}
+
+RecordingTrack readRecordingTrack(const core::RecordingLocation& where) {
+    RecordingTrack refused;
+    if (where.source) {
+        return readRecordingTrack(*where.source);
+    }
+    if (where.card != nullptr) {
+        core::CardFileSource source(where.card, where.cardDir, where.cardName);
+        if (!source.valid()) {
+            refused.problem = "no such recording on the card";
+            return refused;
+        }
+        return readRecordingTrack(source);
+    }
+    const core::Fd fd(::open(where.path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    struct stat info {};
+    if (!fd.valid()) {
+        refused.problem = std::string("cannot be opened: ") + std::strerror(errno);
+    } else if (::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode)) {
+        refused.problem = "not a file";
+    } else {
+        core::FileSource source(fd.get(), static_cast<std::uint64_t>(info.st_size));
+        return readRecordingTrack(source);
+    }
+    return refused;
 }
 
 }  // namespace qelv::events

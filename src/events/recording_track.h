@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "storage/byte_source.h"
+#include "telemetry/telemetry_files.h"
 #include "telemetry/telemetry_records.h"
 
 namespace qelv::events {
@@ -28,5 +29,8 @@ struct RecordingTrack {
 // records themselves (an unfinished MP4 costs the walk's 8-byte reads of the video frames'
 // headers); never a picture.
 RecordingTrack readRecordingTrack(core::ByteSource& bytes);
+// The same for a recording where `where` says: an open source, a file of an open WyFS card,
+// or a file (only a regular file is read; a device or a pipe is refused, never waited on).
+RecordingTrack readRecordingTrack(const core::RecordingLocation& where);
 
 }  // namespace qelv::events

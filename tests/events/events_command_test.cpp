@@ -5,13 +5,16 @@
 
 #include <algorithm>
 #include <array>
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <map>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "cli/cli_run.h"
+#include "events/incident_scan.h"
 #include "simulator/recorder_simulator.h"
 #include "support/temp_dir.h"
 #include "wyfs/wyfs_volume.h"
@@ -233,6 +236,55 @@ TEST(EventsCommand, SkipsADamagedRecordingWithANote) {
     const test::CliRun named = runQelv("events " + quoted(junk));
     EXPECT_EQ(named.exitCode, 1);
     EXPECT_NE(named.err.find(junk.string()), std::string::npos) << named.err;
+}
+
+// The viewer's scan of a whole card on its worker thread: the same incidents as the command,
+// each with its recording's number; a file that cannot be read counted, not fatal; a stop
+// takes effect at once and says the scan is not whole.
+TEST(IncidentScan, FindsThePlantedIncidentsOnItsThreadAndStops) {
+    Cards& cards = Cards::shared();
+    std::vector<std::string> files;
+    for (const Planted& p : cards.planted) {
+        if (std::find(files.begin(), files.end(), p.file) == files.end()) {
+            files.push_back(p.file);
+        }
+    }
+    files.push_back((cards.dir.path() / "gone.mp4").string());
+    std::vector<events::ScanTarget> targets;
+    for (std::size_t k = 0; k < files.size(); ++k) {
+        targets.push_back({k, {files[k]}});
+    }
+    events::IncidentScan scan;
+    scan.start(targets, {});
+    for (int wait = 0; scan.running() && wait < 12000; ++wait) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    const std::vector<events::ScannedIncident> found = scan.takeFound();
+    ASSERT_TRUE(scan.complete());
+    EXPECT_EQ(scan.done(), files.size());
+    EXPECT_EQ(scan.skipped(), 1U);
+    ASSERT_EQ(found.size(), cards.planted.size());
+    for (const Planted& p : cards.planted) {
+        EXPECT_EQ(std::count_if(found.begin(), found.end(),
+                                [&](const events::ScannedIncident& f) {
+                                    return files[f.id] == p.file &&
+                                           f.incident.startMs == p.incident.second * 1000U &&
+                                           f.unfinished == p.unfinished;
+                                }),
+                  1)
+            << p.file << " " << p.incident.second;
+    }
+
+    // A card of thousands of recordings: a stop right away ends the scan long before.
+    std::vector<events::ScanTarget> many;
+    for (std::size_t k = 0; k < 5000; ++k) {
+        many.push_back({k, {files[k % (files.size() - 1)]}});
+    }
+    scan.start(many, {});
+    scan.stop();
+    EXPECT_FALSE(scan.running());
+    EXPECT_FALSE(scan.complete());
+    EXPECT_LT(scan.done(), many.size());
 }
 
 TEST(EventsCommand, RefusesWhatItCannotDo) {
