@@ -16,6 +16,7 @@
 #include "shell/window_keys.h"
 #include "shell/window_registry.h"
 #include "skin/window_guard.h"
+#include "storage/ui/file_manager_dlg.h"
 #include "telemetry/ui/gsensor_graphic_dlg.h"
 #include "telemetry/ui/map_view_dlg.h"
 #include "telemetry/ui/util_info_dlg.h"
@@ -103,6 +104,37 @@ QJsonObject telemetryJson(ViewerContext& context) {
     return out;
 }
 
+// The incidents view of the recording list: whether it shows, how far its scan is, and its
+// rows in list order (the cells, the recording's path and the incident's first second).
+QJsonObject incidentsJson(ViewerContext& context) {
+    const auto* files =
+        dynamic_cast<const CFileManagerDlg*>(WindowRegistry::instance().find(kKeyFileList));
+    if (files == nullptr) {
+        return {};
+    }
+    const CIncidentsView* view = files->incidentsView();
+    QJsonArray rows;
+    for (int row = 0; row < view->list()->rowCount(); ++row) {
+        QJsonArray cells;
+        for (int column = 0; column < view->list()->columnCount(); ++column) {
+            cells.append(view->list()->cellText(row, column));
+        }
+        const CIncidentsView::Row& r = view->rows()[static_cast<std::size_t>(row)];
+        const core::RecordingEntry* entry =
+            context.catalogue().entryAt(static_cast<std::int64_t>(r.entry));
+        rows.append(
+            QJsonObject{{QStringLiteral("cells"), cells},
+                        {QStringLiteral("path"),
+                         entry != nullptr ? QString::fromStdString(entry->path) : QString()},
+                        {QStringLiteral("startMs"), static_cast<qint64>(r.incident.startMs)}});
+    }
+    return QJsonObject{{QStringLiteral("shown"), files->incidentsShown()},
+                       {QStringLiteral("scanning"), view->scanning()},
+                       {QStringLiteral("complete"), view->complete()},
+                       {QStringLiteral("status"), view->status()->text()},
+                       {QStringLiteral("rows"), rows}};
+}
+
 // The dialogs open now (modal tools): where they are and the texts of their named controls.
 QJsonArray dialogsJson() {
     QJsonArray dialogs;
@@ -180,6 +212,7 @@ QByteArray viewerStateJson(const CQV_NPlayerDlg& main, ViewerContext& context) {
                                  {QStringLiteral("lastCall"), map->lastCall()}});
     }
     state.insert(QStringLiteral("telemetry"), telemetryJson(context));
+    state.insert(QStringLiteral("incidents"), incidentsJson(context));
     state.insert(QStringLiteral("dialogs"), dialogsJson());
     return QJsonDocument(state).toJson(QJsonDocument::Compact);
 }

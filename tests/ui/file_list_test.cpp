@@ -9,6 +9,7 @@
 #include <tuple>
 
 #include "shell/window_keys.h"
+#include "simulator/recorder_simulator.h"
 #include "storage/ui/file_manager_dlg.h"
 #include "storage/ui/select_drive_dlg.h"
 #include "support/route_file.h"
@@ -138,7 +139,7 @@ TEST_F(FileListTest, LaysOutItsControls) {
     EXPECT_EQ(combo.height(), 20);
     EXPECT_GE(combo.width(), list->categoryCombo()->fittingWidth());
     EXPECT_GT(combo.left(), list->button(CFileManagerDlg::kCmdOpen)->geometry().right() + 20);
-    EXPECT_EQ(list->categoryCombo()->count(), 5);
+    EXPECT_EQ(list->categoryCombo()->count(), 6);  // the five categories and INCIDENTS
     EXPECT_EQ(list->categoryCombo()->currentText(), QStringLiteral("ALL"));
     EXPECT_EQ(list->button(CFileManagerDlg::kCmdOpen)->geometry(), QRect(58, 4, 20, 20));
     EXPECT_EQ(list->button(CFileManagerDlg::kCmdSortUp)->toolTip(),
@@ -466,6 +467,62 @@ TEST_F(FileListTest, ExportTelemetryMergesTheSelectedRowsAndNamesAnUnreadableOne
     EXPECT_TRUE(told.startsWith(QStringLiteral("Cannot read 20240131_120200_1CH_P_F.mp4: ")) &&
                 told.contains(exportTarget))
         << told.toStdString();
+}
+
+// The INCIDENTS entry: the card's incidents in the list's place, scanned on the worker thread
+// (the empty files are counted as unreadable); a double-click plays the recording from 5 s
+// before the incident; another category brings the recordings back; a new source empties it.
+TEST_F(FileListTest, IncidentsViewListsTheCardsIncidentsAndPlaysOneFromFiveSecondsBefore) {
+    sim::RecordingRequest request;
+    request.cardRoot = card.path();
+    request.seconds = 30;
+    request.channels = 1;
+    request.bitrateScale = 0.01;
+    request.drive = {true, 2};
+    request.samePictures = true;
+    request.start = {2024, 1, 31, 12, 5, 0};
+    const sim::SimulatedRecording made = sim::simulateRecording(request);
+    ASSERT_EQ(made.incidents.size(), 2U);
+    command(CFileManagerDlg::kCmdOpen);
+    list->show();
+    list->categoryCombo()->setCurrentIndex(1);  // NORMAL: the scan lists every category
+    list->categoryCombo()->setCurrentIndex(CFileManagerDlg::kIncidentsEntry);
+    ui::CIncidentsView* view = list->incidentsView();
+    EXPECT_TRUE(view->isVisible());
+    EXPECT_FALSE(list->list()->isVisible());
+    EXPECT_FALSE(list->button(CFileManagerDlg::kCmdSortUp)->isVisible());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return view->complete(); }, 60000));
+    view->takeFound();
+    EXPECT_EQ(view->status()->text(), QStringLiteral("2 incidents in 6 recordings (5 unreadable)"));
+    ASSERT_EQ(view->list()->rowCount(), 2);
+    const auto& top = view->rows().front();
+    EXPECT_GE(top.incident.severity, view->rows().back().incident.severity);
+    const sim::LocalTime at =
+        sim::addSeconds(request.start, static_cast<int>(top.incident.startMs / 1000));
+    EXPECT_EQ(view->list()->cellText(0, 1).toStdString(),
+              QStringLiteral("%1:%2:%3")
+                  .arg(at.hour, 2, 10, QLatin1Char('0'))
+                  .arg(at.minute, 2, 10, QLatin1Char('0'))
+                  .arg(at.second, 2, 10, QLatin1Char('0'))
+                  .toStdString());
+
+    bar->received.clear();
+    const QRect row = view->list()->visualItemRect(view->list()->topLevelItem(0));
+    QTest::mouseDClick(view->list()->viewport(), Qt::LeftButton, {}, row.center());
+    processPosted();
+    const qintptr target = std::max<qintptr>(0, qintptr{top.incident.startMs} - 5000);
+    EXPECT_EQ(bar->received, (std::vector<Received>{{1127, 5, 0}, {1126, target, 2}}));
+    const core::RecordingEntry* playing =
+        context->catalogue().shownEntryAt(list->list()->focusedRow());
+    ASSERT_NE(playing, nullptr);
+    EXPECT_EQ(playing->path, made.files[0].path.string());
+
+    list->categoryCombo()->setCurrentIndex(0);
+    EXPECT_TRUE(list->list()->isVisible());
+    EXPECT_FALSE(view->isVisible());
+    EXPECT_EQ(rows().size(), 6U);
+    command(CFileManagerDlg::kCmdOpen);
+    EXPECT_EQ(view->list()->rowCount(), 0);
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <iostream>
 
+#include "events/ui/incident_settings.h"
 #include "platform/drive_discovery.h"
 #include "shell/window_keys.h"
 #include "shell/window_registry.h"
@@ -73,7 +74,8 @@ CFileManagerDlg::CFileManagerDlg(QWidget* mainWindow, ViewerContext& context, Se
       m_context(context),
       m_services(std::move(services)),
       m_list(new CSkinListCtrl(this)),
-      m_combo(new CSkinComboBox(this)) {
+      m_combo(new CSkinComboBox(this)),
+      m_incidents(new CIncidentsView(this)) {
     setWindowTitle(QStringLiteral("File List"));
     setAttribute(Qt::WA_OpaquePaintEvent);
     m_list->setObjectName(QStringLiteral("recordingList"));
@@ -94,12 +96,27 @@ CFileManagerDlg::CFileManagerDlg(QWidget* mainWindow, ViewerContext& context, Se
 
     m_combo->setObjectName(QStringLiteral("categoryCombo"));
     m_combo->addItems({QStringLiteral("ALL"), QStringLiteral("NORMAL"), QStringLiteral("EVENT"),
-                       QStringLiteral("PARKING"), QStringLiteral("USER")});
+                       QStringLiteral("PARKING"), QStringLiteral("USER"),
+                       QStringLiteral("INCIDENTS")});
     // Right-aligned where the 60-pixel combo ended, as wide as its longest entry needs.
     const int comboWidth = std::max(kComboMinWidth, m_combo->fittingWidth());
     m_combo->setGeometry(kComboRight - comboWidth, 5, comboWidth, 20);
     m_combo->setCurrentIndex(0);
-    connect(m_combo, &QComboBox::currentIndexChanged, this, [this] { listAgain(); });
+    connect(m_combo, &QComboBox::currentIndexChanged, this, [this](int index) {
+        if (index == kIncidentsEntry) {
+            showIncidents(true);
+            return;
+        }
+        m_listFilter = static_cast<core::ListFilter>(std::max(0, index));
+        showIncidents(false);
+        listAgain();
+    });
+
+    m_incidents->setGeometry(4, 32, 307, 434);
+    m_incidents->hide();
+    connect(m_incidents, &CIncidentsView::incidentChosen, this,
+            [this](qulonglong entry, quint32 startMs) { openIncident(entry, startMs); });
+    connect(m_incidents, &CIncidentsView::rescanRequested, this, [this] { scanIncidents(); });
 
     for (const ListButton& entry : kButtons) {
         m_buttons.push_back(CSkinButton::createImageButton(
@@ -162,6 +179,8 @@ QMenu* CFileManagerDlg::makeMenu() {
 
 void CFileManagerDlg::chooseSource() {
     WindowRegistry& registry = WindowRegistry::instance();
+    // The scan reads the card the dialog may close.
+    m_incidents->forget();
     registry.post(kKeyMainWindow, kMsgModalGuard, 0);
     // Playback lets go of the current recording before the source changes.
     registry.post(kKeyControlBar, kMsgPaneCommand, kPaneStop);
@@ -179,6 +198,9 @@ void CFileManagerDlg::chooseSource() {
         m_list->selectRow(0);
     }
     registry.post(kKeyMainWindow, kMsgModalGuard, 1);
+    if (incidentsShown()) {
+        scanIncidents();
+    }
     if (!drive || m_list->rowCount() == 0) {
         const auto text = m_context.config().localizedString("MAIN_MSG_NO_FILES");
         showMessageBox(this, QString::fromStdString(text.value_or(std::string())),
@@ -200,7 +222,8 @@ QString CFileManagerDlg::folderProblem(const QString& folder) const {
     if (filter == core::ListFilter::All) {
         return QStringLiteral("no recordings in %1").arg(folder);
     }
-    return QStringLiteral("no %1 recordings in %2").arg(m_combo->currentText(), folder);
+    return QStringLiteral("no %1 recordings in %2")
+        .arg(m_combo->itemText(static_cast<int>(filter)), folder);
 }
 
 bool CFileManagerDlg::openFolder(const QString& folder) {
@@ -292,6 +315,8 @@ void CFileManagerDlg::sort(core::SortMode mode) {
 
 bool CFileManagerDlg::readSource(const core::SourceDrive& drive,
                                  const core::FolderChooser& chooser) {
+    // The incidents of the old source go, and its card may be closed: the scan stops first.
+    m_incidents->forget();
     WaitCursor wait(drive.kind != core::SourceKind::PcFolder);
     core::FolderChooser thenWait;
     if (chooser) {
@@ -307,6 +332,9 @@ bool CFileManagerDlg::readSource(const core::SourceDrive& drive,
     }
     m_source = drive;
     listAgain();
+    if (incidentsShown()) {
+        scanIncidents();
+    }
     return true;
 }
 
@@ -321,12 +349,66 @@ core::FolderChooser CFileManagerDlg::rememberingChooser() {
 }
 
 void CFileManagerDlg::forgetRows() {
+    m_incidents->forget();
     m_list->clearRows();
     m_context.catalogue().setShown({});
 }
 
 core::ListFilter CFileManagerDlg::currentFilter() const {
-    return static_cast<core::ListFilter>(std::max(0, m_combo->currentIndex()));
+    return m_listFilter;
+}
+
+void CFileManagerDlg::showIncidents(bool shown) {
+    m_list->setVisible(!shown);
+    for (const int command : {kCmdSortUp, kCmdSortDown}) {
+        button(command)->setVisible(!shown);
+    }
+    m_incidents->setVisible(shown);
+    if (!shown) {
+        // The all-categories listing may repair a recording the scan would be reading.
+        m_incidents->stop();
+    } else if (!m_incidents->scanned() || !m_incidents->complete()) {
+        scanIncidents();
+    }
+    update();
+}
+
+void CFileManagerDlg::scanIncidents() {
+    if (!m_source) {
+        m_incidents->forget();
+        return;
+    }
+    m_incidents->scan(m_context.catalogue(), incidentThresholds(QSettings()));
+}
+
+bool CFileManagerDlg::openIncident(std::size_t entry, std::uint32_t startMs) {
+    core::RecordingCatalogue& catalogue = m_context.catalogue();
+    const core::RecordingEntry* wanted = catalogue.entryAt(static_cast<std::int64_t>(entry));
+    const auto rowOf = [&]() -> int {
+        for (std::size_t row = 0; row < catalogue.shownCount(); ++row) {
+            if (catalogue.shownEntryAt(static_cast<std::int64_t>(row)) == wanted) {
+                return static_cast<int>(row);
+            }
+        }
+        return -1;
+    };
+    int row = wanted != nullptr ? rowOf() : -1;
+    if (wanted != nullptr && row < 0 && m_listFilter != core::ListFilter::All) {
+        // Listed under another category: the recording list shows them all.
+        m_incidents->stop();
+        m_listFilter = core::ListFilter::All;
+        listAgain();
+        row = rowOf();
+    }
+    if (row < 0 || !m_list->selectRow(row)) {
+        return false;
+    }
+    constexpr std::uint32_t kLeadMs = 5000;
+    WindowRegistry& registry = WindowRegistry::instance();
+    registry.post(kKeyControlBar, kMsgPaneCommand, kPaneReopen);
+    registry.post(kKeyControlBar, kMsgSeek,
+                  static_cast<qintptr>(startMs > kLeadMs ? startMs - kLeadMs : 0), kSeekToTarget);
+    return true;
 }
 
 void CFileManagerDlg::listAgain() {
@@ -363,8 +445,10 @@ void CFileManagerDlg::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     paintPaneFrame(painter, rect(), QColor(16, 16, 16), QStringLiteral("File List"),
                    QRect(QPoint(10, 7), QPoint(109, 22)), 10);
-    painter.drawText(QRect(QPoint(115, 421), QPoint(128, 439)), Qt::AlignCenter,
-                     QStringLiteral("~"));
+    if (!incidentsShown()) {
+        painter.drawText(QRect(QPoint(115, 421), QPoint(128, 439)), Qt::AlignCenter,
+                         QStringLiteral("~"));
+    }
 }
 
 }  // namespace qelv::ui

@@ -16,6 +16,7 @@
 #include "skin/skin_list_ctrl.h"
 #include "storage/recording_listing.h"
 #include "storage/recording_scanner.h"
+#include "storage/ui/incidents_view.h"
 #include "storage/ui/select_drive_dlg.h"
 #include "storage/ui/telemetry_export_dlg.h"
 
@@ -26,6 +27,8 @@ class CFileManagerDlg : public DockedPane {
 public:
     static constexpr int kListId = 1013;
     static constexpr int kComboId = 1008;
+    // The category combo's last entry, "INCIDENTS", shows the incidents view in the list's place.
+    static constexpr int kIncidentsEntry = 5;
     enum Command { kCmdOpen = 2, kCmdSortUp = 4, kCmdSortDown = 5 };
 
     // How the pane reaches the machine; the defaults are the real drive discovery, drive
@@ -66,6 +69,11 @@ public:
 
     CSkinListCtrl* list() const { return m_list; }
     CSkinComboBox* categoryCombo() const { return m_combo; }
+    CIncidentsView* incidentsView() const { return m_incidents; }
+    bool incidentsShown() const { return m_combo->currentIndex() == kIncidentsEntry; }
+    // Plays the recording of the catalogue's entry `entry` from 5 s before `startMs` (from its
+    // start for an incident in its first 5 s). False when the entry is not on the list.
+    bool openIncident(std::size_t entry, std::uint32_t startMs);
     CSkinButton* button(int command) const;
     // The source the rows come from (a drive line, or the folder line for a folder on the PC),
     // or nothing.
@@ -87,6 +95,10 @@ private:
     core::FolderChooser rememberingChooser();
     core::ListFilter currentFilter() const;
     void listAgain();
+    // Shows the incidents view (scanning the source when it was not scanned whole) or the
+    // recording list.
+    void showIncidents(bool shown);
+    void scanIncidents();
     // Empties the list and the catalogue's rows, so that no row outlives its entry.
     void forgetRows();
 
@@ -94,6 +106,9 @@ private:
     Services m_services;
     CSkinListCtrl* m_list;
     CSkinComboBox* m_combo;
+    CIncidentsView* m_incidents;
+    // The category the recording list shows; kept while the incidents view is shown.
+    core::ListFilter m_listFilter = core::ListFilter::All;
     std::vector<CSkinButton*> m_buttons;
     // The line itself, not its place in the drive list: the list changes with the cards that
     // are put in and pulled out, the source of the rows does not.
