@@ -86,6 +86,15 @@ std::array<std::uint8_t, core::kRecordBufferSize> packed(int depth, int x, int y
     return record;
 }
 
+// A fix record at `kmh` km/h (as knots), valid ("A") or not ("V"), always at one place.
+std::array<std::uint8_t, core::kRecordBufferSize> fixAt(double kmh, char status = 'A') {
+    const std::string sentence = "G$GPRMC,120000.00," + std::string(1, status) +
+                                 ",3730.5,N,12700.0,E," + std::to_string(kmh / 1.852) + ",0,310124";
+    std::array<std::uint8_t, core::kRecordBufferSize> record{};
+    std::copy(sentence.begin(), sentence.end(), record.begin());
+    return record;
+}
+
 bool isColour(const QColor& c, const QColor& want, int tolerance = 40) {
     return std::abs(c.red() - want.red()) <= tolerance &&
            std::abs(c.green() - want.green()) <= tolerance &&
@@ -385,6 +394,81 @@ TEST_F(TelemetryPanesTest, GraphDrawsTheTracesAtTheirScale) {
     telemetry().clear();
     const QImage empty = graphPicture();
     EXPECT_FALSE(anyPixel(empty, QRect(50, 79, 497, 170), QColor(0, 255, 0)));
+}
+
+// The speed's own scale: 0 km/h on the -4 G line (243), 200 and above on the +4 G line (87).
+TEST_F(TelemetryPanesTest, GraphSpeedTraceShowsOnItsScaleOnlyWhenSwitchedOn) {
+    struct Run {
+        double kmh;
+        char status;
+        int y;  // -1: a gap
+    };
+    const Run runs[] = {{100, 'A', 165}, {300, 'A', 87}, {100, 'V', -1},
+                        {500, 'A', -1},  {50, 'A', 204}, {0, 'A', 243}};
+    telemetry().clear();
+    for (std::uint32_t second = 0; second < 60; ++second) {
+        telemetry().ParseTextRecord(fixAt(runs[second / 10].kmh, runs[second / 10].status),
+                                    second * 1000);
+        telemetry().ParseTextRecord(packed(8, 32, 96, 16), second * 1000);
+    }
+    const QColor yellow(255, 221, 0);
+    const QImage off = graphPicture();
+    EXPECT_FALSE(anyPixel(off, QRect(50, 60, 498, 188), yellow));
+    QTest::mouseClick(graph->speedButton(), Qt::LeftButton);
+    processPosted();
+    // A new graph (the next start) shows the trace at once: the setting is remembered.
+    delete graph;
+    graph = new CGsensorGraphicDlg(main.get(), *context);
+    const QImage on = graphPicture();
+    for (std::size_t run = 0; run < std::size(runs); ++run) {
+        SCOPED_TRACE(run);
+        const int x = 50 + static_cast<int>(run * 10 + 5) * 497 / 60;
+        if (runs[run].y < 0) {
+            EXPECT_FALSE(anyPixel(on, QRect(x - 2, 79, 5, 168), yellow));
+        } else {
+            EXPECT_TRUE(anyPixel(on, QRect(x - 2, runs[run].y - 1, 5, 3), yellow));
+            EXPECT_FALSE(anyPixel(on, QRect(x - 2, 79, 5, runs[run].y - 3 - 79), yellow));
+        }
+    }
+    // The axis traces, drawn over it, are exactly as they were.
+    int axisPixels = 0;
+    for (int y = 79; y < 247; ++y) {
+        for (int x = 50; x < 548; ++x) {
+            const QColor a = off.pixelColor(x, y), b = on.pixelColor(x, y);
+            for (const QColor& axis : {QColor(0, 255, 0), QColor(255, 0, 0), QColor(0, 0, 255)}) {
+                ASSERT_EQ(a == axis, b == axis) << x << "," << y;
+                axisPixels += a == axis;
+            }
+        }
+    }
+    EXPECT_GT(axisPixels, 3 * 400);
+}
+
+TEST_F(TelemetryPanesTest, GraphTicksEachIncidentOnTheTimeAxisInItsKindsColour) {
+    struct Tick {
+        int second;
+        QColor colour;
+    };
+    // The speed falls from 60 to 40 km/h in the second from 5 s; a blow of 2 g on Z at 20 s;
+    // 0.8 g sideways at 40 s.
+    const Tick ticks[] = {
+        {5, QColor(255, 64, 160)}, {20, QColor(170, 110, 255)}, {40, QColor(0, 220, 220)}};
+    telemetry().clear();
+    for (std::uint32_t second = 0; second < 60; ++second) {
+        telemetry().ParseTextRecord(fixAt(second <= 5 ? 60 : 40), second * 1000);
+        telemetry().ParseTextRecord(packed(8, second == 40 ? 90 : 64, 64, second == 20 ? 128 : 64),
+                                    second * 1000);
+    }
+    const QImage image = graphPicture();
+    for (const Tick& tick : ticks) {
+        SCOPED_TRACE(tick.second);
+        const int x = 50 + tick.second * 497 / 60;
+        EXPECT_TRUE(anyPixel(image, QRect(x - 1, 236, 3, 11), tick.colour, 8));
+        EXPECT_FALSE(anyPixel(image, QRect(50, 236, x - 2 - 50, 11), tick.colour, 8));
+        EXPECT_FALSE(anyPixel(image, QRect(x + 2, 236, 546 - x, 11), tick.colour, 8));
+    }
+    telemetry().clear();
+    EXPECT_FALSE(anyPixel(graphPicture(), QRect(50, 236, 497, 11), ticks[0].colour, 8));
 }
 
 TEST_F(TelemetryPanesTest, GraphCursorFollowsPlaybackAndAClickSeeks) {

@@ -219,6 +219,19 @@ void sortGlyph(QPainter& p, bool ascending) {
         p.drawLine(QPointF(11, 6 + 4 * i), QPointF(11 + width, 6 + 4 * i));
     }
 }
+// A speedometer: the dial with its ticks and the needle.
+void speedGlyph(QPainter& p) {
+    p.drawArc(QRectF(3, 5, 14, 14), 0, 180 * 16);
+    for (const double angle : {0.0, 45.0, 90.0, 135.0, 180.0}) {
+        p.save();
+        p.translate(10, 12);
+        p.rotate(-angle);
+        p.drawLine(QPointF(5, 0), QPointF(7, 0));
+        p.restore();
+    }
+    p.drawLine(QPointF(10, 12), QPointF(13.5, 7.5));
+    p.drawLine(QPointF(5, 15), QPointF(15, 15));
+}
 void resetGlyph(QPainter& p) {
     p.drawArc(QRectF(5, 5, 10, 10), 90 * 16, 270 * 16);
     triangle(p, {10, 2.5}, {10, 7.5}, {6.5, 5});
@@ -521,7 +534,8 @@ std::vector<SkinBitmap> paintSkin() {
                                        {220, 221, settingsGlyph},
                                        {262, 263, openGlyph},
                                        {264, 265, [](QPainter& p) { sortGlyph(p, true); }},
-                                       {266, 267, [](QPainter& p) { sortGlyph(p, false); }}};
+                                       {266, 267, [](QPainter& p) { sortGlyph(p, false); }},
+                                       {270, 271, speedGlyph}};
     for (const Pair& pair : buttons) {
         add(pair.normal, face(20, 20, Face::Normal, pair.glyph));
         add(pair.lit, face(20, 20, Face::Hover, pair.glyph));

@@ -4,12 +4,15 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QSettings>
 #include <cmath>
 
+#include "events/ui/incident_settings.h"
 #include "playback/playback_types.h"
 #include "shell/window_keys.h"
 #include "shell/window_registry.h"
 #include "skin/skin_bitmaps.h"
+#include "telemetry/ui/speed_trace.h"
 
 namespace qelv::ui {
 
@@ -30,6 +33,12 @@ constexpr int kTraceWidth = 497;
 constexpr int kCursorLeft = 51;
 constexpr int kCursorWidth = 483;
 const QColor kCursorColour(255, 138, 72);
+// The incident ticks: on the time axis under the traces' area, at the incident's first second.
+constexpr int kTickTop = 236;
+constexpr int kTickHeight = 11;
+// The speed button's faces: off, and lit (under the mouse, and while the trace shows).
+constexpr int kSpeedFace = 270;
+constexpr int kSpeedFaceLit = 271;
 
 }  // namespace
 
@@ -43,6 +52,11 @@ CGsensorGraphicDlg::CGsensorGraphicDlg(QWidget* mainWindow, ViewerContext& conte
     setFocusPolicy(Qt::StrongFocus);
     m_close = CSkinButton::createImageButton(20, 10, this, QStringLiteral("Close"), kCmdClose, 520,
                                              20, 219, 219, 218);
+    m_speedButton =
+        CSkinButton::createImageButton(20, 10, this, QStringLiteral("Speed (km/h)"), kCmdSpeed, 496,
+                                       20, kSpeedFace, kSpeedFaceLit, kSpeedFaceLit);
+    m_speedShown = QSettings().value(QLatin1StringView(kSpeedTraceKey), false).toBool();
+    showSpeedButtonState();
     hide();
 }
 
@@ -58,6 +72,10 @@ qintptr CGsensorGraphicDlg::onMessage(unsigned message, qintptr wParam, qintptr 
     }
     if (message == kMsgButtonClicked && wParam == kCmdClose) {
         hidePane();
+        return 0;
+    }
+    if (message == kMsgButtonClicked && wParam == kCmdSpeed) {
+        toggleSpeedTrace();
         return 0;
     }
     return PaneWindow::onMessage(message, wParam, lParam);
@@ -78,6 +96,21 @@ void CGsensorGraphicDlg::hidePane() {
     m_visible = false;
     m_seeking = false;
     hide();
+}
+
+void CGsensorGraphicDlg::toggleSpeedTrace() {
+    m_speedShown = !m_speedShown;
+    QSettings().setValue(QLatin1StringView(kSpeedTraceKey), m_speedShown);
+    showSpeedButtonState();
+    update();
+}
+
+void CGsensorGraphicDlg::showSpeedButtonState() {
+    if (m_speedShown) {
+        m_speedButton->setImageNumbers(kSpeedFace, kSpeedFaceLit, kSpeedFaceLit);
+    } else {
+        m_speedButton->setImageNumbers(kSpeedFaceLit, kSpeedFace, kSpeedFaceLit);
+    }
 }
 
 void CGsensorGraphicDlg::followMainWindow(QPoint mainTopLeft) {
@@ -192,6 +225,12 @@ void CGsensorGraphicDlg::paintEvent(QPaintEvent*) {
         } else {
             painter.drawPixmap(picture.rect(), m_background);
         }
+        // Under the axis traces, which stay as they are whatever else shows.
+        refreshMarks();
+        if (m_speedShown) {
+            paintSpeedTrace(painter, m_speedTrace);
+        }
+        paintIncidentTicks(painter);
         paintTraces(painter);
         if (m_cursorMs != 0) {
             const int x = cursorX(m_cursorMs);
@@ -236,6 +275,29 @@ void CGsensorGraphicDlg::refreshTraces() {
     });
 }
 
+void CGsensorGraphicDlg::refreshMarks() {
+    const core::TelemetryState& telemetry = m_context.telemetry();
+    const StoreVersion version = storeVersion(telemetry);
+    if (version == m_marksVersion) {
+        return;
+    }
+    m_marksVersion = version;
+    telemetry.walkFixes(
+        [this](const std::list<core::CVOKAGPSData>& fixes) { m_speedTrace = speedTrace(fixes); });
+    m_incidents = storeIncidents(telemetry, incidentThresholds(QSettings()));
+}
+
+void CGsensorGraphicDlg::paintIncidentTicks(QPainter& painter) {
+    for (const events::Incident& incident : m_incidents) {
+        if (incident.startMs > kMinuteMs) {
+            continue;  // the graph shows the first minute
+        }
+        const int x = kTraceLeft + static_cast<int>(static_cast<std::int64_t>(incident.startMs) *
+                                                    kTraceWidth / kMinuteMs);
+        painter.fillRect(QRect(x - 1, kTickTop, 3, kTickHeight), incidentColour(incident.kind));
+    }
+}
+
 void CGsensorGraphicDlg::paintTraces(QPainter& painter) {
     refreshTraces();
     const QColor colours[3] = {QColor(0, 255, 0), QColor(255, 0, 0), QColor(0, 0, 255)};
@@ -271,7 +333,8 @@ void CGsensorGraphicDlg::timerEvent(QTimerEvent* event) {
         m_cursorMs = 0;
         update();
     }
-    if (telemetry.samplesRevision() != m_tracesRevision) {
+    if (telemetry.samplesRevision() != m_tracesRevision ||
+        storeVersion(telemetry) != m_marksVersion) {
         update();
     }
 }

@@ -2,7 +2,8 @@
 // played over its first minute, with a cursor at the playback position. A click or drag in
 // the plot seeks playback there (WM_USER+102 to the control bar). Hidden at start; the
 // control bar's sensor button toggles it (WM_USER+103 with 12); the stop notification (2)
-// removes the cursor.
+// removes the cursor. A button in the frame adds the GPS speed on a scale of its own (remembered
+// in the user's settings), and the recording's incidents stand as ticks on the time axis.
 #pragma once
 
 #include <QBasicTimer>
@@ -11,7 +12,9 @@
 #include <QRect>
 #include <array>
 #include <cstdint>
+#include <vector>
 
+#include "events/ui/store_incidents.h"
 #include "shell/pane_window.h"
 #include "shell/viewer_context.h"
 #include "skin/skin_button.h"
@@ -21,7 +24,9 @@ namespace qelv::ui {
 class CGsensorGraphicDlg : public PaneWindow {
     Q_OBJECT
 public:
-    enum Command { kCmdClose = 0 };
+    enum Command { kCmdClose = 0, kCmdSpeed = 1 };
+    // The user's setting that shows the speed trace ("true"/"false", off when missing).
+    static constexpr char kSpeedTraceKey[] = "Incidents/SpeedTrace";
 
     // Where the traces are drawn, and where the cursor runs and clicks seek.
     static constexpr QRect kTraceArea{QPoint(50, 79), QPoint(547, 235)};
@@ -39,6 +44,8 @@ public:
     bool paneVisible() const { return m_visible; }
     std::uint32_t cursorMs() const { return m_cursorMs; }
     CSkinButton* closeButton() const { return m_close; }
+    CSkinButton* speedButton() const { return m_speedButton; }
+    bool speedTraceShown() const { return m_speedShown; }
 
     // The x of the cursor for a position, and the position a click at x seeks to.
     static int cursorX(std::uint32_t positionMs);
@@ -71,10 +78,17 @@ private:
     void paintTraces(QPainter& painter);
     // Takes the store's samples again when they changed since the traces were made.
     void refreshTraces();
+    // Finds the speed trace and the incidents again when the store changed since.
+    void refreshMarks();
+    void paintIncidentTicks(QPainter& painter);
+    void toggleSpeedTrace();
+    void showSpeedButtonState();
 
     ViewerContext& m_context;
     QPixmap m_background;
     CSkinButton* m_close = nullptr;
+    CSkinButton* m_speedButton = nullptr;
+    bool m_speedShown = false;
     std::uint32_t m_cursorMs = 0;
     bool m_seeking = false;
     bool m_visible = false;
@@ -84,6 +98,10 @@ private:
     std::array<QPolygon, 3> m_traces;
     std::uint64_t m_tracesRevision = UINT64_MAX;
     std::uint64_t m_epoch = 0;
+    // The speed trace's runs and the incidents, of one store version.
+    std::vector<QPolygon> m_speedTrace;
+    std::vector<events::Incident> m_incidents;
+    StoreVersion m_marksVersion;
     // While shown: looks for new samples (the reader may still be filling the store) and a
     // store emptied for another recording.
     QBasicTimer m_watch;
