@@ -165,6 +165,47 @@ TEST_F(MapPageTest, PageDrawsThePositionAndTheRouteAndAClickSeeks) {
         kPageWaitMs));
 }
 
+// The incidents of the recording playing stand on its route, over it and under the vehicle; a
+// click on one seeks there, and they go with the recording.
+TEST_F(MapPageTest, IncidentsAreMarkedOnTheRouteAndAClickOnOneSeeks) {
+    RecordingWindow bar(ui::kKeyControlBar);
+    tiles.stop();  // the grid only: nothing else of the braking's colour
+    open(tiles.tileUrl());
+    ASSERT_TRUE(waitForPage());
+    core::TelemetryState& telemetry = context->telemetry();
+    // 60 km/h (32.4 knots) until 3 s, then 40: hard braking in the second from 3 s.
+    for (std::uint32_t k = 0; k < 6; ++k) {
+        telemetry.ParseTextRecord(
+            gpsRecord("3730.5", "N", "12700.0", "E", k <= 3 ? "32.4" : "21.6"), k * 1000);
+    }
+    state = 1;
+    ASSERT_TRUE(showRoute(cornerRoute));
+    const auto marks = [this] {
+        return evaluate(QStringLiteral("incidentMarks.getLayers().length")).value_or(-1).toInt();
+    };
+    ASSERT_TRUE(waitFor([&] { return marks() == 1; }, kPageWaitMs));
+    EXPECT_EQ(
+        evaluate(QStringLiteral("incidentMarks.getLayers()[0].getTooltip().getContent() + ' ' + "
+                                "incidentMarks.getLayers()[0].getLatLng().lng")),
+        QVariant(QStringLiteral("Hard braking 0:03 127.01")));
+    // Its pixels stand around the route's last point, and only there.
+    const int at = evaluate(QStringLiteral("(function () { var p = map.latLngToContainerPoint("
+                                           "[37.51, 127.01]).round(); return p.x * 10000 + p.y; "
+                                           "})()"))
+                       .value_or(0)
+                       .toInt();
+    const QRect around(at / 10000 - 8, at % 10000 - 8, 17, 17);
+    const QColor braking(255, 64, 160);
+    EXPECT_TRUE(waitFor([&] { return pixelsLike(braking, 12, around) > 20; }, kPageWaitMs));
+    EXPECT_EQ(pixelsLike(braking, 12), pixelsLike(braking, 12, around));
+
+    evaluate(QStringLiteral("incidentMarks.getLayers()[0].fire('click'); 1"));
+    ASSERT_TRUE(waitFor([&bar] { return !bar.received.empty(); }, kPageWaitMs));
+    EXPECT_EQ(bar.received.front(), (Received{ui::kMsgSeek, 2000, ui::kSeekToTarget}));
+    telemetry.clear();
+    EXPECT_TRUE(waitFor([&] { return marks() == 0 && pixelsLike(braking, 12) == 0; }, kPageWaitMs));
+}
+
 // Offline at start: one box, and the route on the grid, clear of the map's controls, with the
 // scale bar; once the server is up (checked again every 30 s) tiles come, without another box.
 TEST_F(MapPageTest, OfflineMapShowsTheRouteOnAGridAndTilesComeOnceTheServerIs) {

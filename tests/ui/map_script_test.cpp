@@ -136,6 +136,47 @@ TEST(MapScript, RouteTextHoldsThePlaceablePointsExactly) {
     EXPECT_EQ(ui::routeJson({{nan, nan, 0}}), QStringLiteral("[]"));
 }
 
+// Each incident stands at the drawable route point nearest its start in time, or nowhere when
+// none is within 5 s.
+TEST(MapScript, IncidentTextPlacesEachAtTheDrawablePointNearestInTime) {
+    using events::IncidentKind;
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const std::vector<RoutePoint> route = {{127.0, 37.5, 0},      {nan, 37.6, 5000},
+                                           {127.25, 37.75, 6000}, {200.0, 37.8, 20000},
+                                           {127.5, -12.5, 22000}, {127.0, 91.0, 40000}};
+    struct Case {
+        IncidentKind kind;
+        std::uint32_t startMs;
+        const char* json;  // empty: left out
+    };
+    const Case cases[] = {
+        {IncidentKind::HardBraking, 0, R"([37.5,127,"braking",0])"},
+        // The point at 5 s cannot be placed: the one at 6 s is nearest.
+        {IncidentKind::Impact, 5000, R"([37.75,127.25,"impact",5000])"},
+        {IncidentKind::Swerve, 2000, R"([37.5,127,"swerve",2000])"},
+        {IncidentKind::Impact, 3000, R"([37.5,127,"impact",3000])"},  // a tie: the earlier
+        {IncidentKind::HardBraking, 21000, R"([-12.5,127.5,"braking",21000])"},
+        {IncidentKind::Swerve, 40000, ""},  // the nearest drawable point is 18 s away
+        {IncidentKind::Impact, 4294967295u, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.startMs);
+        const events::Incident incident{c.kind, c.startMs, c.startMs, 2.0, 30.0, 60.0, 40.0};
+        const QString json = QString::fromLatin1(c.json);
+        EXPECT_EQ(ui::incidentsJson(route, {incident}),
+                  json.isEmpty() ? QStringLiteral("[]") : u'[' + json + u']');
+    }
+    EXPECT_EQ(ui::incidentsJson(route, {{IncidentKind::Swerve, 0, 0, 1, 1, -1, -1},
+                                        {IncidentKind::Impact, 6000, 6000, 1, 1, -1, -1}}),
+              QStringLiteral(R"([[37.5,127,"swerve",0],[37.75,127.25,"impact",6000]])"));
+    // What the page reports of a click on a mark: a time in ms, nothing else.
+    EXPECT_EQ(ui::parseIncidentClick(QStringLiteral("23000")), 23000u);
+    EXPECT_EQ(ui::parseIncidentClick(QStringLiteral("4294967295")), 4294967295u);
+    for (const char* report : {"", "4294967296", "-5", "1e3", " 12", "12\n", "[1]", "0x10"}) {
+        EXPECT_FALSE(ui::parseIncidentClick(QString::fromLatin1(report)).has_value()) << report;
+    }
+}
+
 TEST(MapScript, RouteClickReportsAreCheckedBeforeUse) {
     struct Case {
         QString report;

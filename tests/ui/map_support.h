@@ -32,13 +32,14 @@ inline void PrintTo(const QString& text, std::ostream* out) {
 
 namespace qelv::test {
 
-// A GPS record as the recorder writes it, with the given position fields.
+// A GPS record as the recorder writes it, with the given position fields (and speed in knots).
 inline std::array<std::uint8_t, core::kRecordBufferSize> gpsRecord(const std::string& latitude,
                                                                    const std::string& north,
                                                                    const std::string& longitude,
-                                                                   const std::string& east) {
+                                                                   const std::string& east,
+                                                                   const std::string& knots = "1") {
     const std::string sentence = "G$GPRMC,120000.00,A," + latitude + "," + north + "," + longitude +
-                                 "," + east + ",1,2,310124";
+                                 "," + east + "," + knots + ",2,310124";
     std::array<std::uint8_t, core::kRecordBufferSize> buffer{};
     std::memcpy(buffer.data(), sentence.data(), sentence.size());
     return buffer;

@@ -3,9 +3,12 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QRegularExpression>
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <cmath>
+#include <iterator>
+#include <limits>
 #include <numbers>
 
 namespace qelv::ui {
@@ -46,6 +49,11 @@ bool isSeparator(QChar c) {
         default:
             return false;
     }
+}
+
+QLatin1StringView kind(events::IncidentKind k) {
+    const std::string_view name = events::kindName(k);
+    return {name.data(), static_cast<qsizetype>(name.size())};
 }
 
 bool placeable(double latitude, double longitude) {
@@ -126,6 +134,55 @@ QString routeJson(const std::vector<core::RoutePoint>& route) {
                 QString::number(point.timeMs) + u']';
     }
     return json + u']';
+}
+
+QString incidentsJson(const std::vector<core::RoutePoint>& route,
+                      const std::vector<events::Incident>& incidents) {
+    // In time order (a stable sort keeps the route's order among equal times), so that each
+    // incident finds its point by a binary search: a long hostile track has many of both.
+    std::vector<core::RoutePoint> drawable = drawableRoute(route);
+    std::stable_sort(
+        drawable.begin(), drawable.end(),
+        [](const core::RoutePoint& a, const core::RoutePoint& b) { return a.timeMs < b.timeMs; });
+    const auto gapTo = [](const core::RoutePoint& point, std::uint32_t timeMs) {
+        return point.timeMs > timeMs ? point.timeMs - timeMs : timeMs - point.timeMs;
+    };
+    QString json = QStringLiteral("[");
+    for (const events::Incident& incident : incidents) {
+        auto nearest = std::lower_bound(drawable.begin(), drawable.end(), incident.startMs,
+                                        [](const core::RoutePoint& point, std::uint32_t timeMs) {
+                                            return point.timeMs < timeMs;
+                                        });
+        if (nearest != drawable.begin() &&
+            (nearest == drawable.end() ||
+             gapTo(*std::prev(nearest), incident.startMs) <= gapTo(*nearest, incident.startMs))) {
+            --nearest;  // the earlier point is as near or nearer
+        }
+        if (nearest == drawable.end() || gapTo(*nearest, incident.startMs) > kIncidentPlaceMs) {
+            continue;
+        }
+        if (json.size() > 1) {
+            json += u',';
+        }
+        json += u'[' + exactNumber(nearest->latitude) + u',' + exactNumber(nearest->longitude) +
+                QStringLiteral(",\"") + kind(incident.kind) + QStringLiteral("\",") +
+                QString::number(incident.startMs) + u']';
+    }
+    return json + u']';
+}
+
+std::optional<std::uint32_t> parseIncidentClick(const QString& report) {
+    static const QRegularExpression digits(
+        QRegularExpression::anchoredPattern(QStringLiteral("[0-9]{1,10}")));
+    if (!digits.match(report).hasMatch()) {
+        return std::nullopt;
+    }
+    bool ok = false;
+    const qulonglong timeMs = report.toULongLong(&ok);
+    if (!ok || timeMs > std::numeric_limits<std::uint32_t>::max()) {
+        return std::nullopt;
+    }
+    return static_cast<std::uint32_t>(timeMs);
 }
 
 std::optional<ClickedPoint> parseRouteClick(const QString& report) {

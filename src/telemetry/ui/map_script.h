@@ -10,6 +10,7 @@
 #include <optional>
 #include <vector>
 
+#include "events/incident_detector.h"
 #include "telemetry/telemetry_export.h"
 
 namespace qelv::ui {
@@ -43,6 +44,15 @@ std::vector<core::RoutePoint> drawableRoute(const std::vector<core::RoutePoint>&
 // number written so that it reads back exactly. "[]" for none.
 QString routeJson(const std::vector<core::RoutePoint>& route);
 
+// The incidents as the page marks them: [[lat, lon, kind, timeMs], ...], kind "braking",
+// "impact" or "swerve", timeMs the incident's first second. Each stands at the drawable route
+// point nearest its start in time (ties: the earlier in time); one with no such point within
+// kIncidentPlaceMs (no route, or a route with a gap there) is left out: a mark far from where
+// it happened would mislead. Numbers as in routeJson; "[]" for none.
+inline constexpr std::uint32_t kIncidentPlaceMs = 5000;
+QString incidentsJson(const std::vector<core::RoutePoint>& route,
+                      const std::vector<events::Incident>& incidents);
+
 // Where the user clicked on the drawn route, as the page reports it: "[lat, lon]". Nothing
 // for anything else (not JSON, not two numbers, not finite, out of range, too long).
 struct ClickedPoint {
@@ -56,7 +66,13 @@ std::optional<ClickedPoint> parseRouteClick(const QString& report);
 std::optional<std::uint32_t> nearestRouteTime(const std::vector<core::RoutePoint>& route,
                                               ClickedPoint click);
 
-// The prefix of the page's console messages that report a click on the route.
+// The time of the incident mark the user clicked, as the page reports it: the digits of a
+// time in ms. Nothing for anything else.
+std::optional<std::uint32_t> parseIncidentClick(const QString& report);
+
+// The prefixes of the page's console messages that report a click on the route and on an
+// incident's mark.
 inline constexpr char kRouteClickPrefix[] = "qelv-route-click ";
+inline constexpr char kIncidentClickPrefix[] = "qelv-incident-click ";
 
 }  // namespace qelv::ui

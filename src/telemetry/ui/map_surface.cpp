@@ -28,6 +28,11 @@ public:
                 onRouteClick(report);
             }
         };
+        m_page->onIncidentClick = [this](const QString& report) {
+            if (onIncidentClick) {
+                onIncidentClick(report);
+            }
+        };
         m_view->setPage(m_page);
         // The browser's own menu (reload, back, save page) has nothing to offer here, and a
         // reload would drop the route the viewer sent.
@@ -71,9 +76,12 @@ MapPage::MapPage(const QUrl& page, QWebEngineProfile* profile, QObject* parent)
 
 void MapPage::javaScriptConsoleMessage(JavaScriptConsoleMessageLevel, const QString& message, int,
                                        const QString&) {
-    const QLatin1StringView prefix(kRouteClickPrefix);
-    if (onRouteClick && message.startsWith(prefix)) {
-        onRouteClick(message.mid(prefix.size()));
+    const QLatin1StringView route(kRouteClickPrefix);
+    const QLatin1StringView incident(kIncidentClickPrefix);
+    if (onRouteClick && message.startsWith(route)) {
+        onRouteClick(message.mid(route.size()));
+    } else if (onIncidentClick && message.startsWith(incident)) {
+        onIncidentClick(message.mid(incident.size()));
     }
 }
 

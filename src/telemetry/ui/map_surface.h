@@ -33,15 +33,18 @@ public:
     // Told the text after kRouteClickPrefix of every such console message of the page
     // (untrusted: the receiver checks it).
     std::function<void(const QString&)> onRouteClick;
+    // The same for kIncidentClickPrefix.
+    std::function<void(const QString&)> onIncidentClick;
 };
 
-// The page's side of the browser: its console reports route clicks, and it never navigates
-// away from the map (a click on the attribution link does nothing).
+// The page's side of the browser: its console reports route and incident clicks, and it never
+// navigates away from the map (a click on the attribution link does nothing).
 class MapPage : public QWebEnginePage {
     Q_OBJECT
 public:
     MapPage(const QUrl& page, QWebEngineProfile* profile, QObject* parent);
     std::function<void(const QString&)> onRouteClick;
+    std::function<void(const QString&)> onIncidentClick;
 
 protected:
     void javaScriptConsoleMessage(JavaScriptConsoleMessageLevel level, const QString& message,

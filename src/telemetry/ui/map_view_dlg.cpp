@@ -12,6 +12,7 @@
 #include <limits>
 
 #include "common/data_files.h"
+#include "events/ui/incident_settings.h"
 #include "shell/window_keys.h"
 #include "shell/window_registry.h"
 #include "skin/message_box.h"
@@ -167,6 +168,7 @@ void CMapViewDlg::loadPage() {
         return;
     }
     m_surface->onRouteClick = [this](const QString& report) { routeClicked(report); };
+    m_surface->onIncidentClick = [this](const QString& report) { incidentClicked(report); };
     // The pane's own menu instead of the browser's.
     m_surface->widget()->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(m_surface->widget(), &QWidget::customContextMenuRequested, this, [this](QPoint at) {
@@ -278,6 +280,9 @@ void CMapViewDlg::updatePosition() {
             probe();
         }
     }
+    if (m_surface && m_surface->ready()) {
+        sendIncidents();
+    }
     if (m_surface && m_surface->ready() && m_retryTiles) {
         m_retryTiles = false;
         m_surface->runScript(
@@ -300,6 +305,31 @@ void CMapViewDlg::sendRoute() {
     m_routeShown = true;
     m_surface->runScript(QStringLiteral("(typeof SetRoute === 'function') ? SetRoute(%1) : 0")
                              .arg(routeJson(telemetry.route())));
+    // The page drops the last route's marks with it.
+    m_shownIncidents = QStringLiteral("[]");
+    m_placeIncidents = true;
+}
+
+void CMapViewDlg::sendIncidents() {
+    const core::TelemetryState& telemetry = m_context.telemetry();
+    const StoreVersion version = storeVersion(telemetry);
+    if (version != m_incidentsStore) {
+        m_incidents = storeIncidents(telemetry, incidentThresholds(QSettings()));
+        m_incidentsStore = version;
+        m_placeIncidents = true;
+    }
+    if (!m_placeIncidents && m_incidentsRoute == telemetry.routeRevision()) {
+        return;
+    }
+    m_placeIncidents = false;
+    m_incidentsRoute = telemetry.routeRevision();
+    const QString json = incidentsJson(telemetry.route(), m_incidents);
+    if (json == m_shownIncidents) {
+        return;
+    }
+    m_shownIncidents = json;
+    m_surface->runScript(
+        QStringLiteral("(typeof SetIncidents === 'function') ? SetIncidents(%1) : 0").arg(json));
 }
 
 void CMapViewDlg::routeClicked(const QString& report) {
@@ -312,9 +342,24 @@ void CMapViewDlg::routeClicked(const QString& report) {
     if (!timeMs) {
         return;
     }
+    seekToFix(*timeMs);
+}
+
+void CMapViewDlg::incidentClicked(const QString& report) {
+    const std::optional<std::uint32_t> timeMs = parseIncidentClick(report);
+    if (!timeMs || !playing() ||
+        std::none_of(m_incidents.begin(), m_incidents.end(), [&](const events::Incident& incident) {
+            return incident.startMs == *timeMs;
+        })) {
+        return;
+    }
+    seekToFix(*timeMs);
+}
+
+void CMapViewDlg::seekToFix(std::uint32_t timeMs) {
     // The map shows the fix stamped T for the positions from T - 1 s up to T: seeking there
     // puts the marker on the point that was clicked.
-    const std::uint32_t target = *timeMs >= 1000 ? *timeMs - 1000 : 0;
+    const std::uint32_t target = timeMs >= 1000 ? timeMs - 1000 : 0;
     WindowRegistry::instance().post(kKeyControlBar, kMsgSeek, static_cast<qintptr>(target),
                                     kSeekToTarget);
 }

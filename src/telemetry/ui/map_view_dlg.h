@@ -1,7 +1,8 @@
 // The "Map Viewer" pane beside the main window: the map page with the vehicle's position at
 // the playback position and the recording's route. Every half second while a recording plays
 // or is paused it picks the current fix for the playback position and has the page draw it; a
-// click on the route seeks playback to the nearest fix.
+// click on the route seeks playback to the nearest fix. The recording's incidents are marked on
+// the route; a click on a mark seeks to the incident.
 #pragma once
 
 #include <QBasicTimer>
@@ -14,6 +15,7 @@
 #include <functional>
 #include <memory>
 
+#include "events/ui/store_incidents.h"
 #include "shell/docked_pane.h"
 #include "shell/viewer_context.h"
 #include "skin/skin_button.h"
@@ -80,6 +82,11 @@ public:
     // The page reported a click on the route at `report` ("[lat, lon]"): seeks playback to
     // the nearest fix of the route. Anything else is ignored.
     void routeClicked(const QString& report);
+    // The page reported a click on an incident's mark at `report` (its time in ms): seeks
+    // playback as a click on the route there does. A time that is no incident's is ignored.
+    void incidentClicked(const QString& report);
+    // The last incidents text sent to the page ("[]" while it marks none).
+    const QString& shownIncidents() const { return m_shownIncidents; }
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -98,6 +105,9 @@ private:
     void raiseBox();
     void drawCurrent(double longitude, double latitude);
     void sendRoute();
+    // Sends the incidents when the store or the route changed and the marks differ.
+    void sendIncidents();
+    void seekToFix(std::uint32_t timeMs);
     bool playing() const;
 
     ViewerContext& m_context;
@@ -124,6 +134,13 @@ private:
     // The route revision the page shows; the route is sent again whenever the store's differs.
     std::uint64_t m_shownRoute = 0;
     bool m_routeShown = false;
+    // The incidents of the store version they were found in, and whether the page's marks
+    // must be placed again (a new route, a changed store).
+    std::vector<events::Incident> m_incidents;
+    StoreVersion m_incidentsStore;
+    std::uint64_t m_incidentsRoute = 0;
+    bool m_placeIncidents = true;
+    QString m_shownIncidents = QStringLiteral("[]");
 };
 
 }  // namespace qelv::ui
