@@ -65,7 +65,7 @@ CIncidentsView::CIncidentsView(QWidget* parent)
     m_list->setObjectName(QStringLiteral("incidentList"));
     m_list->setColumns({QStringLiteral("DATE"), QStringLiteral("TIME"), QStringLiteral("KIND"),
                         QStringLiteral("SEV.")},
-                       {85, 70, 80, 60});
+                       {96, 70, 70, 54});
     m_progress->setStyleSheet(kBarStyle);
     m_progress->setFormat(QStringLiteral("%v / %m"));
     m_status->setStyleSheet(QStringLiteral("color: rgb(158,176,187);"));
