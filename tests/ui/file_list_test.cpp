@@ -16,6 +16,7 @@
 #include "support/telemetry_movie.h"
 #include "support/temp_dir.h"
 #include "ui_support.h"
+#include "wyfs/wyfs_volume.h"
 
 namespace qelv::test {
 namespace {
@@ -523,6 +524,35 @@ TEST_F(FileListTest, IncidentsViewListsTheCardsIncidentsAndPlaysOneFromFiveSecon
     EXPECT_EQ(rows().size(), 6U);
     command(CFileManagerDlg::kCmdOpen);
     EXPECT_EQ(view->list()->rowCount(), 0);
+}
+
+// The same on a WyFS card: the scan reads the open card's files on its thread.
+TEST_F(FileListTest, IncidentsViewReadsAWyfsCard) {
+    sim::RecordingRequest request;
+    request.seconds = 30;
+    request.channels = 1;
+    request.bitrateScale = 0.01;
+    request.drive = {true, 2};
+    request.samePictures = true;
+    request.category = core::RecordingCategory::Event;
+    const sim::SimulatedCardFile made = sim::simulateCardRecording(request);
+    const std::filesystem::path image = card.path() / "card.img";
+    wyfs::formatImage(image, 16 * 1024 * 1024);
+    wyfs::Volume::open(image, true)->addFile("EVT", made.name, made.bytes, made.time);
+    offered = std::vector<core::SourceDrive>{
+        {1, image.string() + " (WYFS)", image.string(), core::SourceKind::WyfsDrive}};
+    command(CFileManagerDlg::kCmdOpen);
+    ASSERT_EQ(context->catalogue().currentKind(), core::SourceKind::WyfsDrive);
+    list->categoryCombo()->setCurrentIndex(CFileManagerDlg::kIncidentsEntry);
+    ui::CIncidentsView* view = list->incidentsView();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return view->complete(); }, 60000));
+    view->takeFound();
+    ASSERT_EQ(view->rows().size(), made.incidents.size());
+    for (const auto& row : view->rows()) {
+        EXPECT_TRUE(std::any_of(made.incidents.begin(), made.incidents.end(), [&](const auto& p) {
+            return row.incident.startMs == static_cast<std::uint32_t>(p.second) * 1000;
+        })) << row.incident.startMs;
+    }
 }
 
 }  // namespace
