@@ -1,5 +1,7 @@
 #include "events/incident_detector.h"
 
+#include "events/trusted_fixes.h"
+
 #include <algorithm>
 #include <array>
 #include <cmath>
@@ -11,73 +13,12 @@ namespace qelv::events {
 
 namespace {
 
-constexpr double kFastestKmh = 400.0;    // no recorder's vehicle goes faster
-constexpr double kJumpKmh = 300.0;       // a position that moved faster than this jumped
-constexpr std::size_t kGlitchFixes = 3;  // the longest run of fixes off the road that is a glitch
 // Records are a second apart; two a little further apart (a late record) still follow each
 // other, a dropout of several seconds does not.
 constexpr std::uint32_t kNextSecondMs = 1500;
 constexpr std::uint32_t kNearFixMs = 2000;
 
-struct GoodFix {
-    std::uint32_t timeMs;
-    double latitude, longitude;  // decimal degrees
-    double speedKmh;
-};
-
-double kilometresBetween(const GoodFix& a, const GoodFix& b) {
-    constexpr double kEarthKm = 6371.0;
-    const double rad = std::numbers::pi / 180.0;
-    const double dLat = (b.latitude - a.latitude) * rad;
-    const double dLon = (b.longitude - a.longitude) * rad;
-    const double h = std::sin(dLat / 2) * std::sin(dLat / 2) +
-                     std::cos(a.latitude * rad) * std::cos(b.latitude * rad) * std::sin(dLon / 2) *
-                         std::sin(dLon / 2);
-    return 2 * kEarthKm * std::asin(std::sqrt(std::clamp(h, 0.0, 1.0)));
-}
-
-// The speed at which the vehicle would have gone from a to b (b after a).
-double impliedKmh(const GoodFix& a, const GoodFix& b) {
-    const double hours = (b.timeMs - a.timeMs) / 3'600'000.0;
-    return kilometresBetween(a, b) / hours;
-}
-
-// The fixes a detector may trust, in time order: valid, on the globe, at a speed a vehicle
-// can have, and not a position or a few away from the track (a GPS jump).
-std::vector<GoodFix> goodFixes(const std::vector<core::CVOKAGPSData>& fixes) {
-    std::vector<GoodFix> kept;
-    for (const core::CVOKAGPSData& fix : fixes) {
-        if (fix.valid != 1 || !std::isfinite(fix.speed) || fix.speed < 0 ||
-            fix.speed > kFastestKmh || !std::isfinite(fix.latitude) ||
-            !std::isfinite(fix.longitude)) {
-            continue;
-        }
-        const GoodFix good{fix.timeMs, core::decimalDegrees(fix.latitude),
-                           core::decimalDegrees(fix.longitude), fix.speed};
-        if (std::abs(good.latitude) > 90 || std::abs(good.longitude) > 180 ||
-            (!kept.empty() && good.timeMs <= kept.back().timeMs)) {
-            continue;
-        }
-        kept.push_back(good);
-    }
-    // Runs of fixes that can follow each other, split where the position jumped. A short run
-    // with a jump on a side is the receiver placing the car off the road for a moment (one fix
-    // or a few), whatever speeds it gave meanwhile; the track is the rest.
-    std::vector<GoodFix> trusted;
-    std::size_t runStart = 0;
-    for (std::size_t i = 1; i <= kept.size(); ++i) {
-        if (i < kept.size() && impliedKmh(kept[i - 1], kept[i]) <= kJumpKmh) {
-            continue;
-        }
-        const bool wholeTrack = runStart == 0 && i == kept.size();
-        if (wholeTrack || i - runStart > kGlitchFixes) {
-            trusted.insert(trusted.end(), kept.begin() + static_cast<std::ptrdiff_t>(runStart),
-                           kept.begin() + static_cast<std::ptrdiff_t>(i));
-        }
-        runStart = i;
-    }
-    return trusted;
-}
+using GoodFix = TrustedFix;
 
 // One second that crossed a threshold, before the seconds of one kind are merged.
 struct Second {
@@ -94,7 +35,7 @@ void addBraking(const std::vector<GoodFix>& fixes, const Thresholds& t, std::vec
         const std::uint32_t gap = b.timeMs - a.timeMs;
         // A fall across a dropout, or between positions that cannot follow each other, says
         // nothing about one second.
-        if (gap > kNextSecondMs || impliedKmh(a, b) > kJumpKmh ||
+        if (gap > kNextSecondMs || impliedKmh(a, b) > kGpsJumpKmh ||
             a.speedKmh < t.brakingMinStartKmh) {
             continue;
         }
@@ -201,7 +142,7 @@ std::string_view kindName(IncidentKind kind) {
 std::vector<Incident> findIncidents(const std::vector<core::CVOKAGPSData>& fixes,
                                     const std::vector<core::GSensorSample>& samples,
                                     const Thresholds& thresholds) {
-    const std::vector<GoodFix> good = goodFixes(fixes);
+    const std::vector<GoodFix> good = trustedFixes(fixes);
     std::vector<Second> seconds;
     addBraking(good, thresholds, seconds);
     addShocks(samples, thresholds, seconds);
