@@ -9,8 +9,9 @@
 #     it. Goal: recall >= 0.97, precision >= 0.95.
 #  2. A card of 50 quiet drives with the same noise: the incidents listed (goal: none).
 #  3. A card of 1,000 one-minute two-camera recordings: `qelv events` on the warm card (goal
-#     < 1.5 s), and on a cold one (page cache dropped before each run, which needs root)
-#     against `cat` of the front files, the files that hold the telemetry (goal < 2x).
+#     < 1.5 s), `qelv trips` on it (goal < 1 s), and `qelv events` on a cold one (page cache
+#     dropped before each run, which needs root) against `cat` of the front files, the files
+#     that hold the telemetry (goal < 2x).
 # Medians of wall time over the runs, taken in turns. Cards are kept in DIR for the next run.
 # usage: bench/events_bench.sh [QELV] [DIR]   (defaults: build/bench/bin/qelv, a temporary dir)
 set -euo pipefail
@@ -121,6 +122,11 @@ read -r warm < <(measure "$warm_runs" 0 -- "$qelv" events "$root/large")
 echo "1,000 recordings ($card_mb MB, $front_mb MB of front files): qelv events warm ${warm} ms" \
      "(goal < 1500)"
 goal "warm time" "$warm" "<" 1500
+"$qelv" trips "$root/large" >"$root/large.trips"
+read -r trips_warm < <(measure "$warm_runs" 0 -- "$qelv" trips "$root/large")
+echo "qelv trips on the same card: $(wc -l <"$root/large.trips") trips, warm ${trips_warm} ms" \
+     "(goal < 1000)"
+goal "trips warm time" "$trips_warm" "<" 1000
 if [ -w /proc/sys/vm/drop_caches ]; then
     read -r cold catms < <(measure "$cold_runs" 1 -- "$qelv" events "$root/large" \
         -- "$cat_fronts" "$root/large")

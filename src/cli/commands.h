@@ -25,6 +25,7 @@ int runSettingsCommand(const Arguments& args, std::ostream& out, std::ostream& e
 int runStorageInfoCommand(const Arguments& args, std::ostream& out, std::ostream& err);
 int runTelemetryCommand(const Arguments& args, std::ostream& out, std::ostream& err);
 int runEventsCommand(const Arguments& args, std::ostream& out, std::ostream& err);
+int runTripsCommand(const Arguments& args, std::ostream& out, std::ostream& err);
 int runExportCommand(const Arguments& args, std::ostream& out, std::ostream& err);
 int runPlayCommand(const Arguments& args, std::ostream& out, std::ostream& err);
 

@@ -1,15 +1,9 @@
 // qelv events: the hard braking, impacts and swerves of every recording of a card, a folder,
 // a WyFS image or single files, most severe first. Only reads: a recording whose index was
 // never written is read through the rebuild's sample walk, and nothing is written to it.
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <array>
-#include <cctype>
-#include <cerrno>
-#include <cstring>
-#include <filesystem>
 #include <optional>
 #include <string>
 #include <vector>
@@ -17,18 +11,16 @@
 #include "cli/commands.h"
 #include "cli/json_writer.h"
 #include "cli/options.h"
+#include "cli/recording_sources.h"
 #include "events/incident_detector.h"
 #include "events/recording_track.h"
 #include "storage/recording_name.h"
-#include "wyfs/wyfs.h"
-#include "wyfs/wyfs_listing.h"
-#include "wyfs/wyfs_volume.h"
 
 namespace qelv::cli {
 
 namespace {
 
-namespace fs = std::filesystem;
+using Recording = SourceRecording;
 
 constexpr const char* kUsage =
     "usage: qelv events [options] PATH...\n"
@@ -48,159 +40,15 @@ constexpr const char* kUsage =
     "options:\n"
     "  --sort severity|time  most severe first (ties in time order), or in time order\n"
     "  --csv                 CSV with a header line instead of JSON\n"
-    "  --min-severity X      only incidents of severity X or more\n"
-    "  --braking KMH_PER_S   speed lost in one second that is hard braking (default 12)\n"
-    "  --braking-from KMH    braking counts from this speed up (default 10)\n"
-    "  --impact G            a blow above the resting level that is an impact (default 1.5)\n"
-    "  --swerve G            a sideways push that is a swerve (default 0.6)\n"
+    "  --min-severity X      only incidents of severity X or more\n" QELV_THRESHOLD_USAGE
     "A recording that cannot be read is skipped with a note on standard error.\n"
     "Exit status: 0; 1 when a PATH, the image or a recording named cannot be read (the\n"
     "others are still listed); 2 for a usage error.\n";
-
-// Cards with more recordings than this show a progress bar on a terminal.
-constexpr std::size_t kProgressFrom = 300;
-
-struct Recording {
-    std::string label;     // what the lines name: the path, or IMAGE:DIR/NAME
-    std::string fileName;  // the name alone: category and start time
-    std::string cardDir;   // the WyFS directory; empty for a file
-    bool named = false;    // given by name: failing to read it fails the command
-};
 
 struct Found {
     std::size_t recording;  // index into the recordings
     events::Incident incident;
     bool unfinished;
-};
-
-bool isFrontRecording(const fs::path& path) {
-    std::string extension = path.extension().string();
-    std::transform(extension.begin(), extension.end(), extension.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    const core::RecordingName name = core::parseRecordingName(path.filename().string());
-    return (extension == ".mp4" || extension == ".avi") &&
-           name.camera == core::CameraChannel::Front && !name.companionFile;
-}
-
-// The front recordings below `root`, in path order; nothing (and the reason on `err`) when the
-// folder cannot be read. Linked folders are not followed, so a loop of links ends.
-std::optional<std::vector<std::string>> recordingsBelow(const std::string& root,
-                                                        std::ostream& err) {
-    std::error_code error;
-    fs::recursive_directory_iterator it(root, fs::directory_options::skip_permission_denied, error);
-    std::vector<std::string> found;
-    while (!error && it != fs::recursive_directory_iterator()) {
-        std::error_code typeError;
-        if (it->is_regular_file(typeError) && isFrontRecording(it->path())) {
-            found.push_back(it->path().string());
-        }
-        it.increment(error);
-    }
-    if (error) {
-        err << "qelv events: cannot read the folder " << root << ": " << error.message() << '\n';
-        return std::nullopt;
-    }
-    std::sort(found.begin(), found.end());
-    return found;
-}
-
-// The recordings of the PATHs; false when one cannot be read (said on `err`).
-bool addPaths(const std::vector<std::string>& paths, std::vector<Recording>& out,
-              std::ostream& err) {
-    bool allRead = true;
-    for (const std::string& path : paths) {
-        struct stat info {};
-        if (::stat(path.c_str(), &info) != 0) {
-            err << "qelv events: cannot read " << path << ": " << std::strerror(errno) << '\n';
-            allRead = false;
-        } else if (S_ISDIR(info.st_mode)) {
-            const auto found = recordingsBelow(path, err);
-            allRead = allRead && found.has_value();
-            for (const std::string& file : found.value_or(std::vector<std::string>{})) {
-                out.push_back({file, fs::path(file).filename().string(), {}, false});
-            }
-        } else {
-            out.push_back({path, fs::path(path).filename().string(), {}, true});
-        }
-    }
-    return allRead;
-}
-
-// The recordings of the open image: those named ("DIR/NAME"), or every file of every
-// directory but the second and third cameras' (a WyFS recording is one file).
-bool addImage(const std::string& image, const std::vector<std::string>& names,
-              CardDeviceHandle* device, std::vector<Recording>& out, std::ostream& err) {
-    for (const std::string& name : names) {
-        const std::size_t slash = name.find('/');
-        if (slash == std::string::npos) {
-            err << "qelv events: " << name << ": name a recording as DIR/NAME\n";
-            return false;
-        }
-        out.push_back({image + ":" + name, name.substr(slash + 1), name.substr(0, slash), true});
-    }
-    if (!names.empty()) {
-        return true;
-    }
-    const auto volume = wyfs::Volume::open(image);
-    if (!volume) {
-        err << "qelv events: " << image << " holds no WyFS volume\n";
-        return false;
-    }
-    for (const auto& dir : volume->directories()) {
-        for (const wyfs::ListedFile& file : wyfs::listDirectory(device, dir.name)) {
-            if (!core::isCompanionName(file.name)) {
-                out.push_back(
-                    {image + ":" + dir.name + "/" + file.name, file.name, dir.name, false});
-            }
-        }
-    }
-    return true;
-}
-
-events::RecordingTrack readTrack(const Recording& r, CardDeviceHandle* device) {
-    core::RecordingLocation where;
-    if (device != nullptr) {
-        where.card = device;
-        where.cardDir = r.cardDir;
-        where.cardName = r.fileName;
-    } else {
-        where.path = r.label;
-    }
-    return events::readRecordingTrack(where);
-}
-
-// A bar on standard error while a large card is read, when it is a terminal.
-class Progress {
-public:
-    Progress(std::size_t total, std::ostream& err)
-        : m_total(total), m_err(err), m_on(total > kProgressFrom && isatty(STDERR_FILENO) != 0) {}
-    ~Progress() { clear(); }
-
-    void show(std::size_t done) {
-        const std::size_t percent = done * 100 / m_total;
-        if (!m_on || percent == m_percent) {
-            return;
-        }
-        m_percent = percent;
-        constexpr std::size_t kWidth = 40;
-        const std::size_t filled = done * kWidth / m_total;
-        m_err << "\r[" << std::string(filled, '#') << std::string(kWidth - filled, ' ') << "] "
-              << done << "/" << m_total << " recordings" << std::flush;
-    }
-    // Takes the bar off the line, for a note or the end.
-    void clear() {
-        if (m_on && m_percent != kNone) {
-            m_err << "\r\033[K" << std::flush;
-            m_percent = kNone;
-        }
-    }
-
-private:
-    static constexpr std::size_t kNone = static_cast<std::size_t>(-1);
-    std::size_t m_total;
-    std::ostream& m_err;
-    bool m_on;
-    std::size_t m_percent = kNone;
 };
 
 // "2024-01-31 12:00:34", or empty without a start.
@@ -305,16 +153,7 @@ struct EventsOptions {
 
 EventsOptions eventsOptions(const ParsedOptions& o) {
     EventsOptions e;
-    const events::Thresholds defaults;
-    const auto threshold = [&o](const char* name, double fallback, events::ThresholdRange range) {
-        return o.number(name, fallback, range.lowest, range.highest);
-    };
-    e.thresholds.brakingKmhPerS =
-        threshold("--braking", defaults.brakingKmhPerS, events::kBrakingRange);
-    e.thresholds.brakingMinStartKmh =
-        threshold("--braking-from", defaults.brakingMinStartKmh, events::kBrakingFromRange);
-    e.thresholds.impactG = threshold("--impact", defaults.impactG, events::kImpactRange);
-    e.thresholds.swerveG = threshold("--swerve", defaults.swerveG, events::kSwerveRange);
+    e.thresholds = thresholdOptions(o);
     e.minSeverity = o.number("--min-severity", 0, 0, 1e6);
     const std::string sort = o.value("--sort").value_or("severity");
     if (sort != "severity" && sort != "time") {
@@ -348,26 +187,23 @@ int runEventsCommand(const Arguments& args, std::ostream& out, std::ostream& err
         return 2;
     }
 
-    std::vector<Recording> recordings;
-    CardDeviceHandle device{};
-    CardDeviceHandle* card = nullptr;
+    RecordingSources sources("qelv events");
     bool allRead = true;
     if (const auto image = o.value("--wyfs")) {
-        if (QV_WyFS_Device_Open(image->c_str(), 130, &device) != 0) {
-            err << "qelv events: cannot open the WyFS image " << *image << '\n';
+        allRead = sources.addImage(*image, o.positional, err);
+        if (!sources.imageOpened()) {
             return 1;
         }
-        card = &device;
-        allRead = addImage(*image, o.positional, card, recordings, err);
     } else {
-        allRead = addPaths(o.positional, recordings, err);
+        allRead = sources.addPaths(o.positional, err);
     }
+    const std::vector<Recording>& recordings = sources.recordings();
 
     std::vector<Found> found;
     Progress progress(recordings.size(), err);
     for (std::size_t k = 0; k < recordings.size(); ++k) {
         progress.show(k);
-        const events::RecordingTrack track = readTrack(recordings[k], card);
+        const events::RecordingTrack track = sources.read(k);
         if (!track.problem.empty()) {
             progress.clear();
             err << "qelv events: " << recordings[k].label << ": skipped: " << track.problem << '\n';
@@ -382,9 +218,6 @@ int runEventsCommand(const Arguments& args, std::ostream& out, std::ostream& err
         }
     }
     progress.clear();
-    if (card != nullptr) {
-        QV_WyFS_Device_Close(card);
-    }
 
     sortIncidents(found, recordings, e.bySeverity);
     std::string text = e.csv ? kCsvHeader : "";

@@ -70,6 +70,11 @@ constexpr std::array kCommands{
         "[--braking-from KMH] [--impact G] [--swerve G] (PATH... | --wyfs IMAGE [DIR/NAME...])  "
         "list the hard braking, impacts and swerves of every recording, most severe first",
         qelv::cli::runEventsCommand},
+    Command{"trips",
+            "[--gap SECONDS] [--braking KMH_PER_S] [--braking-from KMH] [--impact G] [--swerve G] "
+            "(PATH... | --wyfs IMAGE [DIR/NAME...])  join the recordings into trips: start, end, "
+            "distance, top speed, incidents",
+            qelv::cli::runTripsCommand},
     Command{"wyfs", "mkfs|put|ls|get|info IMAGE ...  make and read WyFS card images",
             qelv::cli::runWyfsCommand},
 };

@@ -88,6 +88,7 @@ RecordingTrack walkUnfinished(core::ByteSource& bytes) {
         }
         collect(track, buffer, timeMs);
     }
+    track.seconds = timeMs / 1000;
     return track;
 }
 
@@ -113,6 +114,7 @@ RecordingTrack readRecordingTrack(core::ByteSource& bytes) {
     while (source.read(buffer) == 0) {
         collect(track, buffer, timeMs);
     }
+    track.seconds = timeMs / 1000;
     if (!bytes.error().empty()) {
         track.problem = "cannot read the file: " + bytes.error();
     }

@@ -18,6 +18,8 @@ struct RecordingTrack {
     // k x 1000 ms (not only the first minute the viewer's store keeps).
     std::vector<core::CVOKAGPSData> fixes;
     std::vector<core::GSensorSample> samples;
+    // How many seconds the records span: one record a second.
+    std::uint32_t seconds = 0;
     // Read through the sample walk: the movie box was never written.
     bool unfinished = false;
     // Why the recording cannot be read ("the telemetry track's tables are damaged", a read

@@ -507,6 +507,7 @@ TEST_F(FileListTest, IncidentsViewListsTheCardsIncidentsAndPlaysOneFromFiveSecon
                   .arg(at.second, 2, 10, QLatin1Char('0'))
                   .toStdString());
 
+    processPosted();
     bar->received.clear();
     const QRect row = view->list()->visualItemRect(view->list()->topLevelItem(0));
     QTest::mouseDClick(view->list()->viewport(), Qt::LeftButton, {}, row.center());
