@@ -1,6 +1,6 @@
 // The panes of the main window, in creation order: video panes 1 to 3, control bar,
-// information panel, map, recording list, G-sensor graph, screen settings. A new pane is one
-// line here.
+// information panel, map, recording list, G-sensor graph, screen settings, trip timeline. A new
+// pane is one line here.
 #include <algorithm>
 
 #include "app/qv_nplayer_dlg.h"
@@ -22,6 +22,7 @@
 #include "tools/ui/print_dlg.h"
 #include "tools/ui/setting_dlg.h"
 #include "tools/ui/wyfs_formatter_dlg.h"
+#include "trips/ui/trip_timeline_dlg.h"
 
 namespace qelv::ui {
 
@@ -139,7 +140,11 @@ std::vector<PaneWindow*> createViewerPanes(CQV_NPlayerDlg& main, ViewerContext& 
     CPlayerMenuDlg::keepNavigationKeys(list->list());
     offerNewCards(main, context, *list);
     auto* settings = new CScreenSettingDlg(&main, context);
-    return {screen1, screen2, screen3, bar, info, map, list, graph, settings};
+    auto* timeline = new CTripTimelineDlg(&main, context);
+    QObject::connect(bar, &CPlayerMenuDlg::positionShown, timeline, [timeline, bar](qint64 ms) {
+        timeline->setPlayback(QString::fromStdString(bar->playingPath()), ms);
+    });
+    return {screen1, screen2, screen3, bar, info, map, list, graph, settings, timeline};
 }
 
 }  // namespace qelv::ui

@@ -7,6 +7,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScreen>
+#include <QShortcut>
 #include <QTimerEvent>
 
 #include "shell/video_pane.h"
@@ -36,8 +37,18 @@ constexpr CaptionButton kCaptionButtons[] = {
     {"Default Screen", CQV_NPlayerDlg::kCmdDefaultScreen, 715, 253, 252},
     {"File list", CQV_NPlayerDlg::kCmdFileList, 690, 202, 201},
     {"Map", CQV_NPlayerDlg::kCmdMap, 665, 246, 245},
+    {"Trip Timeline", CQV_NPlayerDlg::kCmdTripTimeline, 640, 272, 273},
 };
-enum ButtonIndex { kClose, kFullScreen, kFitScreen, kMinimise, kDefaultScreen, kFileList, kMap };
+enum ButtonIndex {
+    kClose,
+    kFullScreen,
+    kFitScreen,
+    kMinimise,
+    kDefaultScreen,
+    kFileList,
+    kMap,
+    kTripTimeline
+};
 
 constexpr int kButtonSize = 20;
 
@@ -73,6 +84,9 @@ bool CQV_NPlayerDlg::create() {
             kButtonSize, button.normal, button.normal, button.pressed));
     }
     m_buttons[kDefaultScreen]->hide();
+    auto* timelineKey = new QShortcut(Qt::Key_T, this);
+    timelineKey->setContext(Qt::WindowShortcut);
+    connect(timelineKey, &QShortcut::activated, this, [this] { captionCommand(kCmdTripTimeline); });
     if (m_paneFactory) {
         m_panes = m_paneFactory(*this, m_context);
     }
@@ -159,6 +173,9 @@ qintptr CQV_NPlayerDlg::captionCommand(qintptr command) {
         case kCmdFileList:
             WindowRegistry::instance().post(kKeyFileList, kMsgPaneCommand, kToggleFileList);
             return 0;
+        case kCmdTripTimeline:
+            WindowRegistry::instance().post(kKeyTripTimeline, kMsgPaneCommand, kToggleTripTimeline);
+            return 0;
         default:
             return -1;
     }
@@ -222,8 +239,9 @@ void CQV_NPlayerDlg::leaveScreenLayout() {
 }
 
 void CQV_NPlayerDlg::placeScreenButtons(int width, int top) {
-    const std::pair<int, int> places[] = {{kClose, 30},     {kFullScreen, 55}, {kFitScreen, 80},
-                                          {kMinimise, 105}, {kFileList, 130},  {kMap, 155}};
+    const std::pair<int, int> places[] = {{kClose, 30},        {kFullScreen, 55}, {kFitScreen, 80},
+                                          {kMinimise, 105},    {kFileList, 130},  {kMap, 155},
+                                          {kTripTimeline, 180}};
     for (const auto& [index, fromRight] : places) {
         m_buttons[index]->setGeometry(width - fromRight, top, kButtonSize, kButtonSize);
         m_buttons[index]->show();
@@ -231,7 +249,7 @@ void CQV_NPlayerDlg::placeScreenButtons(int width, int top) {
 }
 
 void CQV_NPlayerDlg::placeDefaultButtons(int top) {
-    for (int index : {kClose, kFullScreen, kFitScreen, kMinimise, kFileList, kMap}) {
+    for (int index : {kClose, kFullScreen, kFitScreen, kMinimise, kFileList, kMap, kTripTimeline}) {
         m_buttons[index]->setGeometry(kCaptionButtons[index].x, top, kButtonSize, kButtonSize);
         m_buttons[index]->show();
     }
@@ -267,7 +285,7 @@ void CQV_NPlayerDlg::selectPane(qintptr which) {
 
 void CQV_NPlayerDlg::setModalGuard(bool enabled) {
     for (int key : {kKeyMainWindow, kKeyScreen1, kKeyScreen2, kKeyScreen3, kKeyControlBar, kKeyMap,
-                    kKeyFileList, kKeyGraph}) {
+                    kKeyFileList, kKeyGraph, kKeyTripTimeline}) {
         if (QWidget* window = WindowRegistry::instance().find(key)) {
             setWindowGuarded(window, !enabled);
         }

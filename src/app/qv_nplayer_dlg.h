@@ -1,4 +1,5 @@
-// The main window: a borderless dark window with a painted caption and seven caption buttons.
+// The main window: a borderless dark window with a painted caption and eight caption buttons
+// (the last, "Trip Timeline", also on the key T).
 // It creates the panes, keeps them glued to itself in the default layout, switches between
 // the default, fit-screen and full-screen layouts, and routes the messages the panes send it.
 #pragma once
@@ -38,6 +39,7 @@ public:
         kCmdDefaultScreen = 20,
         kCmdMap = 21,
         kCmdFileList = 22,
+        kCmdTripTimeline = 24,
     };
 
     // `ensureFilters` says whether the media elements are there (the viewer closes with "Not

@@ -14,6 +14,7 @@ inline constexpr int kKeyMap = 137;
 inline constexpr int kKeyFileList = 139;
 inline constexpr int kKeyGraph = 155;
 inline constexpr int kKeyScreenSettings = 159;
+inline constexpr int kKeyTripTimeline = 170;
 
 // Layout modes of the main window.
 inline constexpr int kLayoutDefault = 0;

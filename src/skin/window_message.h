@@ -19,6 +19,9 @@ inline constexpr unsigned kMsgPaneCommand = kWmUser + 103;     // a code in wPar
 inline constexpr unsigned kMsgModalGuard = kWmUser + 104;      // 0 before a modal dialog, 1 after
 inline constexpr unsigned kMsgButtonClicked = kWmUser + 1000;  // sent; wParam the command id
 
+// Trip timeline → recording list: play the catalogue entry wParam from lParam milliseconds.
+inline constexpr unsigned kMsgPlayAt = kWmUser + 105;
+
 // lParam of a kMsgSeek whose wParam is the target in milliseconds, 0 included (the G-sensor
 // graph, the map); the seek slider's own notification (wParam 0, lParam 1) means "where the
 // slider is".
@@ -35,6 +38,13 @@ inline constexpr qintptr kToggleGraph = 12;
 inline constexpr qintptr kToggleScreenSettings = 13;
 inline constexpr qintptr kPaneExportClip = 14;  // a video pane's "Export clip..." → control bar
 inline constexpr qintptr kRepaintVideo = 14;
+inline constexpr qintptr kToggleTripTimeline = 16;
+// Recording list → trip timeline, sent: the source is about to change or close (stop reading
+// it and forget it); its recordings are listed (read them when nothing is held); its unfinished
+// recordings are about to be repaired in place (stop reading them).
+inline constexpr qintptr kPaneSourceClosing = 17;
+inline constexpr qintptr kPaneSourceListed = 18;
+inline constexpr qintptr kPaneSourceRepairing = 19;
 
 class WindowMessage : public QEvent {
 public:

@@ -91,11 +91,11 @@ TEST_F(MainWindowTest, CreationPlacesTheCaptionButtonsAndRegistersEveryWindow) {
     EXPECT_EQ(main->size(), QSize(820, 790));
     EXPECT_EQ(main->windowTitle(), QStringLiteral("QELV Viewer"));
     EXPECT_FALSE(main->isVisible());  // shown by timer 0
-    const int xs[] = {790, 765, 740, 715, 715, 690, 665};
+    const int xs[] = {790, 765, 740, 715, 715, 690, 665, 640};
     const char* tips[] = {"Close",          "Full Screen", "Fit Screen", "Minimization",
-                          "Default Screen", "File list",   "Map"};
-    ASSERT_EQ(main->captionButtons().size(), 7u);
-    for (int i = 0; i < 7; ++i) {
+                          "Default Screen", "File list",   "Map",        "Trip Timeline"};
+    ASSERT_EQ(main->captionButtons().size(), 8u);
+    for (int i = 0; i < 8; ++i) {
         EXPECT_EQ(button(i), QRect(xs[i], 2, 20, 20)) << i;
         EXPECT_EQ(main->captionButtons()[i]->toolTip(), QString::fromLatin1(tips[i]));
         EXPECT_EQ(buttonShown(i), i != 4) << i;
@@ -158,6 +158,7 @@ TEST_F(MainWindowTest, FullScreenStartsWithPaneOneAndShowsOnlyIt) {
     EXPECT_EQ(button(3), QRect(W - 105, 4, 20, 20));
     EXPECT_EQ(button(5), QRect(W - 130, 4, 20, 20));
     EXPECT_EQ(button(6), QRect(W - 155, 4, 20, 20));
+    EXPECT_EQ(button(7), QRect(W - 180, 4, 20, 20));
     EXPECT_TRUE(fakes[129]->selected);
     EXPECT_FALSE(fakes[130]->selected);
     // The control bar stays; the panes take the new mode, the list hides itself.
@@ -191,8 +192,8 @@ TEST_F(MainWindowTest, DefaultScreenPutsEverythingBack) {
     EXPECT_EQ(command(CQV_NPlayerDlg::kCmdDefaultScreen), 0);
     EXPECT_EQ(main->layoutMode(), 0);
     EXPECT_EQ(main->size(), QSize(820, 790));
-    const int xs[] = {790, 765, 740, 715, 715, 690, 665};
-    for (int i = 0; i < 7; ++i) {
+    const int xs[] = {790, 765, 740, 715, 715, 690, 665, 640};
+    for (int i = 0; i < 8; ++i) {
         EXPECT_EQ(buttonShown(i), i != 4) << i;
         if (i != 4) {
             EXPECT_EQ(button(i), QRect(xs[i], 4, 20, 20)) << i;
@@ -205,6 +206,19 @@ TEST_F(MainWindowTest, DefaultScreenPutsEverythingBack) {
     // Default Screen in the default layout does nothing.
     command(CQV_NPlayerDlg::kCmdDefaultScreen);
     EXPECT_EQ(fakes[129]->modes, (std::vector<int>{2, 0}));
+}
+
+// The trip timeline's caption button and the key T both ask the timeline to toggle itself.
+TEST_F(MainWindowTest, TripTimelineButtonAndKeyToggleTheTimeline) {
+    makeShown();
+    RecordingWindow timeline(ui::kKeyTripTimeline);
+    QTest::mouseClick(main->captionButtons()[7], Qt::LeftButton);
+    main->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(main.get()));
+    QTest::keyClick(main.get(), Qt::Key_T);
+    processPosted();
+    const Received toggle{ui::kMsgPaneCommand, ui::kToggleTripTimeline, 0};
+    EXPECT_EQ(timeline.received, (std::vector<Received>{toggle, toggle}));
 }
 
 TEST_F(MainWindowTest, UnknownCommandDoesNothing) {

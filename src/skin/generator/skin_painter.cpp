@@ -232,6 +232,15 @@ void speedGlyph(QPainter& p) {
     p.drawLine(QPointF(10, 12), QPointF(13.5, 7.5));
     p.drawLine(QPointF(5, 15), QPointF(15, 15));
 }
+// A trip along its time axis: the axis with its ticks and a speed line over it.
+void tripGlyph(QPainter& p) {
+    p.drawLine(QPointF(3, 16), QPointF(17, 16));
+    for (const double x : {3.0, 10.0, 17.0}) {
+        p.drawLine(QPointF(x, 14), QPointF(x, 18));
+    }
+    const QPointF trace[] = {{3, 11}, {6, 7}, {9, 9}, {12, 4}, {15, 8}, {17, 6}};
+    p.drawPolyline(trace, 6);
+}
 void resetGlyph(QPainter& p) {
     p.drawArc(QRectF(5, 5, 10, 10), 90 * 16, 270 * 16);
     triangle(p, {10, 2.5}, {10, 7.5}, {6.5, 5});
@@ -535,7 +544,8 @@ std::vector<SkinBitmap> paintSkin() {
                                        {262, 263, openGlyph},
                                        {264, 265, [](QPainter& p) { sortGlyph(p, true); }},
                                        {266, 267, [](QPainter& p) { sortGlyph(p, false); }},
-                                       {270, 271, speedGlyph}};
+                                       {270, 271, speedGlyph},
+                                       {272, 273, tripGlyph}};
     for (const Pair& pair : buttons) {
         add(pair.normal, face(20, 20, Face::Normal, pair.glyph));
         add(pair.lit, face(20, 20, Face::Hover, pair.glyph));

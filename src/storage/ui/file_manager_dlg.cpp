@@ -42,6 +42,13 @@ constexpr ListButton kButtons[] = {
     {"Sort Ascending", CFileManagerDlg::kCmdSortUp, 290, 445, 264, 265},
     {"Sort Descending", CFileManagerDlg::kCmdSortDown, 265, 445, 266, 267},
 };
+
+// The trip timeline reads the source's recordings on a thread of its own: it stops before
+// they change or close (sent, so that it has stopped when this returns) and reads them again
+// once they are listed.
+void tellTripTimeline(qintptr code) {
+    sendMessage(WindowRegistry::instance().find(kKeyTripTimeline), kMsgPaneCommand, code);
+}
 }  // namespace
 
 CFileManagerDlg::Services CFileManagerDlg::defaultServices() {
@@ -136,6 +143,11 @@ CSkinButton* CFileManagerDlg::button(int command) const {
 }
 
 qintptr CFileManagerDlg::onMessage(unsigned message, qintptr wParam, qintptr lParam) {
+    if (message == kMsgPlayAt) {
+        playEntry(static_cast<std::size_t>(wParam),
+                  static_cast<std::uint32_t>(std::clamp<qintptr>(lParam, 0, UINT32_MAX)));
+        return 0;
+    }
     if (DockedPane::onMessage(message, wParam, lParam) == 0) {
         return 0;
     }
@@ -181,6 +193,7 @@ void CFileManagerDlg::chooseSource() {
     WindowRegistry& registry = WindowRegistry::instance();
     // The scan reads the card the dialog may close.
     m_incidents->forget();
+    tellTripTimeline(kPaneSourceClosing);
     registry.post(kKeyMainWindow, kMsgModalGuard, 0);
     // Playback lets go of the current recording before the source changes.
     registry.post(kKeyControlBar, kMsgPaneCommand, kPaneStop);
@@ -200,6 +213,9 @@ void CFileManagerDlg::chooseSource() {
     registry.post(kKeyMainWindow, kMsgModalGuard, 1);
     if (incidentsShown()) {
         scanIncidents();
+    }
+    if (m_source) {
+        tellTripTimeline(kPaneSourceListed);
     }
     if (!drive || m_list->rowCount() == 0) {
         const auto text = m_context.config().localizedString("MAIN_MSG_NO_FILES");
@@ -317,6 +333,7 @@ bool CFileManagerDlg::readSource(const core::SourceDrive& drive,
                                  const core::FolderChooser& chooser) {
     // The incidents of the old source go, and its card may be closed: the scan stops first.
     m_incidents->forget();
+    tellTripTimeline(kPaneSourceClosing);
     WaitCursor wait(drive.kind != core::SourceKind::PcFolder);
     core::FolderChooser thenWait;
     if (chooser) {
@@ -350,6 +367,7 @@ core::FolderChooser CFileManagerDlg::rememberingChooser() {
 
 void CFileManagerDlg::forgetRows() {
     m_incidents->forget();
+    tellTripTimeline(kPaneSourceClosing);
     m_list->clearRows();
     m_context.catalogue().setShown({});
 }
@@ -382,6 +400,11 @@ void CFileManagerDlg::scanIncidents() {
 }
 
 bool CFileManagerDlg::openIncident(std::size_t entry, std::uint32_t startMs) {
+    constexpr std::uint32_t kLeadMs = 5000;
+    return playEntry(entry, startMs > kLeadMs ? startMs - kLeadMs : 0);
+}
+
+bool CFileManagerDlg::playEntry(std::size_t entry, std::uint32_t fromMs) {
     core::RecordingCatalogue& catalogue = m_context.catalogue();
     const core::RecordingEntry* wanted = catalogue.entryAt(static_cast<std::int64_t>(entry));
     const auto rowOf = [&]() -> int {
@@ -403,23 +426,28 @@ bool CFileManagerDlg::openIncident(std::size_t entry, std::uint32_t startMs) {
     if (row < 0 || !m_list->selectRow(row)) {
         return false;
     }
-    constexpr std::uint32_t kLeadMs = 5000;
     WindowRegistry& registry = WindowRegistry::instance();
     registry.post(kKeyControlBar, kMsgPaneCommand, kPaneReopen);
-    registry.post(kKeyControlBar, kMsgSeek,
-                  static_cast<qintptr>(startMs > kLeadMs ? startMs - kLeadMs : 0), kSeekToTarget);
+    registry.post(kKeyControlBar, kMsgSeek, static_cast<qintptr>(fromMs), kSeekToTarget);
     return true;
 }
 
 void CFileManagerDlg::listAgain() {
-    // The all-categories listing repairs unfinished recordings first: it can take a while.
+    // The all-categories listing repairs unfinished recordings first: it can take a while, and
+    // the trip timeline must not be reading them meanwhile.
     const WaitCursor wait;
+    if (currentFilter() == core::ListFilter::All) {
+        tellTripTimeline(kPaneSourceRepairing);
+    }
     const std::vector<core::ListRow> rows =
         core::listRecordings(m_context.catalogue(), currentFilter());
     m_list->clearRows();
     for (const core::ListRow& row : rows) {
         m_list->addRow({QString::fromStdString(row.number), QString::fromStdString(row.date),
                         QString::fromStdString(row.time), QString::fromStdString(row.type)});
+    }
+    if (m_source) {
+        tellTripTimeline(kPaneSourceListed);
     }
 }
 

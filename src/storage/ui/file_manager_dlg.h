@@ -74,6 +74,10 @@ public:
     // Plays the recording of the catalogue's entry `entry` from 5 s before `startMs` (from its
     // start for an incident in its first 5 s). False when the entry is not on the list.
     bool openIncident(std::size_t entry, std::uint32_t startMs);
+    // Plays the recording of the catalogue's entry `entry` from `fromMs` into it (the trip
+    // timeline's WM_USER+105): its row is selected, listing every category when the chosen one
+    // does not show it. False when the entry is not on the list.
+    bool playEntry(std::size_t entry, std::uint32_t fromMs);
     CSkinButton* button(int command) const;
     // The source the rows come from (a drive line, or the folder line for a folder on the PC),
     // or nothing.

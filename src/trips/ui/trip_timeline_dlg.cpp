@@ -1,0 +1,584 @@
+#include "trips/ui/trip_timeline_dlg.h"
+
+#include <QCloseEvent>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QSettings>
+#include <QWheelEvent>
+#include <algorithm>
+#include <cmath>
+
+#include "events/ui/incident_settings.h"
+#include "events/ui/store_incidents.h"
+#include "playback/playback_types.h"
+#include "shell/window_keys.h"
+#include "shell/window_registry.h"
+#include "storage/recording_name.h"
+
+namespace qelv::ui {
+
+namespace {
+
+// Over the lower video panes, clear of the control bar, like the G-sensor graph.
+constexpr QPoint kOffset{10, 530};
+constexpr int kCaptionHeight = 40;
+constexpr int kWatchMs = 100;
+// Records are a second apart; a late one still follows, a missing second breaks the trace.
+constexpr std::int64_t kNextSecondMs = 1500;
+// Labels of the clock at least this far apart.
+constexpr int kClockGap = 64;
+constexpr double kWheelStep = 1.25;  // zoom of one notch of the wheel
+
+const QColor kGround(16, 16, 16);
+const QColor kPanel(28, 31, 40);
+const QColor kEdge(32, 33, 38);
+const QColor kPlotGround(20, 22, 28);
+const QColor kGrid(40, 44, 56);
+const QColor kText(158, 176, 187);
+// The speed as the G-sensor graph draws it (yellow), the shake in a light green apart from
+// the incident kinds' colours; the cursor in the graph's orange.
+const QColor kSpeedColour(255, 221, 0);
+const QColor kShakeColour(120, 255, 120);
+const QColor kCursorColour(255, 138, 72);
+const QColor kHatchColour(120, 120, 132);
+const QColor kEventColour(255, 40, 40);
+const QColor kUserColour(120, 170, 255);
+
+int speedY(double kmh) {
+    const double clipped = std::clamp(kmh, 0.0, CTripTimelineDlg::kSpeedTopKmh);
+    return static_cast<int>(
+        std::lround(CTripTimelineDlg::kSpeedZeroY -
+                    clipped * (CTripTimelineDlg::kSpeedZeroY - CTripTimelineDlg::kSpeedTopY) /
+                        CTripTimelineDlg::kSpeedTopKmh));
+}
+
+int shakeY(double g) {
+    const double clipped = std::clamp(g, 0.0, CTripTimelineDlg::kShakeTopG);
+    return static_cast<int>(
+        std::lround(CTripTimelineDlg::kShakeZeroY -
+                    clipped * (CTripTimelineDlg::kShakeZeroY - CTripTimelineDlg::kShakeTopY) /
+                        CTripTimelineDlg::kShakeTopG));
+}
+
+QString clockText(std::int64_t ms) {
+    return QString::fromStdString(core::recorderClockText(ms / 1000));
+}
+
+QString durationText(std::int64_t ms) {
+    const std::int64_t seconds = ms / 1000;
+    if (seconds >= 3600) {
+        return QStringLiteral("%1 h %2 min")
+            .arg(seconds / 3600)
+            .arg(seconds % 3600 / 60, 2, 10, QLatin1Char('0'));
+    }
+    if (seconds >= 60) {
+        return QStringLiteral("%1 min").arg(seconds / 60);
+    }
+    return QStringLiteral("%1 s").arg(seconds);
+}
+
+// Adds the point to the runs, starting a new run after a gap of more than a second.
+void addToRuns(std::vector<QPolygon>& runs, std::int64_t& lastMs, std::int64_t tripMs,
+               QPoint point) {
+    if (runs.empty() || tripMs < lastMs || tripMs - lastMs > kNextSecondMs) {
+        runs.emplace_back();
+    }
+    lastMs = tripMs;
+    runs.back() << point;
+}
+
+}  // namespace
+
+CTripTimelineDlg::CTripTimelineDlg(QWidget* mainWindow, ViewerContext& context)
+    : PaneWindow(mainWindow, kKeyTripTimeline, kOffset, kSize),
+      m_context(context),
+      m_combo(new CSkinComboBox(this)) {
+    setWindowTitle(QStringLiteral("Trip Timeline"));
+    setWindowFlag(Qt::WindowStaysOnTopHint, true);
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setFocusPolicy(Qt::StrongFocus);
+    m_close = CSkinButton::createImageButton(20, 10, this, QStringLiteral("Close"), kCmdClose,
+                                             kSize.width() - 30, 20, 219, 219, 218);
+    m_combo->setObjectName(QStringLiteral("tripCombo"));
+    m_combo->setGeometry(130, 10, 420, 20);
+    m_combo->setFocusPolicy(Qt::NoFocus);
+    connect(m_combo, &QComboBox::currentIndexChanged, this, [this](int index) {
+        if (index != m_trip) {
+            chooseTrip(index);
+        }
+    });
+    hide();
+}
+
+CTripTimelineDlg::~CTripTimelineDlg() {
+    // The reader stops before the catalogue whose card it may be reading goes.
+    m_reader.stop();
+}
+
+qintptr CTripTimelineDlg::onMessage(unsigned message, qintptr wParam, qintptr lParam) {
+    if (message == kMsgPaneCommand) {
+        if (wParam == kToggleTripTimeline) {
+            toggle();
+        } else if (wParam == kPaneSourceClosing) {
+            forget();
+        } else if (wParam == kPaneSourceRepairing) {
+            // What was read whole stays; a read cut short starts again once listed.
+            m_reader.stop();
+            if (std::optional<trips::TripStore> store = m_reader.takeStore()) {
+                setStore(std::move(*store));
+            }
+        } else if (wParam == kPaneSourceListed) {
+            if (!m_store && !m_reader.running()) {
+                m_stale = true;
+                if (m_visible) {
+                    startReading();
+                }
+            }
+        }
+        return 0;
+    }
+    if (message == kMsgButtonClicked && wParam == kCmdClose) {
+        hidePane();
+        return 0;
+    }
+    return PaneWindow::onMessage(message, wParam, lParam);
+}
+
+void CTripTimelineDlg::toggle() {
+    if (m_visible) {
+        hidePane();
+        return;
+    }
+    m_visible = true;
+    show();
+    raise();
+    activateWindow();
+}
+
+void CTripTimelineDlg::hidePane() {
+    m_visible = false;
+    m_seeking = false;
+    hide();
+}
+
+void CTripTimelineDlg::followMainWindow(QPoint mainTopLeft) {
+    if (!m_placed) {
+        m_placed = true;
+        move(mainTopLeft + kOffset);
+    }
+}
+
+void CTripTimelineDlg::forget() {
+    m_reader.stop();
+    m_store.reset();
+    m_stale = true;
+    m_trip = -1;
+    m_spans.clear();
+    m_speedRuns.clear();
+    m_shakeRuns.clear();
+    m_requested.reset();
+    m_seeking = false;
+    const QSignalBlocker block(m_combo);
+    m_combo->clear();
+    update();
+}
+
+void CTripTimelineDlg::startReading() {
+    forget();
+    core::RecordingCatalogue& catalogue = m_context.catalogue();
+    std::vector<trips::SourceRecording> recordings;
+    const std::vector<core::RecordingEntry>& entries = catalogue.entries();
+    for (std::size_t k = 0; k < entries.size(); ++k) {
+        const core::RecordingEntry& entry = entries[k];
+        const auto category = core::parseRecordingName(entry.fileName).listCategory;
+        if (core::isCompanionName(entry.fileName) || !category ||
+            *category == core::RecordingCategory::Parking) {
+            continue;  // in no trip
+        }
+        recordings.push_back({k, entry.fileName, entry.path, core::locationOf(catalogue, entry)});
+    }
+    m_stale = false;
+    m_reader.start(std::move(recordings), incidentThresholds(QSettings()));
+    update();
+}
+
+void CTripTimelineDlg::setStore(trips::TripStore store) {
+    m_reader.stop();
+    m_store = std::move(store);
+    m_stale = false;
+    fillChooser();
+    chooseTrip(m_store->trips.empty() ? -1 : 0);
+}
+
+void CTripTimelineDlg::fillChooser() {
+    const QSignalBlocker block(m_combo);
+    m_combo->clear();
+    if (!m_store) {
+        return;
+    }
+    std::vector<trips::RecordingFacts> facts;
+    facts.reserve(m_store->recordings.size());
+    for (const auto& recording : m_store->recordings) {
+        facts.push_back(recording.trace.facts);
+    }
+    for (const trips::Trip& trip : m_store->trips) {
+        const trips::TripTotals totals = trips::tripTotals(trip, m_store->inputs, facts);
+        const QString start = clockText(trip.startMs);
+        const QString distance = totals.topSpeedKmh < 0
+                                     ? QStringLiteral("no GPS")
+                                     : QStringLiteral("%1 km").arg(totals.distanceKm, 0, 'f', 1);
+        m_combo->addItem(QStringLiteral("%1  %2\u2013%3  %4  %5")
+                             .arg(start.left(10), start.mid(11, 5),
+                                  clockText(trip.endMs).mid(11, 5),
+                                  durationText(trip.endMs - trip.startMs), distance));
+    }
+}
+
+void CTripTimelineDlg::chooseTrip(int index) {
+    if (!m_store || index < 0 || static_cast<std::size_t>(index) >= m_store->trips.size()) {
+        index = -1;
+    }
+    m_trip = index;
+    {
+        const QSignalBlocker block(m_combo);
+        m_combo->setCurrentIndex(index);
+    }
+    m_requested.reset();
+    placeSpans();
+    const std::int64_t length =
+        index < 0 ? 1 : m_store->trips[index].endMs - m_store->trips[index].startMs;
+    m_axis = trips::TimeAxis(kPlotArea.left(), kPlotArea.width(), length);
+    makeTraces();
+    update();
+}
+
+void CTripTimelineDlg::placeSpans() {
+    m_spans.clear();
+    if (m_trip < 0) {
+        return;
+    }
+    const trips::Trip& trip = m_store->trips[static_cast<std::size_t>(m_trip)];
+    for (const std::size_t k : trip.recordings) {
+        const auto& facts = m_store->recordings[k].trace.facts;
+        const std::int64_t start =
+            trips::startMsOf(m_store->inputs[k]).value_or(trip.startMs) - trip.startMs;
+        m_spans.push_back({k, start, facts.durationMs, !facts.problem.empty()});
+    }
+    // A recording of unknown length lasts until the next one starts, as the trip joined them.
+    for (std::size_t i = 0; i + 1 < m_spans.size(); ++i) {
+        const std::int64_t toNext = m_spans[i + 1].startMs - m_spans[i].startMs;
+        if (m_spans[i].lengthMs == 0 && toNext > 0 && toNext <= trips::kLongestUnknownMs) {
+            m_spans[i].lengthMs = toNext;
+        }
+    }
+}
+
+void CTripTimelineDlg::makeTraces() {
+    m_speedRuns.clear();
+    m_shakeRuns.clear();
+    std::int64_t lastSpeed = 0, lastShake = 0;
+    const auto x = [this](std::int64_t tripMs) {
+        return static_cast<int>(std::lround(std::clamp(m_axis.xOf(tripMs), -1e7, 1e7)));
+    };
+    for (const Span& span : m_spans) {
+        const trips::RecordingTrace& trace = m_store->recordings[span.input].trace;
+        for (const trips::SpeedPoint& p : trace.speed) {
+            const std::int64_t at = span.startMs + p.timeMs;
+            addToRuns(m_speedRuns, lastSpeed, at, QPoint(x(at), speedY(p.speedKmh)));
+        }
+        for (const trips::ShakePoint& p : trace.shake) {
+            const std::int64_t at = span.startMs + p.timeMs;
+            addToRuns(m_shakeRuns, lastShake, at, QPoint(x(at), shakeY(p.g)));
+        }
+    }
+}
+
+void CTripTimelineDlg::setPlayback(const QString& path, qint64 positionMs) {
+    m_playingPath = path;
+    m_positionMs = std::max<qint64>(0, positionMs);
+    if (isVisible()) {
+        update();
+    }
+}
+
+std::optional<int> CTripTimelineDlg::cursorX() const {
+    if (m_playingPath.isEmpty() || m_trip < 0) {
+        return std::nullopt;
+    }
+    const std::string path = m_playingPath.toStdString();
+    for (const Span& span : m_spans) {
+        if (m_store->recordings[span.input].path == path) {
+            const double x = m_axis.xOf(span.startMs + m_positionMs);
+            if (x < kPlotArea.left() || x > kPlotArea.right()) {
+                return std::nullopt;
+            }
+            return static_cast<int>(std::lround(x));
+        }
+    }
+    return std::nullopt;
+}
+
+void CTripTimelineDlg::seekAt(int x) {
+    if (m_spans.empty()) {
+        return;
+    }
+    const std::int64_t at = m_axis.timeAt(x);
+    // The recording under the moment; in a gap between two, the next one from its start.
+    const auto next = std::upper_bound(m_spans.begin(), m_spans.end(), at,
+                                       [](std::int64_t t, const Span& s) { return t < s.startMs; });
+    auto span = next;
+    if (next != m_spans.begin()) {
+        const auto before = std::prev(next);
+        if (next == m_spans.end() || at < before->startMs + before->lengthMs) {
+            span = before;
+        }
+    }
+    if (span->unreadable) {
+        return;  // hatched: there is nothing to play
+    }
+    const std::int64_t offset = std::clamp<std::int64_t>(
+        at - span->startMs, 0, std::max<std::int64_t>(0, span->lengthMs - 1));
+    const trips::TripStore::Recording& recording = m_store->recordings[span->input];
+    const std::int32_t state = m_context.engine().state();
+    const bool playing = (state == media::kRunningState || state == media::kPausedState) &&
+                         m_playingPath.toStdString() == recording.path;
+    WindowRegistry& registry = WindowRegistry::instance();
+    if (m_requested == span->input || playing) {
+        registry.post(kKeyControlBar, kMsgSeek, static_cast<qintptr>(offset), kSeekToTarget);
+        return;
+    }
+    m_requested = span->input;
+    registry.post(kKeyFileList, kMsgPlayAt, static_cast<qintptr>(recording.id),
+                  static_cast<qintptr>(offset));
+}
+
+void CTripTimelineDlg::mousePressEvent(QMouseEvent* event) {
+    const QPoint point = event->position().toPoint();
+    if (event->button() == Qt::LeftButton && kPlotArea.contains(point)) {
+        m_requested.reset();
+        m_seeking = true;
+        seekAt(point.x());
+        return;
+    }
+    m_seeking = false;
+    PaneWindow::mousePressEvent(event);
+}
+
+void CTripTimelineDlg::mouseMoveEvent(QMouseEvent* event) {
+    const QPoint point = event->position().toPoint();
+    if (m_seeking && (event->buttons() & Qt::LeftButton)) {
+        seekAt(std::clamp(point.x(), kPlotArea.left(), kPlotArea.right()));
+        return;
+    }
+    PaneWindow::mouseMoveEvent(event);
+}
+
+void CTripTimelineDlg::mouseReleaseEvent(QMouseEvent* event) {
+    m_seeking = false;
+    m_requested.reset();
+    PaneWindow::mouseReleaseEvent(event);
+}
+
+void CTripTimelineDlg::wheelEvent(QWheelEvent* event) {
+    const QPointF point = event->position();
+    if (m_trip < 0 || !kPlotArea.contains(point.toPoint())) {
+        event->ignore();
+        return;
+    }
+    m_axis.zoomAt(point.x(), std::pow(kWheelStep, event->angleDelta().y() / 120.0));
+    makeTraces();
+    update();
+    event->accept();
+}
+
+void CTripTimelineDlg::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Escape) {
+        hidePane();
+        event->accept();
+        return;
+    }
+    PaneWindow::keyPressEvent(event);
+}
+
+bool CTripTimelineDlg::event(QEvent* event) {
+    // Escape hides the timeline; the viewer's other keys (T, the player's) work through it.
+    if (event->type() == QEvent::ShortcutOverride &&
+        static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) {
+        event->accept();
+        return true;
+    }
+    return PaneWindow::event(event);
+}
+
+void CTripTimelineDlg::closeEvent(QCloseEvent* event) {
+    // Closing (Alt+F4 through the window manager) only hides it.
+    event->ignore();
+    hidePane();
+}
+
+bool CTripTimelineDlg::draggableAt(QPoint point) const {
+    return point.y() < kCaptionHeight;
+}
+
+void CTripTimelineDlg::showEvent(QShowEvent* event) {
+    PaneWindow::showEvent(event);
+    if (m_stale && !m_reader.running()) {
+        startReading();
+    }
+    m_watch.start(kWatchMs, this);
+}
+
+void CTripTimelineDlg::hideEvent(QHideEvent* event) {
+    m_watch.stop();
+    PaneWindow::hideEvent(event);
+}
+
+void CTripTimelineDlg::timerEvent(QTimerEvent* event) {
+    if (event->timerId() != m_watch.timerId()) {
+        PaneWindow::timerEvent(event);
+        return;
+    }
+    if (std::optional<trips::TripStore> store = m_reader.takeStore()) {
+        setStore(std::move(*store));
+    } else if (m_reader.running()) {
+        update();  // the progress
+    }
+    if (!m_playingPath.isEmpty() && m_context.engine().state() == media::kStoppedState) {
+        m_playingPath.clear();
+        update();
+    }
+}
+
+QString CTripTimelineDlg::statusText() const {
+    if (m_reader.running()) {
+        return QStringLiteral("Reading the recordings: %1 / %2")
+            .arg(m_reader.done())
+            .arg(m_reader.total());
+    }
+    if (!m_store || m_store->inputs.empty()) {
+        return QStringLiteral("Choose a card or a folder in the File List");
+    }
+    if (m_store->trips.empty()) {
+        return QStringLiteral("No trips: no normal recordings in this source");
+    }
+    return {};
+}
+
+void CTripTimelineDlg::paintEvent(QPaintEvent*) {
+    // Drawn off screen first, then copied in one go.
+    QPixmap picture(size());
+    {
+        QPainter painter(&picture);
+        painter.fillRect(picture.rect(), kGround);
+        painter.setPen(QPen(kEdge, 3));
+        painter.drawRect(QRectF(picture.rect()).adjusted(1.5, 1.5, -1.5, -1.5));
+        painter.fillRect(QRect(3, 3, width() - 6, kCaptionHeight - 3), kPanel);
+        QFont font(QStringLiteral("Arial"));
+        font.setPixelSize(13);
+        painter.setFont(font);
+        painter.setPen(Qt::white);
+        painter.drawText(QRect(12, 3, 115, kCaptionHeight - 3), Qt::AlignVCenter,
+                         QStringLiteral("Trip Timeline"));
+        painter.fillRect(kPlotArea, kPlotGround);
+        const QString status = statusText();
+        if (!status.isEmpty()) {
+            painter.setPen(kText);
+            painter.drawText(kPlotArea, Qt::AlignCenter, status);
+        } else {
+            paintPlot(painter);
+        }
+    }
+    QPainter(this).drawPixmap(0, 0, picture);
+}
+
+void CTripTimelineDlg::paintPlot(QPainter& painter) {
+    paintClock(painter);
+    painter.save();
+    painter.setClipRect(kPlotArea);
+    for (const Span& span : m_spans) {
+        if (span.unreadable) {
+            const int left = static_cast<int>(std::lround(m_axis.xOf(span.startMs)));
+            const int right = static_cast<int>(std::lround(
+                m_axis.xOf(span.startMs + std::max<std::int64_t>(span.lengthMs, 1000))));
+            painter.fillRect(QRect(QPoint(left, kPlotArea.top()), QPoint(right, kTickTop - 1)),
+                             QBrush(kHatchColour, Qt::BDiagPattern));
+        }
+    }
+    painter.setPen(QPen(kSpeedColour, 2));
+    for (const QPolygon& run : m_speedRuns) {
+        run.size() == 1 ? painter.drawPoint(run.front()) : painter.drawPolyline(run);
+    }
+    painter.setPen(QPen(kShakeColour, 1));
+    for (const QPolygon& run : m_shakeRuns) {
+        run.size() == 1 ? painter.drawPoint(run.front()) : painter.drawPolyline(run);
+    }
+    paintMarks(painter);
+    if (const std::optional<int> x = cursorX()) {
+        painter.setPen(QPen(kCursorColour, 1));
+        painter.drawLine(*x, kPlotArea.top(), *x, kPlotArea.bottom());
+    }
+    painter.restore();
+}
+
+void CTripTimelineDlg::paintMarks(QPainter& painter) {
+    for (const Span& span : m_spans) {
+        for (const events::Incident& incident :
+             m_store->recordings[span.input].trace.facts.incidents) {
+            const int x =
+                static_cast<int>(std::lround(m_axis.xOf(span.startMs + incident.startMs)));
+            painter.fillRect(QRect(x - 1, kTickTop, 3, kTickHeight), incidentColour(incident.kind));
+        }
+    }
+    const trips::Trip& trip = m_store->trips[static_cast<std::size_t>(m_trip)];
+    for (const std::size_t k : trip.markers) {
+        const auto category = core::parseRecordingName(m_store->inputs[k].fileName).listCategory;
+        const QColor colour =
+            category == core::RecordingCategory::User ? kUserColour : kEventColour;
+        const int x = static_cast<int>(std::lround(m_axis.xOf(
+            trips::startMsOf(m_store->inputs[k]).value_or(trip.startMs) - trip.startMs)));
+        painter.setPen(QPen(colour, 1, Qt::DotLine));
+        painter.drawLine(x, kPlotArea.top(), x, kSpeedZeroY);
+        const QPoint flag[] = {
+            {x - 4, kPlotArea.top()}, {x + 4, kPlotArea.top()}, {x, kPlotArea.top() + 6}};
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(colour);
+        painter.drawPolygon(flag, 3);
+        painter.setBrush(Qt::NoBrush);
+    }
+}
+
+void CTripTimelineDlg::paintClock(QPainter& painter) {
+    const trips::Trip& trip = m_store->trips[static_cast<std::size_t>(m_trip)];
+    QFont font(QStringLiteral("Arial"));
+    font.setPixelSize(10);
+    painter.setFont(font);
+    for (const std::int64_t tick : trips::clockTicks(m_axis, trip.startMs, kClockGap)) {
+        const int x = static_cast<int>(std::lround(m_axis.xOf(tick)));
+        painter.setPen(QPen(kGrid, 1, Qt::DotLine));
+        painter.drawLine(x, kPlotArea.top(), x, kPlotArea.bottom());
+        painter.setPen(kText);
+        painter.drawText(QRect(x - 30, kPlotArea.bottom() + 3, 60, 14), Qt::AlignCenter,
+                         clockText(trip.startMs + tick).mid(11, 5));
+    }
+    painter.setPen(QPen(kGrid, 1));
+    painter.drawLine(kPlotArea.left(), kSpeedZeroY, kPlotArea.right(), kSpeedZeroY);
+    painter.drawLine(kPlotArea.left(), kShakeZeroY, kPlotArea.right(), kShakeZeroY);
+    // The scales left of the plot: km/h over the speed, g over the shake.
+    const struct {
+        int y;
+        QString text;
+        QColor colour;
+    } labels[] = {{kSpeedTopY, QStringLiteral("200"), kSpeedColour},
+                  {(kSpeedTopY + kSpeedZeroY) / 2, QStringLiteral("100"), kSpeedColour},
+                  {kSpeedZeroY - 12, QStringLiteral("km/h"), kSpeedColour},
+                  {kShakeTopY, QStringLiteral("2 g"), kShakeColour},
+                  {kShakeZeroY, QStringLiteral("0 g"), kShakeColour}};
+    for (const auto& label : labels) {
+        painter.setPen(label.colour);
+        painter.drawText(QRect(4, label.y - 7, kPlotArea.left() - 8, 14),
+                         Qt::AlignRight | Qt::AlignVCenter, label.text);
+    }
+}
+
+}  // namespace qelv::ui
