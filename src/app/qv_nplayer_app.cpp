@@ -166,9 +166,13 @@ int CQV_NPlayerApp::run(int argc, char** argv) {
 
     SingleInstance instance;
     if (options.stateQuery) {
-        const auto state = instance.ask("state");
+        // A busy viewer (a card of thousands of rows, a sanitizer build) may take seconds to
+        // answer; with none running the connection fails at once.
+        constexpr int kStateWaitMs = 10000;
+        const auto state = instance.ask("state", kStateWaitMs);
         if (!state) {
-            std::fprintf(stderr, "qelv-viewer: no viewer is running\n");
+            std::fprintf(stderr,
+                         "qelv-viewer: no viewer is running, or it did not answer in 10 s\n");
             return 1;
         }
         std::printf("%s\n", state->constData());

@@ -1,5 +1,6 @@
 #include "events/incident_scan.h"
 
+#include <algorithm>
 #include <utility>
 
 #include "events/recording_track.h"
@@ -48,8 +49,16 @@ void IncidentScan::run(std::vector<ScanTarget> targets, Thresholds thresholds) {
         if (!track.problem.empty()) {
             ++m_skipped;
         } else {
+            std::vector<Incident> incidents = findIncidents(track.fixes, track.samples, thresholds);
+            if (incidents.size() > kMostIncidentsPerRecording) {
+                std::partial_sort(incidents.begin(), incidents.begin() + kMostIncidentsPerRecording,
+                                  incidents.end(), [](const Incident& a, const Incident& b) {
+                                      return a.severity > b.severity;
+                                  });
+                incidents.resize(kMostIncidentsPerRecording);
+            }
             std::vector<ScannedIncident> found;
-            for (const Incident& incident : findIncidents(track.fixes, track.samples, thresholds)) {
+            for (const Incident& incident : incidents) {
                 found.push_back({target.id, incident, track.unfinished});
             }
             const std::lock_guard guard(m_lock);

@@ -21,6 +21,10 @@ struct ScanTarget {
     core::RecordingLocation where;
 };
 
+// The most incidents kept of one recording, its most severe: a real drive has a handful; a
+// hostile file with thousands would only bury the others.
+inline constexpr std::size_t kMostIncidentsPerRecording = 100;
+
 struct ScannedIncident {
     std::size_t id = 0;  // the target's
     Incident incident;

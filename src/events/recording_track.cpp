@@ -79,7 +79,7 @@ RecordingTrack walkUnfinished(core::ByteSource& bytes) {
     const auto& sizes = walk.tables.telemetrySizes;  // the last record's may be unknown
     Buffer buffer{};
     std::uint32_t timeMs = 0;
-    for (std::size_t i = 0; i < sizes.size() && i < offsets.size(); ++i) {
+    for (std::size_t i = 0; i < sizes.size() && i < offsets.size() && i < kMostRecords; ++i) {
         buffer.fill(0);
         const std::size_t n = std::min<std::size_t>(sizes[i], buffer.size() - 1);
         if (bytes.read(offsets[i], std::span(buffer).first(n)) != n) {
@@ -111,7 +111,7 @@ RecordingTrack readRecordingTrack(core::ByteSource& bytes) {
     RecordingTrack track;
     Buffer buffer{};
     std::uint32_t timeMs = 0;
-    while (source.read(buffer) == 0) {
+    for (std::size_t n = 0; n < kMostRecords && source.read(buffer) == 0; ++n) {
         collect(track, buffer, timeMs);
     }
     track.seconds = timeMs / 1000;

@@ -13,6 +13,10 @@
 
 namespace qelv::events {
 
+// The most records read of one recording: a day at one a second. The recorder writes minutes;
+// a hostile file whose tables claim millions of records is read no further.
+inline constexpr std::size_t kMostRecords = 86400;
+
 struct RecordingTrack {
     // Every record's fix and G-sensor sample in recording order, the k-th accepted record at
     // k x 1000 ms (not only the first minute the viewer's store keeps).

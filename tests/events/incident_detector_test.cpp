@@ -3,11 +3,16 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
+#include <cstring>
 #include <limits>
 #include <string>
 #include <vector>
 
 #include "events/incident_detector.h"
+#include "events/recording_track.h"
+#include "storage/byte_source.h"
+#include "support/telemetry_movie.h"
 
 namespace qelv::events {
 namespace {
@@ -162,6 +167,35 @@ TEST(IncidentDetector, SpeedsAroundAShockAndHugeStores) {
     ASSERT_EQ(knocks.size(), (samples.size() + 2) / 3);
     EXPECT_DOUBLE_EQ(knocks[1000].speedBeforeKmh, 5);
     EXPECT_DOUBLE_EQ(knocks[1000].speedAfterKmh, 5);
+}
+
+}  // namespace
+}  // namespace qelv::events
+
+namespace qelv::events {
+namespace {
+
+// A hostile file whose tables claim 4,194,304 records (4,096 chunks of 1,024, all over the
+// same 1,024 records of a speed jumping between 60 and 0 km/h): a day's worth is read, and
+// the rest is not read.
+TEST(RecordingTrack, TablesClaimingMillionsOfRecordsAreReadOnlyADaysWorth) {
+    constexpr std::uint32_t kRecordSize = 88;
+    std::string data;
+    for (int k = 0; k < 1024; ++k) {
+        char text[kRecordSize];
+        std::snprintf(text, sizeof text,
+                      "G$GPRMC,120000.00,A,3700.%04d,N,12600.0000,E,%s,90.0,310124", k,
+                      k % 2 == 0 ? "32.4" : "0.0");
+        data += text + std::string(kRecordSize - std::strlen(text), '\0');
+    }
+    const std::string movie = test::telemetryMovie(
+        data, kRecordSize, 4096 * 1024, std::vector<std::uint32_t>(4096, 0), {{1, 1024}});
+    const std::vector<std::uint8_t> stored(movie.begin(), movie.end());
+    core::MemorySource bytes(stored);
+    const RecordingTrack track = readRecordingTrack(bytes);
+    EXPECT_TRUE(track.problem.empty()) << track.problem;
+    EXPECT_EQ(track.fixes.size(), kMostRecords);
+    EXPECT_EQ(track.seconds, kMostRecords);
 }
 
 }  // namespace

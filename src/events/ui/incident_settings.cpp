@@ -1,6 +1,5 @@
 #include "events/ui/incident_settings.h"
 
-#include <algorithm>
 #include <cmath>
 
 namespace qelv::ui {
@@ -11,12 +10,15 @@ double setting(const QSettings& settings, const char* key, double fallback,
                events::ThresholdRange range) {
     const QVariant value = settings.value(
         QStringLiteral("%1/%2").arg(QLatin1String(kIncidentsGroup), QLatin1String(key)));
+    // A decimal comma is what many users type.
+    QString text = value.toString().trimmed();
+    text.replace(QLatin1Char(','), QLatin1Char('.'));
     bool isNumber = false;
-    const double number = value.toString().trimmed().toDouble(&isNumber);
-    if (!isNumber || !std::isfinite(number)) {
+    const double number = text.toDouble(&isNumber);
+    if (!isNumber || !std::isfinite(number) || number < range.lowest || number > range.highest) {
         return fallback;
     }
-    return std::clamp(number, range.lowest, range.highest);
+    return number;
 }
 
 }  // namespace

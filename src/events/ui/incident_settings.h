@@ -1,6 +1,7 @@
 // The incident thresholds the viewer uses, from the user's settings (group "Incidents"):
-// BrakingKmhPerS, BrakingFromKmh, ImpactG, SwerveG. A value that is missing or not a number
-// is the detector's default; one outside what a threshold may be is taken to the nearest end.
+// BrakingKmhPerS, BrakingFromKmh, ImpactG, SwerveG ("1.5" or "1,5"). A value that is missing,
+// not a number, or outside what the threshold may be is the detector's default (an impact
+// threshold of 0 would make every sample an impact).
 #pragma once
 
 #include <QSettings>

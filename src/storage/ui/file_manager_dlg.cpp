@@ -417,11 +417,18 @@ bool CFileManagerDlg::playEntry(std::size_t entry, std::uint32_t fromMs) {
     };
     int row = wanted != nullptr ? rowOf() : -1;
     if (wanted != nullptr && row < 0 && m_listFilter != core::ListFilter::All) {
-        // Listed under another category: the recording list shows them all.
-        m_incidents->stop();
-        m_listFilter = core::ListFilter::All;
-        listAgain();
-        row = rowOf();
+        // Listed under another category: the recording list shows that one. (Not all of them:
+        // that listing repairs unfinished recordings, a write nobody asked for here, and the
+        // scan would have to stop.)
+        for (const core::ListFilter filter : {core::ListFilter::Normal, core::ListFilter::Event,
+                                              core::ListFilter::Parking, core::ListFilter::User}) {
+            if (core::isListed(wanted->fileName, filter)) {
+                m_listFilter = filter;
+                listAgain();
+                row = rowOf();
+                break;
+            }
+        }
     }
     if (row < 0 || !m_list->selectRow(row)) {
         return false;

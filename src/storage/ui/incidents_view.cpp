@@ -5,6 +5,7 @@
 #include <QResizeEvent>
 #include <QTimerEvent>
 #include <algorithm>
+#include <limits>
 #include <tuple>
 
 #include "storage/recording_name.h"
@@ -15,6 +16,8 @@ namespace qelv::ui {
 namespace {
 
 constexpr int kPollMs = 100;
+constexpr std::size_t kRowsForSlowRefill = 2000;
+constexpr int kPollsPerSlowRefill = 10;
 constexpr int kStatusHeight = 20;
 constexpr int kButtonWidth = 64;
 
@@ -150,6 +153,7 @@ void CIncidentsView::forget() {
     m_scan.takeFound();
     m_poll.stop();
     m_rows.clear();
+    m_hasNew = false;
     m_names.clear();
     m_list->clearRows();
     m_scanned = false;
@@ -170,10 +174,21 @@ void CIncidentsView::takeFound() {
     for (const events::ScannedIncident& f : found) {
         const std::string& name = f.id < m_names.size() ? m_names[f.id] : std::string();
         auto [date, time] = momentOf(name, f.incident.startMs);
-        m_rows.push_back({f.id, f.incident, f.unfinished, date, time});
+        const auto start = core::startSecondsOf(name);
+        const std::int64_t atMs =
+            (start ? *start * 1000 : std::numeric_limits<std::int64_t>::max() / 2) +
+            f.incident.startMs;
+        m_rows.push_back({f.id, f.incident, f.unfinished, date, time, atMs});
     }
-    if (!found.empty()) {
+    m_hasNew = m_hasNew || !found.empty();
+    // A card of thousands of incidents is sorted and listed again once a second, not at every
+    // look; what was found is all listed when the scan ends.
+    ++m_pollsSinceRefill;
+    if (m_hasNew && (ended || m_rows.size() < kRowsForSlowRefill ||
+                     m_pollsSinceRefill >= kPollsPerSlowRefill)) {
         refill();
+        m_hasNew = false;
+        m_pollsSinceRefill = 0;
     }
     if (ended) {
         m_poll.stop();
@@ -184,8 +199,8 @@ void CIncidentsView::takeFound() {
 void CIncidentsView::refill() {
     // Most severe first; equal ones in time order.
     std::stable_sort(m_rows.begin(), m_rows.end(), [](const Row& a, const Row& b) {
-        return std::tie(b.incident.severity, a.date, a.time, a.incident.startMs) <
-               std::tie(a.incident.severity, b.date, b.time, b.incident.startMs);
+        return std::tie(b.incident.severity, a.atMs, a.entry) <
+               std::tie(a.incident.severity, b.atMs, b.entry);
     });
     // The row the user is on stays selected while the list grows.
     const int focused = m_list->focusedRow();

@@ -45,6 +45,9 @@ public:
         bool unfinished;
         QString date;  // "YYYY-MM-DD" of the incident on the recorder's clock, "-" unknown
         QString time;  // "HH:MM:SS", or "+M:SS" into the recording without a date
+        // When it happened on the recorder's clock (ms since 1970), for the order of equally
+        // severe ones; those of recordings without a date after all the others.
+        std::int64_t atMs;
     };
     // In list order.
     const std::vector<Row>& rows() const { return m_rows; }
@@ -80,6 +83,8 @@ private:
     std::vector<Row> m_rows;
     bool m_scanned = false;
     QBasicTimer m_poll;
+    int m_pollsSinceRefill = 0;
+    bool m_hasNew = false;  // found rows not listed yet
     CSkinListCtrl* m_list;
     QProgressBar* m_progress;
     QLabel* m_status;
