@@ -55,17 +55,20 @@ void offerNewCards(CQV_NPlayerDlg& main, ViewerContext& context, CFileManagerDlg
 
 // "Export clip...": one dialog at a time, not modal. While it exports, E brings it back;
 // otherwise a new one replaces it, for the recording and position of now.
-std::function<void(CPlayerMenuDlg&, const std::string&, std::int64_t)> clipExporter(
-    QWidget* owner, ViewerContext& context) {
+// Shows the dialog for the recording at `frontPath` around `positionNs`; the dialog, or null
+// when it cannot be shown or one is busy exporting (that one comes to the front).
+using ClipDialogOpener = std::function<CExportClipDlg*(const std::string&, std::int64_t)>;
+
+ClipDialogOpener clipExporter(QWidget* owner, ViewerContext& context) {
     auto shown = std::make_shared<QPointer<CExportClipDlg>>();
-    return [owner, &context, shown](CPlayerMenuDlg&, const std::string& frontPath,
-                                    std::int64_t positionNs) {
+    return [owner, &context, shown](const std::string& frontPath,
+                                    std::int64_t positionNs) -> CExportClipDlg* {
         QPointer<CExportClipDlg>& dialog = *shown;
         if (dialog && dialog->exporting()) {
             dialog->show();
             dialog->raise();
             dialog->activateWindow();
-            return;
+            return nullptr;
         }
         if (context.catalogue().currentKind() == core::SourceKind::WyfsDrive) {
             showMessageBox(owner,
@@ -73,7 +76,7 @@ std::function<void(CPlayerMenuDlg&, const std::string&, std::int64_t)> clipExpor
                                           "in a folder. Copy this recording from the WyFS card "
                                           "to a folder first (qelv wyfs get)."),
                            MessageIcon::Information);
-            return;
+            return nullptr;
         }
         std::vector<media::ExportRecording> recordings = exportableRecordings(frontPath);
         if (recordings.empty()) {
@@ -83,12 +86,13 @@ std::function<void(CPlayerMenuDlg&, const std::string&, std::int64_t)> clipExpor
                                .arg(QString::fromStdString(frontPath),
                                     QString::fromStdString(media::unreadableReason(frontPath))),
                            MessageIcon::Error);
-            return;
+            return nullptr;
         }
         delete dialog.data();
         dialog = new CExportClipDlg(owner, std::move(recordings), positionNs,
                                     ExportClipServices::defaults());
         dialog->show();
+        return dialog.data();
     };
 }
 
@@ -126,7 +130,11 @@ std::vector<PaneWindow*> createViewerPanes(CQV_NPlayerDlg& main, ViewerContext& 
             return map ? map->mapImage() : QImage();
         })->exec();
     };
-    dialogs.exportClip = clipExporter(owner, context);
+    const ClipDialogOpener openClipDialog = clipExporter(owner, context);
+    dialogs.exportClip = [openClipDialog](CPlayerMenuDlg&, const std::string& frontPath,
+                                          std::int64_t positionNs) {
+        openClipDialog(frontPath, positionNs);
+    };
     auto* bar = new CPlayerMenuDlg(&main, context, {screen1, screen2, screen3}, dialogs);
     auto* info = new CUtilInfoDlg(&main, context);
     auto* map = new CMapViewDlg(&main, context, CMapViewDlg::defaultServices(context));
@@ -144,6 +152,15 @@ std::vector<PaneWindow*> createViewerPanes(CQV_NPlayerDlg& main, ViewerContext& 
     QObject::connect(bar, &CPlayerMenuDlg::positionShown, timeline, [timeline, bar](qint64 ms) {
         timeline->setPlayback(QString::fromStdString(bar->playingPath()), ms);
     });
+    // A span chosen on the trip's timeline goes to the clip export, which joins the recordings
+    // that follow.
+    QObject::connect(
+        timeline, &CTripTimelineDlg::spanChosen, timeline,
+        [openClipDialog](const QString& frontPath, qint64 fromNs, qint64 toNs) {
+            if (CExportClipDlg* dialog = openClipDialog(frontPath.toStdString(), fromNs)) {
+                dialog->setSpan(fromNs, toNs);
+            }
+        });
     return {screen1, screen2, screen3, bar, info, map, list, graph, settings, timeline};
 }
 

@@ -172,6 +172,11 @@ TEST_F(ExportClipDialog, ProposesFifteenSecondsEitherSideAndPaintsTheSpanAndTheP
             return l->text() == startClock;
         })) << startClock.toStdString();
     }
+    // A span chosen elsewhere (the trip timeline) is taken in whole tenths, within the limit.
+    auto dialog = dialogAt(10 * kS);
+    dialog->setSpan(12'340'000'000, 99 * kS);
+    EXPECT_DOUBLE_EQ(dialog->startBox()->value(), 12.3);
+    EXPECT_NEAR(dialog->endBox()->value(), 40.0, 0.1);
 }
 
 TEST_F(ExportClipDialog, WritesTheClipAcrossTheJointAndOffersItsFolder) {

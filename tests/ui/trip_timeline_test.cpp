@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QSettings>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QWheelEvent>
@@ -192,6 +193,41 @@ TEST_F(TripTimelineTest, ClickPlaysTheRightRecordingFromTheMomentUnderIt) {
             context->catalogue().shownEntryAt(list->list()->focusedRow());
         ASSERT_NE(chosen, nullptr);
         EXPECT_EQ(chosen->path, pathOf(c.recording));
+    }
+}
+
+// Shift and a drag choose a span for a clip: from the recording where it starts, on across
+// the recordings after it; nothing from a hatched recording or for less than a second.
+TEST_F(TripTimelineTest, ShiftDragChoosesASpanForAClip) {
+    showHandMade();
+    const struct {
+        int from, to;
+        int recording;  // -1: nothing chosen
+        std::int64_t startMs;
+    } cases[] = {{xAt(130000), xAt(170000), 2, 120000},
+                 {xAt(170000), xAt(130000), 2, 120000},
+                 {xAt(30000), xAt(150000), 0, 0},
+                 {xAt(90000), xAt(100000), -1, 0},
+                 {xAt(30000), xAt(30000) + 1, -1, 0}};
+    for (const auto& c : cases) {
+        QSignalSpy chosen(timeline, &CTripTimelineDlg::spanChosen);
+        bar->received.clear();
+        QTest::mousePress(timeline, Qt::LeftButton, Qt::ShiftModifier, QPoint(c.from, 120));
+        QTest::mouseMove(timeline, QPoint(c.to, 120));
+        QTest::mouseRelease(timeline, Qt::LeftButton, Qt::ShiftModifier, QPoint(c.to, 120));
+        processPosted();
+        EXPECT_TRUE(bar->received.empty()) << "a Shift-drag does not play";
+        if (c.recording < 0) {
+            EXPECT_EQ(chosen.count(), 0) << c.from;
+            continue;
+        }
+        ASSERT_EQ(chosen.count(), 1) << c.from;
+        const std::int64_t a = timeline->axis().timeAt(std::min(c.from, c.to));
+        const std::int64_t b = timeline->axis().timeAt(std::max(c.from, c.to));
+        const QList<QVariant> args = chosen.takeFirst();
+        EXPECT_EQ(args[0].toString().toStdString(), pathOf(c.recording));
+        EXPECT_EQ(args[1].toLongLong(), (a - c.startMs) * 1'000'000);
+        EXPECT_EQ(args[2].toLongLong(), (b - c.startMs) * 1'000'000);
     }
 }
 

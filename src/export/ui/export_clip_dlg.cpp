@@ -120,17 +120,22 @@ CExportClipDlg::CExportClipDlg(QWidget* owner, std::vector<media::ExportRecordin
     m_bar->setRange(m_limitNs, std::move(joints));
     m_bar->setPosition(m_positionNs);
     const std::int64_t position = std::clamp<std::int64_t>(positionNs, 0, m_limitNs);
-    // Whole tenths, clamped by the boxes' range.
-    const auto tenths = [](std::int64_t ns) {
-        return std::round(static_cast<double>(ns) / 1e8) / 10;
-    };
-    m_start->setValue(tenths(std::max<std::int64_t>(0, position - kAroundNs)));
-    m_end->setValue(tenths(std::min(m_limitNs, position + kAroundNs)));
-    spanChanged();
+    setSpan(position - kAroundNs, position + kAroundNs);
     resize(kClientSize);
     if (owner != nullptr) {
         move(owner->window()->geometry().center() - rect().center());
     }
+}
+
+void CExportClipDlg::setSpan(std::int64_t fromNs, std::int64_t toNs) {
+    // Whole tenths, clamped by the boxes' range.
+    const auto tenths = [this](std::int64_t ns) {
+        return std::round(static_cast<double>(std::clamp<std::int64_t>(ns, 0, m_limitNs)) / 1e8) /
+               10;
+    };
+    m_start->setValue(tenths(fromNs));
+    m_end->setValue(tenths(toNs));
+    spanChanged();
 }
 
 CExportClipDlg::~CExportClipDlg() {

@@ -51,6 +51,10 @@ public:
     // Cancels a running export and waits for it to remove what it wrote.
     ~CExportClipDlg() override;
 
+    // Sets the span to export, [fromNs, toNs) from the first recording's start, in whole
+    // tenths of a second within what the dialog allows.
+    void setSpan(std::int64_t fromNs, std::int64_t toNs);
+
     // The recording the dialog exports from (its front file).
     const std::string& frontPath() const { return m_recordings.front().paths[0]; }
     bool exporting() const { return m_export != nullptr; }

@@ -44,6 +44,7 @@ const QColor kCursorColour(255, 138, 72);
 const QColor kHatchColour(120, 120, 132);
 const QColor kEventColour(255, 40, 40);
 const QColor kUserColour(120, 170, 255);
+const QColor kSelectionColour(255, 255, 255, 48);
 
 int speedY(double kmh) {
     const double clipped = std::clamp(kmh, 0.0, CTripTimelineDlg::kSpeedTopKmh);
@@ -319,12 +320,10 @@ std::optional<int> CTripTimelineDlg::cursorX() const {
     return std::nullopt;
 }
 
-void CTripTimelineDlg::seekAt(int x) {
+const CTripTimelineDlg::Span* CTripTimelineDlg::spanAt(std::int64_t at) const {
     if (m_spans.empty()) {
-        return;
+        return nullptr;
     }
-    const std::int64_t at = m_axis.timeAt(x);
-    // The recording under the moment; in a gap between two, the next one from its start.
     const auto next = std::upper_bound(m_spans.begin(), m_spans.end(), at,
                                        [](std::int64_t t, const Span& s) { return t < s.startMs; });
     auto span = next;
@@ -333,6 +332,15 @@ void CTripTimelineDlg::seekAt(int x) {
         if (next == m_spans.end() || at < before->startMs + before->lengthMs) {
             span = before;
         }
+    }
+    return &*span;
+}
+
+void CTripTimelineDlg::seekAt(int x) {
+    const std::int64_t at = m_axis.timeAt(x);
+    const Span* span = spanAt(at);
+    if (span == nullptr) {
+        return;
     }
     if (span->unreadable) {
         return;  // hatched: there is nothing to play
@@ -353,8 +361,31 @@ void CTripTimelineDlg::seekAt(int x) {
                   static_cast<qintptr>(offset));
 }
 
+void CTripTimelineDlg::chooseSpan() {
+    const auto [a, b] = *m_selection;
+    m_selection.reset();
+    update();
+    const std::int64_t from = std::min(a, b);
+    const std::int64_t to = std::max(a, b);
+    const Span* span = spanAt(from);
+    constexpr std::int64_t kShortestMs = 1000;
+    if (span == nullptr || span->unreadable || to - from < kShortestMs || !m_store) {
+        return;
+    }
+    const std::int64_t offsetMs = std::max<std::int64_t>(0, from - span->startMs);
+    const trips::TripStore::Recording& recording = m_store->recordings[span->input];
+    emit spanChosen(QString::fromStdString(recording.path), offsetMs * 1'000'000,
+                    (offsetMs + to - std::max(from, span->startMs)) * 1'000'000);
+}
+
 void CTripTimelineDlg::mousePressEvent(QMouseEvent* event) {
     const QPoint point = event->position().toPoint();
+    if (event->button() == Qt::LeftButton && kPlotArea.contains(point) &&
+        (event->modifiers() & Qt::ShiftModifier) && !m_spans.empty()) {
+        const std::int64_t at = m_axis.timeAt(point.x());
+        m_selection = std::pair{at, at};
+        return;
+    }
     if (event->button() == Qt::LeftButton && kPlotArea.contains(point)) {
         m_requested.reset();
         m_seeking = true;
@@ -367,6 +398,12 @@ void CTripTimelineDlg::mousePressEvent(QMouseEvent* event) {
 
 void CTripTimelineDlg::mouseMoveEvent(QMouseEvent* event) {
     const QPoint point = event->position().toPoint();
+    if (m_selection && (event->buttons() & Qt::LeftButton)) {
+        m_selection->second =
+            m_axis.timeAt(std::clamp(point.x(), kPlotArea.left(), kPlotArea.right()));
+        update();
+        return;
+    }
     if (m_seeking && (event->buttons() & Qt::LeftButton)) {
         seekAt(std::clamp(point.x(), kPlotArea.left(), kPlotArea.right()));
         return;
@@ -375,6 +412,10 @@ void CTripTimelineDlg::mouseMoveEvent(QMouseEvent* event) {
 }
 
 void CTripTimelineDlg::mouseReleaseEvent(QMouseEvent* event) {
+    if (m_selection && event->button() == Qt::LeftButton) {
+        chooseSpan();
+        return;
+    }
     m_seeking = false;
     m_requested.reset();
     PaneWindow::mouseReleaseEvent(event);
@@ -545,6 +586,14 @@ void CTripTimelineDlg::paintMarks(QPainter& painter) {
         painter.setBrush(colour);
         painter.drawPolygon(flag, 3);
         painter.setBrush(Qt::NoBrush);
+    }
+    if (m_selection) {
+        // The span a Shift-drag is choosing for a clip.
+        const auto [a, b] = *m_selection;
+        const int left = static_cast<int>(std::lround(m_axis.xOf(std::min(a, b))));
+        const int right = static_cast<int>(std::lround(m_axis.xOf(std::max(a, b))));
+        painter.fillRect(QRect(QPoint(left, kPlotArea.top()), QPoint(right, kPlotArea.bottom())),
+                         kSelectionColour);
     }
 }
 

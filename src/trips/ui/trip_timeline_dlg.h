@@ -73,6 +73,12 @@ public:
     // The cursor's x, when the recording playing belongs to the trip shown.
     std::optional<int> cursorX() const;
 
+signals:
+    // Shift and a drag chose [from, to) of the trip for a clip: the front file of the recording
+    // where it starts, and the span from that recording's start (ns; it may run on into the
+    // recordings that follow).
+    void spanChosen(const QString& frontPath, qint64 fromNs, qint64 toNs);
+
 public slots:
     // The recording being played (its front file's path) and the position the control bar
     // shows in it (ms).
@@ -111,8 +117,13 @@ private:
     // Places the trip's recordings and remakes the traces for the axis as it is.
     void placeSpans();
     void makeTraces();
+    // The recording at trip time `at`; in a gap between two, the next one (its start). Null
+    // without recordings.
+    const Span* spanAt(std::int64_t at) const;
     // Plays the trip from the moment under x.
     void seekAt(int x);
+    // Ends a Shift-drag: a span of a second or more becomes a clip to export.
+    void chooseSpan();
     void paintPlot(QPainter& painter);
     void paintMarks(QPainter& painter);
     void paintClock(QPainter& painter);
@@ -136,6 +147,8 @@ private:
     // The recording a click or drag last asked the list to open: a drag within it only seeks.
     std::optional<std::size_t> m_requested;
     bool m_seeking = false;
+    // A Shift-drag's span (trip time, ms) while it is drawn.
+    std::optional<std::pair<std::int64_t, std::int64_t>> m_selection;
     bool m_visible = false;
     bool m_placed = false;
     // While shown: the reader's progress, and the cursor's removal when playback stopped.
