@@ -1,5 +1,6 @@
 #include "events/incident_detector.h"
 
+#include "events/shake.h"
 #include "events/trusted_fixes.h"
 
 #include <algorithm>
@@ -47,50 +48,15 @@ void addBraking(const std::vector<GoodFix>& fixes, const Thresholds& t, std::vec
     }
 }
 
-double median(std::vector<double> values) {
-    const auto middle = values.begin() + static_cast<std::ptrdiff_t>(values.size() / 2);
-    std::nth_element(values.begin(), middle, values.end());
-    return *middle;
-}
-
 void addShocks(const std::vector<core::GSensorSample>& samples, const Thresholds& t,
                std::vector<Second>& out) {
-    if (samples.empty()) {
-        return;
-    }
-    // The scale of the whole list is the first sample's, as the panel and graph read it.
-    const bool tenBit = samples.front().format == static_cast<int>(core::SampleFormat::Packed10);
-    const int low = tenBit ? -511 : 0, high = tenBit ? 512 : 128;
-    std::vector<std::array<double, 3>> g;
-    std::vector<std::uint32_t> times;
-    for (const core::GSensorSample& s : samples) {
-        if (s.timeMs < 0 || std::min({s.x, s.y, s.z}) < low || std::max({s.x, s.y, s.z}) > high) {
-            continue;
-        }
-        g.push_back({core::gravityOf(s.x, tenBit), core::gravityOf(s.y, tenBit),
-                     core::gravityOf(s.z, tenBit)});
-        times.push_back(static_cast<std::uint32_t>(s.timeMs));
-    }
-    if (g.empty()) {
-        return;
-    }
-    std::array<double, 3> rest{};
-    for (std::size_t axis = 0; axis < 3; ++axis) {
-        std::vector<double> values;
-        values.reserve(g.size());
-        for (const auto& sample : g) {
-            values.push_back(sample[axis]);
-        }
-        rest[axis] = median(std::move(values));
-    }
-    for (std::size_t i = 0; i < g.size(); ++i) {
-        const double dx = g[i][0] - rest[0], dy = g[i][1] - rest[1], dz = g[i][2] - rest[2];
-        const double magnitude = std::sqrt(dx * dx + dy * dy + dz * dz);
+    for (const ShakeSample& s : shakeSamples(samples)) {
+        const double magnitude = s.magnitude();
         // A blow from the side is an impact, not also a swerve.
         if (magnitude >= t.impactG) {
-            out.push_back({IncidentKind::Impact, times[i], magnitude});
-        } else if (std::abs(dx) >= t.swerveG) {
-            out.push_back({IncidentKind::Swerve, times[i], std::abs(dx)});
+            out.push_back({IncidentKind::Impact, s.timeMs, magnitude});
+        } else if (std::abs(s.dx) >= t.swerveG) {
+            out.push_back({IncidentKind::Swerve, s.timeMs, std::abs(s.dx)});
         }
     }
 }
