@@ -33,6 +33,8 @@ public:
     enum Command { kCmdClose = 0 };
 
     static constexpr QSize kSize{800, 250};
+    // The top of the pane acts as the window's caption.
+    static constexpr int kCaptionHeight = 40;
     // The plot: clicks seek and the wheel zooms inside it; the cursor runs over its height.
     static constexpr QRect kPlotArea{QPoint(50, 48), QPoint(779, 213)};
     // The speed band: 0 km/h at y 150 up to 200 km/h at y 50 (faster speeds stay at the top).
@@ -128,6 +130,8 @@ private:
     void paintMarks(QPainter& painter);
     void paintClock(QPainter& painter);
     QString statusText() const;
+    // "YYYY-MM-DD HH:MM:SS" of a moment on the recorder's clock (ms).
+    static QString clockText(std::int64_t ms);
 
     ViewerContext& m_context;
     CSkinButton* m_close;
