@@ -161,6 +161,16 @@ std::vector<PaneWindow*> createViewerPanes(CQV_NPlayerDlg& main, ViewerContext& 
                 dialog->setSpan(fromNs, toNs);
             }
         });
+    // While a trip plays the map shows all of it; a click there plays the trip from that point.
+    QObject::connect(timeline, &CTripTimelineDlg::playingTripChanged, map, [timeline, map] {
+        std::vector<TripRoutePoint> route;
+        for (const trips::SpeedPoint& p : timeline->playingTripRoute()) {
+            route.push_back({p.latitude, p.longitude, p.timeMs, p.speedKmh});
+        }
+        map->setTripRoute(route, timeline->playingTripIncidents());
+    });
+    QObject::connect(map, &CMapViewDlg::tripClicked, timeline,
+                     [timeline](qint64 tripMs) { timeline->seekToTripTime(tripMs); });
     return {screen1, screen2, screen3, bar, info, map, list, graph, settings, timeline};
 }
 

@@ -25,7 +25,7 @@ RecordingTrace recordingTrace(const events::RecordingTrack& track,
         return trace;
     }
     for (const events::TrustedFix& fix : events::trustedFixes(track.fixes)) {
-        trace.speed.push_back({fix.timeMs, fix.speedKmh});
+        trace.speed.push_back({fix.timeMs, fix.speedKmh, fix.latitude, fix.longitude});
     }
     trace.shake = shakeOf(track.samples);
     return trace;

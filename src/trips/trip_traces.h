@@ -14,6 +14,7 @@ namespace qelv::trips {
 struct SpeedPoint {
     std::uint32_t timeMs;  // as the records are timed
     double speedKmh;
+    double latitude = 0, longitude = 0;  // decimal degrees: where the fix placed the vehicle
 };
 
 struct ShakePoint {

@@ -6,6 +6,7 @@
 
 #include <QDirIterator>
 #include <QRegularExpression>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QVariant>
 #include <QWebEnginePage>
@@ -204,6 +205,40 @@ TEST_F(MapPageTest, IncidentsAreMarkedOnTheRouteAndAClickOnOneSeeks) {
     EXPECT_EQ(bar.received.front(), (Received{ui::kMsgSeek, 2000, ui::kSeekToTarget}));
     telemetry.clear();
     EXPECT_TRUE(waitFor([&] { return marks() == 0 && pixelsLike(braking, 12) == 0; }, kPageWaitMs));
+}
+
+// While a trip plays: its whole route in the speed bands' colours, its incident, a legend;
+// a click on the incident reports the trip time; an empty trip takes it all away.
+TEST_F(MapPageTest, ATripsWholeRouteShowsInItsSpeedsColoursAndAClickReportsTheTripTime) {
+    tiles.stop();  // the grid only
+    open(tiles.tileUrl());
+    ASSERT_TRUE(waitForPage());
+    QSignalSpy clicked(map, &CMapViewDlg::tripClicked);
+    // 20 km/h (green) for the first minute, then 100 km/h (deep orange); a hostile point left out.
+    map->setTripRoute({{37.50, 127.00, 0, 20},
+                       {37.50, 127.01, 60000, 20},
+                       {std::nan(""), 127.0, 61000, 20},
+                       {37.51, 127.02, 120000, 100}},
+                      {{events::IncidentKind::Impact, 120000, 120000, 2, 3, 100, 90}});
+    const auto points = [this] {
+        return evaluate(QStringLiteral("tripPoints.length")).value_or(-1).toInt();
+    };
+    ASSERT_TRUE(waitFor([&] { return points() == 3; }, kPageWaitMs)) << points();
+    EXPECT_TRUE(
+        waitFor([&] { return pixelsLike(QColor(0x4c, 0xaf, 0x50), 12) > 30; }, kPageWaitMs));
+    EXPECT_TRUE(
+        waitFor([&] { return pixelsLike(QColor(0xff, 0x57, 0x22), 12) > 30; }, kPageWaitMs));
+    EXPECT_EQ(evaluate(QStringLiteral("document.querySelectorAll('.trip-legend').length")),
+              QVariant(1));
+    evaluate(
+        QStringLiteral("tripLayer.getLayers().filter(function (l) { return l.getTooltip "
+                       "&& l.getTooltip(); })[0].fire('click'); 1"));
+    ASSERT_TRUE(waitFor([&] { return clicked.count() == 1; }, kPageWaitMs));
+    EXPECT_EQ(clicked.takeFirst()[0].toLongLong(), 120000);
+    map->setTripRoute({}, {});
+    EXPECT_TRUE(waitFor([&] { return points() == 0; }, kPageWaitMs));
+    EXPECT_EQ(evaluate(QStringLiteral("document.querySelectorAll('.trip-legend').length")),
+              QVariant(0));
 }
 
 // Offline at start: one box, and the route on the grid, clear of the map's controls, with the

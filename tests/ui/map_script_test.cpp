@@ -177,6 +177,17 @@ TEST(MapScript, IncidentTextPlacesEachAtTheDrawablePointNearestInTime) {
     }
 }
 
+// The trip's route: every placeable point with a finite speed, numbers that read back.
+TEST(MapScript, TripRouteTextHoldsThePlaceablePointsWithTheirSpeeds) {
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const std::vector<ui::TripRoutePoint> route = {
+        {37.5, 127.25, 0, 20.5},  {nan, 127.0, 1000, 20}, {37.5, 181, 2000, 20},
+        {37.5, 127.0, 3000, nan}, {37.5, 127.0, -1, 20},  {-33.875, 151.5, 3600000, 0}};
+    EXPECT_EQ(ui::tripRouteJson(route),
+              QStringLiteral("[[37.5,127.25,0,20.5],[-33.875,151.5,3600000,0]]"));
+    EXPECT_EQ(ui::tripRouteJson({}), QStringLiteral("[]"));
+}
+
 TEST(MapScript, RouteClickReportsAreCheckedBeforeUse) {
     struct Case {
         QString report;

@@ -231,6 +231,36 @@ TEST_F(TripTimelineTest, ShiftDragChoosesASpanForAClip) {
     }
 }
 
+// While one of its recordings plays, the trip's whole route and incidents are offered on the
+// trip's clock (for the map); a trip time from the map plays the trip from there.
+TEST_F(TripTimelineTest, APlayingTripOffersItsWholeRouteAndPlaysFromATripTime) {
+    showHandMade();
+    QSignalSpy changed(timeline, &CTripTimelineDlg::playingTripChanged);
+    EXPECT_TRUE(timeline->playingTripRoute().empty());
+    timeline->setPlayback(QString::fromStdString(pathOf(2)), 1000);
+    EXPECT_EQ(changed.count(), 1);
+    const std::vector<trips::SpeedPoint> route = timeline->playingTripRoute();
+    ASSERT_EQ(route.size(), 120U);  // both readable recordings' fixes
+    EXPECT_EQ(route.front().timeMs, 0U);
+    EXPECT_EQ(route.back().timeMs, 179000U);
+    EXPECT_EQ(route.back().speedKmh, 50.0);
+    const std::vector<events::Incident> incidents = timeline->playingTripIncidents();
+    ASSERT_EQ(incidents.size(), 1U);
+    EXPECT_EQ(incidents.front().startMs, 150000U);
+    timeline->setPlayback(QString::fromStdString(pathOf(2)), 2000);
+    EXPECT_EQ(changed.count(), 1) << "told once, not at every position";
+    timeline->hide();
+    EXPECT_EQ(changed.count(), 2);
+    EXPECT_TRUE(timeline->playingTripRoute().empty());
+
+    timeline->show();
+    bar->received.clear();
+    list->list()->selectRow(1);
+    timeline->seekToTripTime(130000);
+    processPosted();
+    EXPECT_EQ(bar->received, (std::vector<Received>{{1127, 5, 0}, {1126, 10000, 2}}));
+}
+
 // The wheel zooms around the pointer: the impact under it stays there, the event recording
 // moves away from it.
 TEST_F(TripTimelineTest, WheelZoomKeepsTheMomentUnderThePointer) {

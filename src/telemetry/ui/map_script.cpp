@@ -136,6 +136,25 @@ QString routeJson(const std::vector<core::RoutePoint>& route) {
     return json + u']';
 }
 
+QString tripRouteJson(const std::vector<TripRoutePoint>& route) {
+    QString json = QStringLiteral("[");
+    bool first = true;
+    for (const TripRoutePoint& p : route) {
+        if (!std::isfinite(p.latitude) || !std::isfinite(p.longitude) ||
+            !std::isfinite(p.speedKmh) || std::abs(p.latitude) > 90 ||
+            std::abs(p.longitude) > 180 || p.tripMs < 0) {
+            continue;
+        }
+        if (!first) {
+            json += u',';
+        }
+        first = false;
+        json += u'[' + exactNumber(p.latitude) + u',' + exactNumber(p.longitude) + u',' +
+                QString::number(p.tripMs) + u',' + exactNumber(p.speedKmh) + u']';
+    }
+    return json + u']';
+}
+
 QString incidentsJson(const std::vector<core::RoutePoint>& route,
                       const std::vector<events::Incident>& incidents) {
     // In time order (a stable sort keeps the route's order among equal times), so that each

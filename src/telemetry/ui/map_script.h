@@ -53,6 +53,19 @@ inline constexpr std::uint32_t kIncidentPlaceMs = 5000;
 QString incidentsJson(const std::vector<core::RoutePoint>& route,
                       const std::vector<events::Incident>& incidents);
 
+// A point of a whole trip's route: where the vehicle was, when in the trip, how fast.
+struct TripRoutePoint {
+    double latitude, longitude;  // decimal degrees
+    std::int64_t tripMs;
+    double speedKmh;
+};
+// The trip's route as the page's SetTripRoute takes it: [[lat, lon, tripMs, speedKmh], ...]
+// of the points a map can place with a finite speed, numbers as in routeJson; "[]" for none.
+QString tripRouteJson(const std::vector<TripRoutePoint>& route);
+// The prefix of the page's console messages that report a click on the trip's route or one of
+// its incidents: the trip time follows, in ms.
+inline constexpr char kTripClickPrefix[] = "qelv-trip-click ";
+
 // Where the user clicked on the drawn route, as the page reports it: "[lat, lon]". Nothing
 // for anything else (not JSON, not two numbers, not finite, out of range, too long).
 struct ClickedPoint {

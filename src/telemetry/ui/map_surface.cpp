@@ -33,6 +33,11 @@ public:
                 onIncidentClick(report);
             }
         };
+        m_page->onTripClick = [this](const QString& report) {
+            if (onTripClick) {
+                onTripClick(report);
+            }
+        };
         m_view->setPage(m_page);
         // The browser's own menu (reload, back, save page) has nothing to offer here, and a
         // reload would drop the route the viewer sent.
@@ -82,6 +87,9 @@ void MapPage::javaScriptConsoleMessage(JavaScriptConsoleMessageLevel, const QStr
         onRouteClick(message.mid(route.size()));
     } else if (onIncidentClick && message.startsWith(incident)) {
         onIncidentClick(message.mid(incident.size()));
+    } else if (const QLatin1StringView trip(kTripClickPrefix);
+               onTripClick && message.startsWith(trip)) {
+        onTripClick(message.mid(trip.size()));
     }
 }
 

@@ -33,8 +33,9 @@ public:
     // Told the text after kRouteClickPrefix of every such console message of the page
     // (untrusted: the receiver checks it).
     std::function<void(const QString&)> onRouteClick;
-    // The same for kIncidentClickPrefix.
+    // The same for kIncidentClickPrefix and kTripClickPrefix.
     std::function<void(const QString&)> onIncidentClick;
+    std::function<void(const QString&)> onTripClick;
 };
 
 // The page's side of the browser: its console reports route and incident clicks, and it never
@@ -45,6 +46,7 @@ public:
     MapPage(const QUrl& page, QWebEngineProfile* profile, QObject* parent);
     std::function<void(const QString&)> onRouteClick;
     std::function<void(const QString&)> onIncidentClick;
+    std::function<void(const QString&)> onTripClick;
 
 protected:
     void javaScriptConsoleMessage(JavaScriptConsoleMessageLevel level, const QString& message,

@@ -169,6 +169,13 @@ void CMapViewDlg::loadPage() {
     }
     m_surface->onRouteClick = [this](const QString& report) { routeClicked(report); };
     m_surface->onIncidentClick = [this](const QString& report) { incidentClicked(report); };
+    m_surface->onTripClick = [this](const QString& report) {
+        // Untrusted: a time within the trip shown, or nothing.
+        const std::optional<std::uint32_t> tripMs = parseIncidentClick(report);
+        if (tripMs && static_cast<std::int64_t>(*tripMs) <= m_tripEndMs) {
+            emit tripClicked(static_cast<qint64>(*tripMs));
+        }
+    };
     // The pane's own menu instead of the browser's.
     m_surface->widget()->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(m_surface->widget(), &QWidget::customContextMenuRequested, this, [this](QPoint at) {
@@ -282,6 +289,12 @@ void CMapViewDlg::updatePosition() {
     }
     if (m_surface && m_surface->ready()) {
         sendIncidents();
+        if (m_trip != m_shownTrip) {
+            m_shownTrip = m_trip;
+            m_surface->runScript(
+                QStringLiteral("(typeof SetTripRoute === 'function') ? SetTripRoute(%1) : 0")
+                    .arg(m_trip.isEmpty() ? QStringLiteral("[], []") : m_trip));
+        }
     }
     if (m_surface && m_surface->ready() && m_retryTiles) {
         m_retryTiles = false;
@@ -330,6 +343,26 @@ void CMapViewDlg::sendIncidents() {
     m_shownIncidents = json;
     m_surface->runScript(
         QStringLiteral("(typeof SetIncidents === 'function') ? SetIncidents(%1) : 0").arg(json));
+}
+
+void CMapViewDlg::setTripRoute(const std::vector<TripRoutePoint>& route,
+                               const std::vector<events::Incident>& incidents) {
+    if (route.empty()) {
+        m_trip.clear();
+        m_tripEndMs = -1;
+        return;
+    }
+    // The incidents are placed on the route as a recording's are, on the trip's clock.
+    std::vector<core::RoutePoint> placed;
+    placed.reserve(route.size());
+    m_tripEndMs = 0;
+    for (const TripRoutePoint& p : route) {
+        placed.push_back(
+            {p.longitude, p.latitude,
+             static_cast<std::uint32_t>(std::clamp<std::int64_t>(p.tripMs, 0, UINT32_MAX))});
+        m_tripEndMs = std::max(m_tripEndMs, p.tripMs);
+    }
+    m_trip = tripRouteJson(route) + QStringLiteral(", ") + incidentsJson(placed, incidents);
 }
 
 void CMapViewDlg::routeClicked(const QString& report) {

@@ -19,6 +19,7 @@
 #include "shell/docked_pane.h"
 #include "shell/viewer_context.h"
 #include "skin/skin_button.h"
+#include "telemetry/ui/map_script.h"
 #include "telemetry/ui/map_surface.h"
 #include "telemetry/ui/route_saving.h"
 #include "telemetry/ui/tile_server_probe.h"
@@ -88,6 +89,18 @@ public:
     // The last incidents text sent to the page ("[]" while it marks none).
     const QString& shownIncidents() const { return m_shownIncidents; }
 
+    // While a trip plays: its whole route coloured by speed (with a legend) and its incidents
+    // (their startMs counted from the trip's start), under the recording's own route; empty
+    // lists take it away. Sent once the page is loaded.
+    void setTripRoute(const std::vector<TripRoutePoint>& route,
+                      const std::vector<events::Incident>& incidents);
+    // The last trip text sent to the page ("" while none).
+    const QString& shownTrip() const { return m_shownTrip; }
+
+signals:
+    // A click on the trip's route or one of its incidents: the trip time there (ms).
+    void tripClicked(qint64 tripMs);
+
 protected:
     void paintEvent(QPaintEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
@@ -141,6 +154,11 @@ private:
     std::uint64_t m_incidentsRoute = 0;
     bool m_placeIncidents = true;
     QString m_shownIncidents = QStringLiteral("[]");
+    // The trip's script arguments ("route, marks"), and what the page has of them.
+    QString m_trip;
+    QString m_shownTrip;
+    // The trip's times, to check the page's reports against.
+    std::int64_t m_tripEndMs = -1;
 };
 
 }  // namespace qelv::ui

@@ -133,9 +133,12 @@ void CTripTimelineDlg::forget() {
     m_shakeRuns.clear();
     m_requested.reset();
     m_seeking = false;
-    const QSignalBlocker block(m_combo);
-    m_combo->clear();
+    {
+        const QSignalBlocker block(m_combo);
+        m_combo->clear();
+    }
     update();
+    checkPlayingTrip();
 }
 
 void CTripTimelineDlg::startReading() {
@@ -205,6 +208,7 @@ void CTripTimelineDlg::chooseTrip(int index) {
     m_axis = trips::TimeAxis(kPlotArea.left(), kPlotArea.width(), length);
     makeTraces();
     update();
+    checkPlayingTrip();
 }
 
 void CTripTimelineDlg::placeSpans() {
@@ -231,6 +235,7 @@ void CTripTimelineDlg::placeSpans() {
 void CTripTimelineDlg::setPlayback(const QString& path, qint64 positionMs) {
     m_playingPath = path;
     m_positionMs = std::max<qint64>(0, positionMs);
+    checkPlayingTrip();
     if (isVisible()) {
         update();
     }
@@ -270,7 +275,67 @@ const CTripTimelineDlg::Span* CTripTimelineDlg::spanAt(std::int64_t at) const {
 }
 
 void CTripTimelineDlg::seekAt(int x) {
-    const std::int64_t at = m_axis.timeAt(x);
+    seekAtTime(m_axis.timeAt(x));
+}
+
+void CTripTimelineDlg::seekToTripTime(std::int64_t tripMs) {
+    m_requested.reset();
+    seekAtTime(tripMs);
+}
+
+bool CTripTimelineDlg::tripPlays() const {
+    // The path is the control bar's while it plays; the watch timer drops it once stopped.
+    if (!isVisible() || m_trip < 0 || m_playingPath.isEmpty()) {
+        return false;
+    }
+    const std::string path = m_playingPath.toStdString();
+    return std::any_of(m_spans.begin(), m_spans.end(), [&](const Span& span) {
+        return m_store->recordings[span.input].path == path;
+    });
+}
+
+void CTripTimelineDlg::checkPlayingTrip() {
+    const int playing = tripPlays() ? m_trip : -1;
+    if (playing != m_playingTrip) {
+        m_playingTrip = playing;
+        emit playingTripChanged();
+    }
+}
+
+std::vector<trips::SpeedPoint> CTripTimelineDlg::playingTripRoute() const {
+    std::vector<trips::SpeedPoint> route;
+    if (!tripPlays()) {
+        return route;
+    }
+    for (const Span& span : m_spans) {
+        for (trips::SpeedPoint p : m_store->recordings[span.input].trace.speed) {
+            p.timeMs = static_cast<std::uint32_t>(
+                std::clamp<std::int64_t>(span.startMs + p.timeMs, 0, UINT32_MAX));
+            route.push_back(p);
+        }
+    }
+    return route;
+}
+
+std::vector<events::Incident> CTripTimelineDlg::playingTripIncidents() const {
+    std::vector<events::Incident> incidents;
+    if (!tripPlays()) {
+        return incidents;
+    }
+    const auto shifted = [](std::int64_t ms) {
+        return static_cast<std::uint32_t>(std::clamp<std::int64_t>(ms, 0, UINT32_MAX));
+    };
+    for (const Span& span : m_spans) {
+        for (events::Incident i : m_store->recordings[span.input].trace.facts.incidents) {
+            i.startMs = shifted(span.startMs + i.startMs);
+            i.endMs = shifted(span.startMs + i.endMs);
+            incidents.push_back(i);
+        }
+    }
+    return incidents;
+}
+
+void CTripTimelineDlg::seekAtTime(std::int64_t at) {
     const Span* span = spanAt(at);
     if (span == nullptr) {
         return;
@@ -406,6 +471,7 @@ void CTripTimelineDlg::showEvent(QShowEvent* event) {
 void CTripTimelineDlg::hideEvent(QHideEvent* event) {
     m_watch.stop();
     PaneWindow::hideEvent(event);
+    checkPlayingTrip();  // hidden, it shows no trip as playing
 }
 
 void CTripTimelineDlg::timerEvent(QTimerEvent* event) {
@@ -422,6 +488,7 @@ void CTripTimelineDlg::timerEvent(QTimerEvent* event) {
         m_playingPath.clear();
         update();
     }
+    checkPlayingTrip();
 }
 
 }  // namespace qelv::ui

@@ -75,11 +75,21 @@ public:
     // The cursor's x, when the recording playing belongs to the trip shown.
     std::optional<int> cursorX() const;
 
+    // While the pane shows and one of the chosen trip's recordings plays or is paused: the
+    // trip's whole route (every trusted fix, timeMs counted from the trip's start) and its
+    // incidents (startMs and endMs from the trip's start). Empty otherwise.
+    std::vector<trips::SpeedPoint> playingTripRoute() const;
+    std::vector<events::Incident> playingTripIncidents() const;
+    // Plays the trip from `tripMs`, as a click at that moment does.
+    void seekToTripTime(std::int64_t tripMs);
+
 signals:
     // Shift and a drag chose [from, to) of the trip for a clip: the front file of the recording
     // where it starts, and the span from that recording's start (ns; it may run on into the
     // recordings that follow).
     void spanChosen(const QString& frontPath, qint64 fromNs, qint64 toNs);
+    // A trip began or ceased to play (see playingTripRoute).
+    void playingTripChanged();
 
 public slots:
     // The recording being played (its front file's path) and the position the control bar
@@ -122,8 +132,13 @@ private:
     // The recording at trip time `at`; in a gap between two, the next one (its start). Null
     // without recordings.
     const Span* spanAt(std::int64_t at) const;
-    // Plays the trip from the moment under x.
+    // Plays the trip from the moment under x, or from trip time `at`.
     void seekAt(int x);
+    void seekAtTime(std::int64_t at);
+    // The chosen trip plays (see playingTripRoute).
+    bool tripPlays() const;
+    // Tells when the trip that plays changed.
+    void checkPlayingTrip();
     // Ends a Shift-drag: a span of a second or more becomes a clip to export.
     void chooseSpan();
     void paintPlot(QPainter& painter);
@@ -151,6 +166,8 @@ private:
     // The recording a click or drag last asked the list to open: a drag within it only seeks.
     std::optional<std::size_t> m_requested;
     bool m_seeking = false;
+    // The trip that plays as last told (-1: none).
+    int m_playingTrip = -1;
     // A Shift-drag's span (trip time, ms) while it is drawn.
     std::optional<std::pair<std::int64_t, std::int64_t>> m_selection;
     bool m_visible = false;
