@@ -134,7 +134,7 @@ int runTripsCommand(const Arguments& args, std::ostream& out, std::ostream& err)
                 << '\n';
             allRead = allRead && !recordings[k].named;
         }
-        inputs.push_back({recordings[k].fileName, f.durationMs});
+        inputs.push_back({recordings[k].fileName, f.durationMs, f.unfinished});
         facts.push_back(std::move(f));
     }
     progress.clear();

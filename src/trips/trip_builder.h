@@ -24,6 +24,9 @@ struct TripInput {
     std::string fileName;  // the front file's name: start time, category, channel count
     // How long the recording lasts; nothing (or 0) when it is not known.
     std::optional<std::uint32_t> durationMs;
+    // The recording was cut short (its index was never written, or the file ends early): it
+    // lasted at least durationMs, maybe until the next one (as an unknown length does).
+    bool atLeast = false;
 };
 
 struct Trip {
@@ -38,7 +41,9 @@ struct Trip {
 };
 
 // The trips of a card's front recordings, in time order. Names without a valid start, a
-// category or a channel count are in none.
+// category or a channel count are in none; of two recordings of the same name (a card copied
+// twice into one folder) the first counts. Recordings with other cameras are other trips,
+// even where they overlap in time.
 std::vector<Trip> buildTrips(const std::vector<TripInput>& inputs,
                              std::int64_t joinGapMs = kDefaultJoinGapMs);
 

@@ -39,6 +39,7 @@ TripTotals tripTotals(const Trip& trip, const std::vector<TripInput>& inputs,
         const RecordingFacts& f = facts[index];
         if (!f.problem.empty()) {
             ++totals.unreadable;
+            last.reset();  // no step is counted across what could not be read
             continue;
         }
         totals.distanceKm += f.distanceKm;

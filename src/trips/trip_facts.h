@@ -38,7 +38,8 @@ struct TripTotals {
 };
 
 // The trip's totals; `facts[i]` belongs to `inputs[i]`. The distance includes the step from
-// one recording's last fix to the next one's first when the vehicle could have made it.
+// one recording's last fix to the next one's first when the vehicle could have made it (never
+// across a recording that could not be read: the distance is what the GPS saw).
 TripTotals tripTotals(const Trip& trip, const std::vector<TripInput>& inputs,
                       const std::vector<RecordingFacts>& facts);
 

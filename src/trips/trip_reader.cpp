@@ -54,7 +54,8 @@ void TripReader::run(std::vector<SourceRecording> recordings, events::Thresholds
             core::RecordingCategory::Normal) {
             trace = recordingTrace(events::readRecordingTrack(recording.where), thresholds);
         }
-        store.inputs.push_back({recording.fileName, trace.facts.durationMs});
+        store.inputs.push_back(
+            {recording.fileName, trace.facts.durationMs, trace.facts.unfinished});
         store.recordings.push_back({recording.id, std::move(recording.path), std::move(trace)});
         ++m_done;
     }

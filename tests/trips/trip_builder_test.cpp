@@ -48,6 +48,22 @@ TEST(TripBuilder, JoinsADrivesRecordingsAndNothingElse) {
         {"unknown length is no licence to join a recording an hour later",
          {{"20240131_120000_1CH_N_F.mp4", std::nullopt}, {"20240131_130000_1CH_N_F.mp4", kMinute}},
          {{{0}, {}}, {{1}, {}}}},
+        {"a recording cut short (unfinished) lasted at least its records: it reaches the next",
+         {{"20240131_120000_1CH_N_F.mp4", kMinute},
+          {"20240131_120100_1CH_N_F.mp4", 13000, true},
+          {"20240131_120200_1CH_N_F.mp4", kMinute}},
+         {{{0, 1, 2}, {}}}},
+        {"a recording with other cameras overlapping the drive does not end it",
+         {{"20240131_120000_2CH_N_F.mp4", kMinute},
+          {"20240131_120030_3CH_N_F.mp4", kMinute},
+          {"20240131_120100_2CH_N_F.mp4", kMinute}},
+         {{{0, 2}, {}}, {{1}, {}}}},
+        {"the same recording twice (a card copied twice) counts once; overlaps join",
+         {{"20240131_120000_1CH_N_F.mp4", kMinute},
+          {"20240131_120000_1CH_N_F.mp4", kMinute},
+          {"20240131_120030_1CH_N_F.mp4", 10000},
+          {"20240131_120100_1CH_N_F.mp4", kMinute}},
+         {{{0, 2, 3}, {}}}},
         {"names without a date, a category or cameras are in no trip",
          {{"clip.mp4", kMinute},
           {"20241399_120000_1CH_N_F.mp4", kMinute},
@@ -106,6 +122,10 @@ TEST(TripFacts, DistanceAndTopSpeedFromTrustedFixesOnly) {
     EXPECT_DOUBLE_EQ(totals.topSpeedKmh, 36);
     EXPECT_EQ(totals.unreadable, 1U);
     EXPECT_EQ(totals.incidents, 0U);
+    // The unreadable one between them: no step is guessed across it.
+    const std::vector<RecordingFacts> apart = {facts[0], facts[2], facts[1]};
+    const TripTotals across = tripTotals(trips[0], inputs, apart);
+    EXPECT_NEAR(across.distanceKm, 1.18, 0.005);
 }
 
 }  // namespace
