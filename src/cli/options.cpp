@@ -1,6 +1,8 @@
 #include "cli/options.h"
 
+#include <array>
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 
 namespace qelv::cli {
@@ -38,8 +40,13 @@ double ParsedOptions::number(const std::string& name, double fallback, double mi
     char* end = nullptr;
     const double v = std::strtod(text->c_str(), &end);
     if (text->empty() || *end != '\0' || !(v >= min && v <= max)) {
-        throw UsageError(name + " takes a number from " + std::to_string(min) + " to " +
-                         std::to_string(max));
+        // "0.05 to 8", not "0.050000 to 8.000000".
+        const auto shortest = [](double bound) {
+            std::array<char, 32> written{};
+            std::snprintf(written.data(), written.size(), "%g", bound);
+            return std::string(written.data());
+        };
+        throw UsageError(name + " takes a number from " + shortest(min) + " to " + shortest(max));
     }
     return v;
 }
