@@ -156,9 +156,10 @@ std::vector<PaneWindow*> createViewerPanes(CQV_NPlayerDlg& main, ViewerContext& 
     // that follow.
     QObject::connect(
         timeline, &CTripTimelineDlg::spanChosen, timeline,
-        [openClipDialog](const QString& frontPath, qint64 fromNs, qint64 toNs) {
-            if (CExportClipDlg* dialog = openClipDialog(frontPath.toStdString(), fromNs)) {
-                dialog->setSpan(fromNs, toNs);
+        [openClipDialog](const QString& fromPath, qint64 fromNs, const QString& toPath,
+                         qint64 toNs) {
+            if (CExportClipDlg* dialog = openClipDialog(fromPath.toStdString(), fromNs)) {
+                dialog->setSpanTo(fromNs, toPath.toStdString(), toNs);
             }
         });
     // While a trip plays the map shows all of it; a click there plays the trip from that point.

@@ -177,6 +177,11 @@ TEST_F(ExportClipDialog, ProposesFifteenSecondsEitherSideAndPaintsTheSpanAndTheP
     dialog->setSpan(12'340'000'000, 99 * kS);
     EXPECT_DOUBLE_EQ(dialog->startBox()->value(), 12.3);
     EXPECT_NEAR(dialog->endBox()->value(), 40.0, 0.1);
+    // Its end 5 s into the second recording: 5 s past the joint at 20 s.
+    dialog->setSpanTo(12 * kS, s_fronts[1], 5 * kS);
+    EXPECT_NEAR(dialog->endBox()->value(), 25.0, 0.11);
+    dialog->setSpanTo(12 * kS, "/nowhere/20240131_130000_2CH_N_F.mp4", 5 * kS);
+    EXPECT_NEAR(dialog->endBox()->value(), 40.0, 0.1);
 }
 
 TEST_F(ExportClipDialog, WritesTheClipAcrossTheJointAndOffersItsFolder) {

@@ -200,15 +200,18 @@ TEST_F(TripTimelineTest, ClickPlaysTheRightRecordingFromTheMomentUnderIt) {
 // the recordings after it; nothing from a hatched recording or for less than a second.
 TEST_F(TripTimelineTest, ShiftDragChoosesASpanForAClip) {
     showHandMade();
+    // The ends as (recording, its start in the trip); -1: nothing chosen.
     const struct {
         int from, to;
-        int recording;  // -1: nothing chosen
-        std::int64_t startMs;
-    } cases[] = {{xAt(130000), xAt(170000), 2, 120000},
-                 {xAt(170000), xAt(130000), 2, 120000},
-                 {xAt(30000), xAt(150000), 0, 0},
-                 {xAt(90000), xAt(100000), -1, 0},
-                 {xAt(30000), xAt(30000) + 1, -1, 0}};
+        int first;
+        std::int64_t firstStartMs;
+        int last;
+        std::int64_t lastStartMs;
+    } cases[] = {{xAt(130000), xAt(170000), 2, 120000, 2, 120000},
+                 {xAt(170000), xAt(130000), 2, 120000, 2, 120000},
+                 {xAt(30000), xAt(150000), 0, 0, 2, 120000},
+                 {xAt(90000), xAt(100000), -1, 0, -1, 0},
+                 {xAt(30000), xAt(30000) + 1, -1, 0, -1, 0}};
     for (const auto& c : cases) {
         QSignalSpy chosen(timeline, &CTripTimelineDlg::spanChosen);
         bar->received.clear();
@@ -217,7 +220,7 @@ TEST_F(TripTimelineTest, ShiftDragChoosesASpanForAClip) {
         QTest::mouseRelease(timeline, Qt::LeftButton, Qt::ShiftModifier, QPoint(c.to, 120));
         processPosted();
         EXPECT_TRUE(bar->received.empty()) << "a Shift-drag does not play";
-        if (c.recording < 0) {
+        if (c.first < 0) {
             EXPECT_EQ(chosen.count(), 0) << c.from;
             continue;
         }
@@ -225,9 +228,10 @@ TEST_F(TripTimelineTest, ShiftDragChoosesASpanForAClip) {
         const std::int64_t a = timeline->axis().timeAt(std::min(c.from, c.to));
         const std::int64_t b = timeline->axis().timeAt(std::max(c.from, c.to));
         const QList<QVariant> args = chosen.takeFirst();
-        EXPECT_EQ(args[0].toString().toStdString(), pathOf(c.recording));
-        EXPECT_EQ(args[1].toLongLong(), (a - c.startMs) * 1'000'000);
-        EXPECT_EQ(args[2].toLongLong(), (b - c.startMs) * 1'000'000);
+        EXPECT_EQ(args[0].toString().toStdString(), pathOf(c.first));
+        EXPECT_EQ(args[1].toLongLong(), (a - c.firstStartMs) * 1'000'000);
+        EXPECT_EQ(args[2].toString().toStdString(), pathOf(c.last));
+        EXPECT_EQ(args[3].toLongLong(), (b - c.lastStartMs) * 1'000'000);
     }
 }
 

@@ -138,6 +138,20 @@ void CExportClipDlg::setSpan(std::int64_t fromNs, std::int64_t toNs) {
     spanChanged();
 }
 
+void CExportClipDlg::setSpanTo(std::int64_t fromNs, const std::string& endPath,
+                               std::int64_t endOffsetNs) {
+    std::int64_t before = 0;  // how far into the clip's recordings endPath's starts
+    for (const media::ExportRecording& recording : m_recordings) {
+        if (recording.paths[0] == endPath) {
+            setSpan(fromNs,
+                    before + std::clamp<std::int64_t>(endOffsetNs, 0, recording.durationNs));
+            return;
+        }
+        before += recording.durationNs;
+    }
+    setSpan(fromNs, m_limitNs);
+}
+
 CExportClipDlg::~CExportClipDlg() {
     m_export.reset();  // cancels and waits: the export removes its temporary file
 }

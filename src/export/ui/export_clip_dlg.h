@@ -54,6 +54,10 @@ public:
     // Sets the span to export, [fromNs, toNs) from the first recording's start, in whole
     // tenths of a second within what the dialog allows.
     void setSpan(std::int64_t fromNs, std::int64_t toNs);
+    // The same with the end `endOffsetNs` into the recording whose front file is `endPath` (one
+    // that follows the first), counted along the recordings the clip joins; the furthest end
+    // the dialog allows when that recording is not among them.
+    void setSpanTo(std::int64_t fromNs, const std::string& endPath, std::int64_t endOffsetNs);
 
     // The recording the dialog exports from (its front file).
     const std::string& frontPath() const { return m_recordings.front().paths[0]; }

@@ -371,9 +371,18 @@ void CTripTimelineDlg::chooseSpan() {
         return;
     }
     const std::int64_t offsetMs = std::max<std::int64_t>(0, from - span->startMs);
-    const trips::TripStore::Recording& recording = m_store->recordings[span->input];
-    emit spanChosen(QString::fromStdString(recording.path), offsetMs * 1'000'000,
-                    (offsetMs + to - std::max(from, span->startMs)) * 1'000'000);
+    // The end in the recording it falls in (in a gap: the end of the one before): recordings
+    // are joined back to back, so a trip time is no offset from the first one's start.
+    const Span* end = span;
+    for (const Span& s : m_spans) {
+        if (s.startMs <= to && s.startMs >= end->startMs) {
+            end = &s;
+        }
+    }
+    const std::int64_t endOffsetMs = std::clamp<std::int64_t>(to - end->startMs, 0, end->lengthMs);
+    emit spanChosen(
+        QString::fromStdString(m_store->recordings[span->input].path), offsetMs * 1'000'000,
+        QString::fromStdString(m_store->recordings[end->input].path), endOffsetMs * 1'000'000);
 }
 
 void CTripTimelineDlg::mousePressEvent(QMouseEvent* event) {

@@ -84,10 +84,10 @@ public:
     void seekToTripTime(std::int64_t tripMs);
 
 signals:
-    // Shift and a drag chose [from, to) of the trip for a clip: the front file of the recording
-    // where it starts, and the span from that recording's start (ns; it may run on into the
-    // recordings that follow).
-    void spanChosen(const QString& frontPath, qint64 fromNs, qint64 toNs);
+    // Shift and a drag chose a span of the trip for a clip: the front file of the recording
+    // where it starts and the offset there, and the same of where it ends (ns; the clip joins
+    // the recordings between).
+    void spanChosen(const QString& fromPath, qint64 fromNs, const QString& toPath, qint64 toNs);
     // A trip began or ceased to play (see playingTripRoute).
     void playingTripChanged();
 
