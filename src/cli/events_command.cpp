@@ -188,15 +188,11 @@ int runEventsCommand(const Arguments& args, std::ostream& out, std::ostream& err
     }
 
     RecordingSources sources("qelv events");
-    bool allRead = true;
-    if (const auto image = o.value("--wyfs")) {
-        allRead = sources.addImage(*image, o.positional, err);
-        if (!sources.imageOpened()) {
-            return 1;
-        }
-    } else {
-        allRead = sources.addPaths(o.positional, err);
+    const std::optional<bool> named = sources.addNamed(o, err);
+    if (!named) {
+        return 1;
     }
+    bool allRead = *named;
     const std::vector<Recording>& recordings = sources.recordings();
 
     std::vector<Found> found;

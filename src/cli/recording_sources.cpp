@@ -128,6 +128,14 @@ events::Thresholds thresholdOptions(const ParsedOptions& o) {
     return t;
 }
 
+std::optional<bool> RecordingSources::addNamed(const ParsedOptions& options, std::ostream& err) {
+    if (const auto image = options.value("--wyfs")) {
+        const bool allRead = addImage(*image, options.positional, err);
+        return imageOpened() ? std::optional(allRead) : std::nullopt;
+    }
+    return addPaths(options.positional, err);
+}
+
 events::RecordingTrack RecordingSources::read(std::size_t k) const {
     const SourceRecording& r = m_recordings.at(k);
     core::RecordingLocation where;

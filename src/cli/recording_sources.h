@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cstddef>
+#include <optional>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -41,6 +42,10 @@ public:
                   std::ostream& err);
     // False when the image cannot be opened at all: the command fails at once.
     bool imageOpened() const { return m_card != nullptr; }
+    // What a command line names: the image of --wyfs with the recordings named after it, or the
+    // paths. Nothing when the image cannot be opened (the command fails at once); otherwise
+    // whether everything named could be read (said on `err` when not).
+    std::optional<bool> addNamed(const ParsedOptions& options, std::ostream& err);
 
     const std::vector<SourceRecording>& recordings() const { return m_recordings; }
     // The telemetry of recording `k`; its problem says why it cannot be read.

@@ -1,6 +1,7 @@
 // qelv trips: the drives of a card, a folder or a WyFS image. The recorder cuts a drive into
 // recordings of a minute; a trip joins them again: each normal recording with the same
 // cameras that started within a few seconds of the previous one's end. Only reads.
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -110,15 +111,11 @@ int runTripsCommand(const Arguments& args, std::ostream& out, std::ostream& err)
     }
 
     RecordingSources sources("qelv trips");
-    bool allRead = true;
-    if (const auto image = o.value("--wyfs")) {
-        allRead = sources.addImage(*image, o.positional, err);
-        if (!sources.imageOpened()) {
-            return 1;
-        }
-    } else {
-        allRead = sources.addPaths(o.positional, err);
+    const std::optional<bool> named = sources.addNamed(o, err);
+    if (!named) {
+        return 1;
     }
+    bool allRead = *named;
     const std::vector<SourceRecording>& recordings = sources.recordings();
     std::vector<trips::TripInput> inputs;
     std::vector<trips::RecordingFacts> facts;
