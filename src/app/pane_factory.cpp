@@ -170,6 +170,27 @@ std::vector<PaneWindow*> createViewerPanes(CQV_NPlayerDlg& main, ViewerContext& 
         }
         map->setTripRoute(route, timeline->playingTripIncidents());
     });
+    // "Play trip" on the timeline or the list plays the trip back to back on the control bar;
+    // the timeline hatches what could not be played.
+    QObject::connect(timeline, &CTripTimelineDlg::playTripRequested, bar,
+                     [bar](const media::TripPlaylist& trip, int index, qint64 offsetMs) {
+                         bar->playTrip(trip, static_cast<std::size_t>(std::max(0, index)),
+                                       static_cast<std::uint64_t>(std::max<qint64>(0, offsetMs)));
+                     });
+    QObject::connect(bar, &CPlayerMenuDlg::tripPlaying, timeline,
+                     &CTripTimelineDlg::setTripPlayback);
+    QObject::connect(bar, &CPlayerMenuDlg::recordingSkipped, timeline,
+                     [timeline](const QString& path, const QString&) {
+                         timeline->markSkipped(path);
+                     });
+    QObject::connect(list, &CFileManagerDlg::playTripRequested, timeline,
+                     [timeline, list](qulonglong entry) {
+                         if (!timeline->playTripOf(static_cast<std::size_t>(entry))) {
+                             showMessageBox(list,
+                                            QStringLiteral("This recording belongs to no trip."),
+                                            MessageIcon::Information);
+                         }
+                     });
     QObject::connect(map, &CMapViewDlg::tripClicked, timeline,
                      [timeline](qint64 tripMs) { timeline->seekToTripTime(tripMs); });
     return {screen1, screen2, screen3, bar, info, map, list, graph, settings, timeline};

@@ -16,6 +16,23 @@ constexpr std::int64_t kNsPerMs = 1'000'000;
 constexpr std::uint64_t kEarlyEndMs = 1000;
 }  // namespace
 
+// A recording being cued for advance(): built on its own thread, which has ended once `done`
+// is set.
+struct PlaybackEngine::Next {
+    RecordingSources sources;
+    std::uint64_t generation = 0;
+    std::unique_ptr<PlaybackGraph> graph;
+    std::thread worker;
+    std::atomic<bool> done{false};
+    int loaded = 0;
+    std::string error;
+    ~Next() {
+        if (worker.joinable()) {
+            worker.join();
+        }
+    }
+};
+
 PlaybackEngine::PlaybackEngine() = default;
 
 PlaybackEngine::~PlaybackEngine() {
@@ -38,17 +55,32 @@ bool PlaybackEngine::open(const std::string& path1, const std::string& path2,
         m_openError = "no front file given";
         return false;
     }
-    return openSources({{path1, path2, path3}, nullptr});
+    return open(RecordingSources{{path1, path2, path3}, nullptr});
 }
 
 bool PlaybackEngine::openCard(std::shared_ptr<core::ByteSource> file) {
     if (!file) {
         return false;
     }
-    return openSources({{}, std::move(file)});
+    return open(RecordingSources{{}, std::move(file)});
 }
 
-bool PlaybackEngine::openSources(const RecordingSources& sources) {
+std::unique_ptr<PlaybackGraph> PlaybackEngine::makeGraph(std::uint64_t generation) {
+    auto graph = std::make_unique<PlaybackGraph>(
+        generation, [this](std::uint64_t from, const BusEvent& event) {
+            {
+                const std::lock_guard guard(m_queueLock);
+                m_queue.push_back({from, event});
+            }
+            if (m_wake) {
+                m_wake();
+            }
+        });
+    graph->setSynchronised(m_synchronised);
+    return graph;
+}
+
+bool PlaybackEngine::open(const RecordingSources& sources) {
     m_openError.clear();
     if (m_windows[0] == nullptr) {
         m_openError = "no pane to show the front camera in";
@@ -66,13 +98,8 @@ bool PlaybackEngine::openSources(const RecordingSources& sources) {
     m_rewind = false;
     m_failure.clear();
     m_leftOut.clear();
-    ++m_generation;
-    m_graph = std::make_unique<PlaybackGraph>(
-        m_generation, [this](std::uint64_t generation, const BusEvent& event) {
-            const std::lock_guard guard(m_queueLock);
-            m_queue.push_back({generation, event});
-        });
-    m_graph->setSynchronised(m_synchronised);
+    m_generation = ++m_issued;
+    m_graph = makeGraph(m_generation);
     const int loaded = m_graph->build(sources, {m_windows[0], m_windows[1], m_windows[2]});
     m_leftOut = m_graph->leftOut();
     if (loaded == 0) {
@@ -344,7 +371,106 @@ std::int32_t PlaybackEngine::decoderSettingAll(std::int32_t setting, std::int32_
     return result;
 }
 
+void PlaybackEngine::prepareNext(const RecordingSources& sources) {
+    dropNext();
+    auto next = std::make_unique<Next>();
+    next->sources = sources;
+    next->generation = ++m_issued;
+    next->graph = makeGraph(next->generation);
+    // Cued at the rate playing now, so that the hand-over needs no seek.
+    const double rate = std::clamp(m_rate, 0.5f, 2.0f);
+    next->worker = std::thread([n = next.get(), rate] {
+        // No surfaces yet: the first pictures are kept, not shown, until advance().
+        n->loaded = n->graph->build(n->sources, {nullptr, nullptr, nullptr});
+        if (n->loaded == 0) {
+            n->error = n->graph->error();
+        } else if (rate != 1.0 && !n->graph->seekNs(0, rate)) {
+            n->loaded = 0;
+            n->error = "it could not be cued at the rate playing";
+        }
+        n->done.store(true, std::memory_order_release);
+    });
+    m_next = std::move(next);
+}
+
+PlaybackEngine::NextState PlaybackEngine::nextState() const {
+    if (!m_next) {
+        return NextState::None;
+    }
+    if (!m_next->done.load(std::memory_order_acquire)) {
+        return NextState::Building;
+    }
+    return m_next->loaded > 0 ? NextState::Ready : NextState::Failed;
+}
+
+std::string PlaybackEngine::nextError() const {
+    return nextState() == NextState::Failed ? m_next->error : std::string();
+}
+
+std::optional<RecordingSources> PlaybackEngine::nextSources() const {
+    return m_next ? std::optional(m_next->sources) : std::nullopt;
+}
+
+void PlaybackEngine::dropNext() {
+    m_next.reset();  // waits for its build
+}
+
+bool PlaybackEngine::advance() {
+    if (!m_next || !m_graph) {
+        return false;
+    }
+    if (m_next->worker.joinable()) {
+        m_next->worker.join();
+    }
+    if (m_next->loaded == 0) {
+        return false;
+    }
+    const std::unique_ptr<Next> next = std::move(m_next);
+    PlaybackGraph& graph = *next->graph;
+    // The panes, the zoom and pan, and the picture settings of this recording's channels go
+    // over to the next one's.
+    for (int k = 0; k < 3; ++k) {
+        if (!graph.hasChannel(k)) {
+            continue;
+        }
+        VideoSurface* surface = m_graph->surface(k);
+        if (surface == nullptr) {
+            surface = m_windows[static_cast<std::size_t>(k)];
+        }
+        graph.setSurface(k, surface);
+        if (m_graph->hasChannel(k) && surface != nullptr) {
+            graph.setDestination(k, m_graph->destination(k));
+        }
+        graph.settings(k) = m_graph->settings(k);
+        graph.applySettings(k);
+    }
+    graph.setVolume(m_gain);
+    graph.setOutputVolume(m_outputLevel / 65535.0);
+    const bool running = m_state == static_cast<std::int32_t>(GraphState::Running);
+    std::unique_ptr<PlaybackGraph> ended = std::move(m_graph);
+    m_graph = std::move(next->graph);
+    m_generation = next->generation;
+    m_durationMs = 0;
+    m_endOfStream = false;
+    m_rewind = false;
+    m_failure.clear();
+    m_leftOut = m_graph->leftOut();
+    m_opened = next->sources;
+    if (running) {
+        m_graph->play(std::clamp(m_rate, 0.5f, 2.0f));
+    } else {
+        setState(static_cast<std::int32_t>(GraphState::Paused));
+        for (int k = 0; k < 3; ++k) {
+            repaint(k);  // the first pictures, kept while it was cued
+        }
+    }
+    ended.reset();  // after the next one runs: its end takes a few milliseconds
+    (void)durationMs();
+    return true;
+}
+
 void PlaybackEngine::teardown() {
+    dropNext();
     m_graph.reset();
     m_opened = {};
     m_hasGraphObject = false;

@@ -11,10 +11,12 @@
 #include <atomic>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "playback/playback_graph.h"
@@ -37,6 +39,27 @@ public:
               const std::string& path3 = {});
     // The same for a WyFS recording: one AVI read through `file`.
     bool openCard(std::shared_ptr<core::ByteSource> file);
+    bool open(const RecordingSources& sources);
+
+    // Recordings back to back without a gap: the next recording is built and cued on a worker
+    // thread while this one plays (its first pictures kept from the panes), and at this one's
+    // end advance() puts it in this one's place and runs it at once, with this one's rate,
+    // volume, picture settings, zoom and panes. A later prepareNext replaces an earlier one;
+    // opening, teardown and detach drop it.
+    void prepareNext(const RecordingSources& sources);
+    enum class NextState { None, Building, Ready, Failed };
+    NextState nextState() const;
+    // Why the prepared recording could not be cued (NextState::Failed).
+    std::string nextError() const;
+    // What was prepared, while something is.
+    std::optional<RecordingSources> nextSources() const;
+    // Waits for the prepared recording, then swaps it in and runs it. False (and nothing
+    // changed) when none was prepared or it failed.
+    bool advance();
+    // Called on a GStreamer thread whenever a message was queued for processMessages, so the
+    // caller can handle a recording's end at once rather than at its next poll. Set it while
+    // no recording is open.
+    void setWake(std::function<void()> wake) { m_wake = std::move(wake); }
 
     std::int32_t run();    // -1 no graph; kWrongState unless paused or stopped
     std::int32_t pause();  // -1 no graph; 0 and nothing done unless running
@@ -110,7 +133,9 @@ public:
     std::uint8_t parserOption = 1;
 
 private:
-    bool openSources(const RecordingSources& sources);
+    struct Next;
+    void dropNext();
+    std::unique_ptr<PlaybackGraph> makeGraph(std::uint64_t generation);
     std::uint64_t graphPositionMs() const;  // the pipeline's position, whatever the state
     void placeChannel(int index, VideoSurface* surface, Rect rect);
 
@@ -143,6 +168,9 @@ private:
     };
     std::mutex m_queueLock;
     std::deque<Message> m_queue;
+    std::function<void()> m_wake;
+    std::uint64_t m_issued = 0;  // the last generation handed to a graph
+    std::unique_ptr<Next> m_next;
 };
 
 }  // namespace qelv::media

@@ -64,7 +64,8 @@ public:
 
     // Builds and cues the pipeline (first pictures shown). Returns how many channels loaded,
     // 0 when channel 1 could not be loaded (error() says why). Runs on the engine's thread,
-    // which is also the only thread that asks the surfaces for their size.
+    // which is also the only thread that asks the surfaces for their size; with no surfaces
+    // (a recording cued ahead) any thread may build.
     int build(const RecordingSources& sources, const std::array<VideoSurface*, 3>& surfaces);
     // Why the build failed: the file and what went wrong with it.
     const std::string& error() const { return m_error; }

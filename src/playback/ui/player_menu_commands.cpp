@@ -42,10 +42,17 @@ void postTo(std::initializer_list<int> keys, qintptr code) {
 void CPlayerMenuDlg::runCommand(int command) {
     switch (command) {
         case kCmdPrevious:
-            moveInList(-1);
-            return;
         case kCmdNext:
-            moveInList(1);
+            if (m_trip) {
+                // Within the trip: the recording before or after the one playing.
+                const auto to = command == kCmdNext ? m_trip->following(m_tripIndex)
+                                                    : m_trip->preceding(m_tripIndex);
+                if (to && !openTripRecording(*to, 0)) {
+                    stop();
+                }
+                return;
+            }
+            moveInList(command == kCmdNext ? 1 : -1);
             return;
         case kCmdRewind:
         case kCmdForward:
@@ -159,6 +166,10 @@ void CPlayerMenuDlg::playOrPause() {
             pause();
             return;
         case media::kPausedState:
+            if (m_trip) {
+                seekTrip(static_cast<std::uint64_t>(std::max(0, m_seek->pos())), true);
+                return;
+            }
             engine.seek(static_cast<std::uint64_t>(std::max(0, m_seek->pos())));
             play();
             return;
@@ -175,6 +186,7 @@ void CPlayerMenuDlg::playOrPause() {
 }
 
 void CPlayerMenuDlg::stop() {
+    endTrip();
     pause();
     m_context.engine().stop();
     m_seek->setRange(0, 0);
@@ -206,6 +218,16 @@ void CPlayerMenuDlg::step(bool back) {
     if (!runningOrPaused()) {
         return;
     }
+    if (m_trip) {
+        // Across the trip's recordings; a paused trip plays on, as a step always does.
+        const std::uint64_t at = tripPositionMs();
+        const std::uint64_t last = std::max<std::uint64_t>(m_trip->lengthMs(), 1) - 1;
+        const auto backMs = static_cast<std::uint64_t>(kStepBackSeconds * 1000);
+        const auto aheadMs = static_cast<std::uint64_t>(kStepForwardSeconds * 1000);
+        seekTrip(back ? at - std::min(at, backMs) : std::min(at + aheadMs, last),
+                 true);
+        return;
+    }
     if (running()) {
         pause();
     }
@@ -229,6 +251,16 @@ void CPlayerMenuDlg::capture() {
 }
 
 void CPlayerMenuDlg::seek(qintptr positionMs, bool exact) {
+    if (m_trip) {
+        // The slider spans the trip; a target (from the graph, the map) is a moment of the
+        // recording playing.
+        const auto target = static_cast<std::uint64_t>(std::max<qintptr>(0, positionMs));
+        seekTrip(exact ? m_trip->startMs(m_tripIndex) + target
+                       : (positionMs != 0 ? target
+                                          : static_cast<std::uint64_t>(std::max(0, m_seek->pos()))),
+                 false);
+        return;
+    }
     if (positionMs != 0 || exact) {
         m_seek->setPos(static_cast<int>(std::clamp<qintptr>(positionMs, INT32_MIN, INT32_MAX)));
     }

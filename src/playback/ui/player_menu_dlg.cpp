@@ -66,12 +66,26 @@ CPlayerMenuDlg::CPlayerMenuDlg(QWidget* mainWindow, ViewerContext& context,
     setWindowTitle(QStringLiteral("Control"));
     createControls();
     applyVolume();
+    // A trip's recording that ends hands over to the next at once, not at the next tick.
+    m_context.engine().setWake([this] {
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                if (m_trip) {
+                    tripTick();
+                }
+            },
+            Qt::QueuedConnection);
+    });
 }
 
-// The engine is the main window's: it tears it down before its panes go.
+// The engine is the main window's: it tears it down before its panes go. Without a recording
+// no thread is left to wake the bar.
 CPlayerMenuDlg::~CPlayerMenuDlg() {
     m_playTimer.stop();
     m_reopenTimer.stop();
+    m_context.engine().teardown();
+    m_context.engine().setWake({});
 }
 
 void CPlayerMenuDlg::createControls() {

@@ -17,6 +17,7 @@
 #include <string>
 
 #include "playback/player_rules.h"
+#include "playback/trip_playlist.h"
 #include "playback/ui/bitmap_slider.h"
 #include "playback/ui/screen_dlg.h"
 #include "playback/ui/snapshot_capture.h"
@@ -104,12 +105,29 @@ public:
     // The channel the selected pane shows (0 when none is selected): what Print takes.
     int captureChannel() const;
     bool playTimerActive() const { return m_playTimer.isActive(); }
+
+    // Plays a trip's recordings back to back from recording `index` at `offsetMs`: each is
+    // cued while the one before plays and takes over at its end without a gap; the seek
+    // slider and the read-outs span the trip, Previous and Next move by recording within it,
+    // and the rate, volume, flips, zoom and panes hold across recordings. A recording that
+    // cannot be played is skipped (recordingSkipped). When `trip` is the trip playing, this
+    // only seeks. The trip ends with its last recording, Stop, or a recording opened from the
+    // list.
+    void playTrip(media::TripPlaylist trip, std::size_t index, std::uint64_t offsetMs);
+    const std::optional<media::TripPlaylist>& trip() const { return m_trip; }
+    // The recording of the trip playing, and the trip's time where playback is.
+    std::size_t tripIndex() const { return m_tripIndex; }
+    std::uint64_t tripPositionMs();
     bool reopenPending() const { return m_reopenTimer.isActive(); }
     ViewerContext& context() const { return m_context; }
 
 signals:
-    // The position the seek slider shows, for the G-sensor graph's cursor.
+    // The position in the recording playing, for the G-sensor graph's cursor.
     void positionShown(qint64 ms);
+    // A trip began or ceased to play back to back.
+    void tripPlaying(bool playing);
+    // A recording of the trip playing could not be played and was passed over.
+    void recordingSkipped(const QString& path, const QString& reason);
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -140,6 +158,22 @@ private:
     void fitFirstPane();
     void runModal(const std::function<void()>& dialog);
     void reportFailure();
+    // Trip playback: opens recording `index` (or the first one after it that plays) at
+    // `offsetMs`; false when none of them plays (the trip then ends).
+    bool openTripRecording(std::size_t index, std::uint64_t offsetMs);
+    // Cues the recording after the one playing, skipping those that cannot be made ready.
+    void prepareTripAhead();
+    // At a recording's end: the cued one takes over, or the next is opened.
+    void continueTrip();
+    void tripTick();
+    // The recording playing is the trip's m_tripIndex now: the bar follows it.
+    void tookOver();
+    // To trip time `tripMs`; a paused trip plays on when `thenPlay`.
+    void seekTrip(std::uint64_t tripMs, bool thenPlay);
+    void skipTripRecording(std::size_t index, const std::string& reason);
+    void endTrip();
+    // What the recording `id` of the catalogue is opened from; nothing when it is gone.
+    std::optional<media::RecordingSources> sourcesOf(const core::RecordingEntry& entry) const;
     void capture();
     bool running() const;
     bool runningOrPaused() const;
@@ -162,6 +196,9 @@ private:
     std::string m_path;
     int m_row = -1;
     std::optional<core::RecordingEntry> m_entry;
+    std::optional<media::TripPlaylist> m_trip;
+    std::size_t m_tripIndex = 0;
+    std::optional<std::size_t> m_tripCued;  // the recording prepared to follow
 };
 
 }  // namespace qelv::ui

@@ -42,20 +42,8 @@ bool CPlayerMenuDlg::openFocused() {
     for (CScreenDlg* screen : m_screens) {
         screen->surface()->clear();
     }
-    bool opened = false;
-    if (catalogue.currentKind() == core::SourceKind::WyfsDrive) {
-        const core::RecordingFolder* folder = catalogue.folderAt(entry->folderIndex);
-        if (folder != nullptr && catalogue.cardDevice() != nullptr) {
-            auto file = std::make_shared<core::CardFileSource>(
-                catalogue.cardDevice(), folder->cardDirName, entry->cardName);
-            opened = file->valid() && engine.openCard(file);
-        }
-    } else {
-        const core::CompanionPaths companions = catalogue.channelFiles(*entry);
-        opened = engine.open(entry->path, companions.second.value_or(std::string()),
-                             companions.third.value_or(std::string()));
-    }
-    if (!opened) {
+    const auto sources = sourcesOf(*entry);
+    if (!sources || !engine.open(*sources)) {
         const std::string reason =
             engine.openError().empty() ? entry->path + ": cannot be read" : engine.openError();
         showMessageBox(this, QStringLiteral("Cannot play %1").arg(QString::fromStdString(reason)),
@@ -141,6 +129,10 @@ void CPlayerMenuDlg::timerEvent(QTimerEvent* event) {
 }
 
 void CPlayerMenuDlg::tick() {
+    if (m_trip) {
+        tripTick();
+        return;
+    }
     media::PlaybackEngine& engine = m_context.engine();
     engine.processMessages();
     if (!engine.failure().empty() && engine.state() == media::kStoppedState) {
@@ -182,6 +174,12 @@ void CPlayerMenuDlg::refreshReadouts() {
     if (!runningOrPaused()) {
         m_position->setText(QStringLiteral("00:00"));
         m_duration->setText(QStringLiteral("00:00"));
+        return;
+    }
+    if (m_trip) {
+        const std::uint64_t length = m_trip->lengthMs();
+        m_position->setText(QString::fromStdString(media::tripTimeText(tripPositionMs(), length)));
+        m_duration->setText(QString::fromStdString(media::tripTimeText(length, length)));
         return;
     }
     m_position->setText(QString::fromStdString(media::timeText(engine.positionMs())));

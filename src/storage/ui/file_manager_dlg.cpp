@@ -181,6 +181,17 @@ std::vector<int> CFileManagerDlg::selectedRows() const {
 
 QMenu* CFileManagerDlg::makeMenu() {
     auto* menu = new QMenu(this);
+    const std::vector<int> rows = selectedRows();
+    const core::RecordingCatalogue& catalogue = m_context.catalogue();
+    const core::RecordingEntry* one =
+        rows.size() == 1 && !incidentsShown() ? catalogue.shownEntryAt(rows.front()) : nullptr;
+    QAction* tripAction = menu->addAction(QStringLiteral("Play trip"));
+    tripAction->setEnabled(one != nullptr);
+    if (one != nullptr) {
+        const auto entry = static_cast<qulonglong>(one - catalogue.entries().data());
+        connect(tripAction, &QAction::triggered, this,
+                [this, entry] { emit playTripRequested(entry); });
+    }
     QAction* exportAction = menu->addAction(QStringLiteral("Export telemetry..."));
     exportAction->setEnabled(!selectedRows().empty());
     connect(exportAction, &QAction::triggered, this, [this] {

@@ -63,8 +63,8 @@ public:
 
     // The selected rows, in list order (the list selects several with Shift and Ctrl).
     std::vector<int> selectedRows() const;
-    // The list's right-click menu: "Export telemetry..." (while rows are selected). The caller
-    // owns it.
+    // The list's right-click menu: "Play trip" (one recording selected) and "Export
+    // telemetry..." (while rows are selected). The caller owns it.
     QMenu* makeMenu();
 
     CSkinListCtrl* list() const { return m_list; }
@@ -82,6 +82,10 @@ public:
     // The source the rows come from (a drive line, or the folder line for a folder on the PC),
     // or nothing.
     const std::optional<core::SourceDrive>& source() const { return m_source; }
+
+signals:
+    // "Play trip" on the recording of the catalogue's entry `entry`.
+    void playTripRequested(qulonglong entry);
 
 protected:
     void paintEvent(QPaintEvent* event) override;

@@ -125,6 +125,7 @@ void CTripTimelineDlg::followMainWindow(QPoint mainTopLeft) {
 
 void CTripTimelineDlg::forget() {
     m_reader.stop();
+    m_skipped.clear();
     m_store.reset();
     m_stale = true;
     m_trip = -1;
@@ -166,6 +167,9 @@ void CTripTimelineDlg::setStore(trips::TripStore store) {
     m_stale = false;
     fillChooser();
     chooseTrip(m_store->trips.empty() ? -1 : 0);
+    if (const auto wanted = std::exchange(m_playWhenRead, std::nullopt)) {
+        playTripOf(*wanted);
+    }
 }
 
 void CTripTimelineDlg::fillChooser() {
@@ -340,11 +344,15 @@ void CTripTimelineDlg::seekAtTime(std::int64_t at) {
     if (span == nullptr) {
         return;
     }
-    if (span->unreadable) {
+    if (span->unreadable || m_skipped.count(m_store->recordings[span->input].path) != 0) {
         return;  // hatched: there is nothing to play
     }
     const std::int64_t offset = std::clamp<std::int64_t>(
         at - span->startMs, 0, std::max<std::int64_t>(0, span->lengthMs - 1));
+    if (m_tripPlayback) {
+        emit playTripRequested(playlist(), static_cast<int>(span - m_spans.data()), offset);
+        return;
+    }
     const trips::TripStore::Recording& recording = m_store->recordings[span->input];
     const std::int32_t state = m_context.engine().state();
     const bool playing = (state == media::kRunningState || state == media::kPausedState) &&
@@ -357,6 +365,66 @@ void CTripTimelineDlg::seekAtTime(std::int64_t at) {
     m_requested = span->input;
     registry.post(kKeyFileList, kMsgPlayAt, static_cast<qintptr>(recording.id),
                   static_cast<qintptr>(offset));
+}
+
+media::TripPlaylist CTripTimelineDlg::playlist() const {
+    std::vector<media::TripPlaylist::Item> items;
+    for (const Span& span : m_spans) {
+        const trips::TripStore::Recording& recording = m_store->recordings[span.input];
+        items.push_back({recording.id, recording.path,
+                         m_store->inputs[span.input].durationMs.value_or(0),
+                         span.unreadable || m_skipped.count(recording.path) != 0});
+    }
+    return media::TripPlaylist(std::move(items));
+}
+
+void CTripTimelineDlg::playTrip() {
+    if (!m_spans.empty()) {
+        emit playTripRequested(playlist(), 0, 0);
+    }
+}
+
+bool CTripTimelineDlg::playTripOf(std::size_t id) {
+    if (!m_store) {
+        m_playWhenRead = id;
+        if (!m_visible) {
+            toggle();  // shown, it reads the trips
+        } else if (!m_reader.running()) {
+            startReading();
+        }
+        return true;
+    }
+    for (std::size_t t = 0; t < m_store->trips.size(); ++t) {
+        const trips::Trip& trip = m_store->trips[t];
+        const auto has = [&](const std::vector<std::size_t>& indexes) {
+            return std::any_of(indexes.begin(), indexes.end(), [&](std::size_t i) {
+                return m_store->recordings[i].id == id;
+            });
+        };
+        if (!has(trip.recordings) && !has(trip.markers)) {
+            continue;
+        }
+        chooseTrip(static_cast<int>(t));
+        const auto input = std::find_if(m_store->recordings.begin(), m_store->recordings.end(),
+                                        [&](const auto& r) { return r.id == id; });
+        const auto start = trips::startMsOf(
+            m_store->inputs[static_cast<std::size_t>(input - m_store->recordings.begin())]);
+        const bool wasPlaying = m_tripPlayback;
+        m_tripPlayback = true;  // the click below starts the trip
+        seekAtTime(start ? *start - trip.startMs : 0);
+        m_tripPlayback = wasPlaying;
+        return true;
+    }
+    return false;
+}
+
+void CTripTimelineDlg::setTripPlayback(bool playing) {
+    m_tripPlayback = playing;
+}
+
+void CTripTimelineDlg::markSkipped(const QString& path) {
+    m_skipped.insert(path.toStdString());
+    update();
 }
 
 void CTripTimelineDlg::chooseSpan() {
@@ -391,6 +459,10 @@ void CTripTimelineDlg::mousePressEvent(QMouseEvent* event) {
         (event->modifiers() & Qt::ShiftModifier) && !m_spans.empty()) {
         const std::int64_t at = m_axis.timeAt(point.x());
         m_selection = std::pair{at, at};
+        return;
+    }
+    if (event->button() == Qt::LeftButton && kPlayTripArea.contains(point)) {
+        playTrip();
         return;
     }
     if (event->button() == Qt::LeftButton && kPlotArea.contains(point)) {
@@ -443,6 +515,11 @@ void CTripTimelineDlg::wheelEvent(QWheelEvent* event) {
 void CTripTimelineDlg::keyPressEvent(QKeyEvent* event) {
     if (event->key() == Qt::Key_Escape) {
         hidePane();
+        event->accept();
+        return;
+    }
+    if (event->key() == Qt::Key_P) {
+        playTrip();
         event->accept();
         return;
     }

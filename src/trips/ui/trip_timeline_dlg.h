@@ -16,8 +16,11 @@
 #include <QString>
 #include <cstdint>
 #include <optional>
+#include <set>
+#include <string>
 #include <vector>
 
+#include "playback/trip_playlist.h"
 #include "shell/pane_window.h"
 #include "shell/viewer_context.h"
 #include "skin/skin_button.h"
@@ -45,6 +48,8 @@ public:
     static constexpr int kShakeZeroY = 198;
     static constexpr int kShakeTopY = 158;
     static constexpr double kShakeTopG = 2;
+    // "Play trip", in the caption beside the chooser (and the key P).
+    static constexpr QRect kPlayTripArea{QPoint(560, 10), QSize(90, 20)};
     // The incident ticks, 3 pixels wide at the incident's first second.
     static constexpr int kTickTop = 202;
     static constexpr int kTickHeight = 11;
@@ -82,6 +87,14 @@ public:
     std::vector<events::Incident> playingTripIncidents() const;
     // Plays the trip from `tripMs`, as a click at that moment does.
     void seekToTripTime(std::int64_t tripMs);
+    // The chosen trip's recordings to play back to back (the unreadable ones skipped).
+    media::TripPlaylist playlist() const;
+    // "Play trip": the chosen trip back to back from its start.
+    void playTrip();
+    // Plays back to back the trip the catalogue's recording `id` belongs to (an event or user
+    // recording: the trip it was made in, from its moment), reading the trips first when they
+    // are not read yet. False when it belongs to none.
+    bool playTripOf(std::size_t id);
 
 signals:
     // Shift and a drag chose a span of the trip for a clip: the front file of the recording
@@ -90,11 +103,18 @@ signals:
     void spanChosen(const QString& fromPath, qint64 fromNs, const QString& toPath, qint64 toNs);
     // A trip began or ceased to play (see playingTripRoute).
     void playingTripChanged();
+    // Play `trip` back to back from its recording `index` at `offsetMs` (or, when it is the
+    // trip playing back to back, go there).
+    void playTripRequested(const media::TripPlaylist& trip, int index, qint64 offsetMs);
 
 public slots:
     // The recording being played (its front file's path) and the position the control bar
     // shows in it (ms).
     void setPlayback(const QString& path, qint64 positionMs);
+    // Whether a trip plays back to back: clicks then go to it instead of the recording list.
+    void setTripPlayback(bool playing);
+    // A recording of the trip playing could not be played: it is hatched like an unreadable one.
+    void markSkipped(const QString& path);
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -168,6 +188,10 @@ private:
     bool m_seeking = false;
     // The trip that plays as last told (-1: none).
     int m_playingTrip = -1;
+    bool m_tripPlayback = false;
+    std::set<std::string> m_skipped;
+    // A recording whose trip is to play once the trips are read (playTripOf).
+    std::optional<std::size_t> m_playWhenRead;
     // A Shift-drag's span (trip time, ms) while it is drawn.
     std::optional<std::pair<std::int64_t, std::int64_t>> m_selection;
     bool m_visible = false;

@@ -110,6 +110,13 @@ void CTripTimelineDlg::paintEvent(QPaintEvent*) {
         painter.setPen(Qt::white);
         painter.drawText(QRect(12, 3, 115, kCaptionHeight - 3), Qt::AlignVCenter,
                          QStringLiteral("Trip Timeline"));
+        if (!m_spans.empty()) {
+            painter.setPen(kText);
+            painter.drawRoundedRect(QRectF(kPlayTripArea).adjusted(0.5, 0.5, -0.5, -0.5), 3, 3);
+            painter.setPen(Qt::white);
+            painter.drawText(kPlayTripArea, Qt::AlignCenter,
+                             QStringLiteral("\u25B6 Play trip"));
+        }
         painter.fillRect(kPlotArea, kPlotGround);
         const QString status = statusText();
         if (!status.isEmpty()) {
@@ -127,7 +134,7 @@ void CTripTimelineDlg::paintPlot(QPainter& painter) {
     painter.save();
     painter.setClipRect(kPlotArea);
     for (const Span& span : m_spans) {
-        if (span.unreadable) {
+        if (span.unreadable || m_skipped.count(m_store->recordings[span.input].path) != 0) {
             const int left = static_cast<int>(std::lround(m_axis.xOf(span.startMs)));
             const int right = static_cast<int>(std::lround(
                 m_axis.xOf(span.startMs + std::max<std::int64_t>(span.lengthMs, 1000))));
