@@ -35,6 +35,7 @@ public:
     std::int32_t set(std::int32_t setting, std::int32_t value);
     // The picture settings apply only once 205 is on; the flip once 1101 is on.
     BalanceProperties properties() const;
+    bool operator==(const DecoderSettings&) const = default;
 
 private:
     std::map<std::int32_t, std::int32_t> m_values;

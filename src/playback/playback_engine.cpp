@@ -377,6 +377,12 @@ void PlaybackEngine::prepareNext(const RecordingSources& sources) {
     next->sources = sources;
     next->generation = ++m_issued;
     next->graph = makeGraph(next->generation);
+    // Cued with this recording's picture settings: the pictures it holds ready are made with them.
+    for (int k = 0; k < 3; ++k) {
+        if (m_graph) {
+            next->graph->settings(k) = m_graph->settings(k);
+        }
+    }
     // Cued at the rate playing now, so that the hand-over needs no seek.
     const double rate = std::clamp(m_rate, 0.5f, 2.0f);
     next->worker = std::thread([n = next.get(), rate] {
@@ -428,7 +434,14 @@ bool PlaybackEngine::advance() {
     const std::unique_ptr<Next> next = std::move(m_next);
     PlaybackGraph& graph = *next->graph;
     // The panes, the zoom and pan, and the picture settings of this recording's channels go
-    // over to the next one's.
+    // over to the next one's. Pictures it made ready with settings changed since are made again.
+    bool recue = false;
+    for (int k = 0; k < 3; ++k) {
+        if (graph.hasChannel(k) && !(graph.settings(k) == m_graph->settings(k))) {
+            recue = true;
+        }
+    }
+    const double rate = std::clamp(m_rate, 0.5f, 2.0f);
     for (int k = 0; k < 3; ++k) {
         if (!graph.hasChannel(k)) {
             continue;
@@ -446,6 +459,9 @@ bool PlaybackEngine::advance() {
     }
     graph.setVolume(m_gain);
     graph.setOutputVolume(m_outputLevel / 65535.0);
+    if (recue) {
+        graph.seekNs(0, rate);
+    }
     const bool running = m_state == static_cast<std::int32_t>(GraphState::Running);
     std::unique_ptr<PlaybackGraph> ended = std::move(m_graph);
     m_graph = std::move(next->graph);
@@ -457,7 +473,7 @@ bool PlaybackEngine::advance() {
     m_leftOut = m_graph->leftOut();
     m_opened = next->sources;
     if (running) {
-        m_graph->play(std::clamp(m_rate, 0.5f, 2.0f));
+        m_graph->play(rate);
     } else {
         setState(static_cast<std::int32_t>(GraphState::Paused));
         for (int k = 0; k < 3; ++k) {
