@@ -24,6 +24,7 @@ public:
     struct Place {
         std::size_t index = 0;
         std::uint64_t offsetMs = 0;
+        bool operator==(const Place&) const = default;
     };
 
     TripPlaylist() = default;

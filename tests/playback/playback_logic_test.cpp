@@ -5,6 +5,7 @@
 #include "playback/decoder_settings.h"
 #include "playback/filter_check.h"
 #include "playback/picture_geometry.h"
+#include "playback/trip_playlist.h"
 
 namespace qelv::media {
 namespace {
@@ -70,6 +71,43 @@ TEST(DecoderSettings, NumbersMapOntoTheElements) {
     EXPECT_FALSE(settings.properties().flipVertical);  // 1101 is the switch
     settings.set(kFlipSwitch, 1);
     EXPECT_TRUE(settings.properties().flipVertical);
+}
+
+// A trip of a minute, a recording that cannot be played, one of unknown length and 30 s.
+TEST(TripPlaylist, PlacesTheTripsTimeOnItsRecordings) {
+    TripPlaylist trip({{0, "a", 60000, false}, {1, "b", 60000, true}, {2, "c", 0, false},
+                       {3, "d", 30000, false}});
+    EXPECT_EQ(trip.lengthMs(), 90000U);
+    EXPECT_EQ(trip.startMs(3), 60000U);  // the skipped one takes no time
+    struct Case {
+        std::uint64_t tripMs;
+        std::size_t index;
+        std::uint64_t offsetMs;
+    };
+    for (const Case c : {Case{0, 0, 0}, Case{59999, 0, 59999}, Case{60000, 2, 0},
+                         Case{60001, 3, 1}, Case{89999, 3, 29999}, Case{500000, 3, 29999}}) {
+        const auto place = trip.locate(c.tripMs);
+        ASSERT_TRUE(place) << c.tripMs;
+        EXPECT_EQ(place->index, c.index) << c.tripMs;
+        EXPECT_EQ(place->offsetMs, c.offsetMs) << c.tripMs;
+    }
+    EXPECT_EQ(trip.following(0), 2U);
+    EXPECT_EQ(trip.preceding(2), 0U);
+    EXPECT_EQ(trip.preceding(0), std::nullopt);
+    EXPECT_EQ(trip.following(3), std::nullopt);
+    // Opened, a recording's own length moves those after it.
+    trip.setLength(2, 5000);
+    EXPECT_EQ(trip.startMs(3), 65000U);
+    trip.skip(0);
+    trip.skip(2);
+    trip.skip(3);
+    EXPECT_EQ(trip.locate(0), std::nullopt);
+}
+
+TEST(TripPlaylist, ReadOutsGainHoursOnlyForTripsOfAnHourOrMore) {
+    EXPECT_EQ(tripTimeText(65000, 3599999), "01:05");
+    EXPECT_EQ(tripTimeText(65000, 3600000), "00:01:05");
+    EXPECT_EQ(tripTimeText(2 * 3600000 + 61000, 3 * 3600000), "02:01:01");
 }
 
 TEST(FilterCheck, ElementsAreInstalled) {

@@ -6,6 +6,7 @@
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QSettings>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QWheelEvent>
@@ -322,6 +323,48 @@ TEST_F(PlayerTest, TheEndMovesOnAndTheLastRecordingStops) {
     list->list()->selectRow(3);
     command(CPlayerMenuDlg::kCmdNext);
     EXPECT_FALSE(bar->reopenPending());
+}
+
+// A trip of the first two recordings with one in between that is gone: it is passed over,
+// the bar spans the two, a seek crosses into the second, Previous comes back, and the first
+// recording's end hands over to the second with no reopening and the read-outs running on.
+TEST_F(PlayerTest, ATripPlaysBackToBackOnTheTripsTimeAndPassesOverWhatCannotPlay) {
+    const auto& catalogue = context->catalogue();
+    const auto idOf = [&](int row) {
+        return static_cast<std::size_t>(catalogue.shownEntryAt(row) - catalogue.entries().data());
+    };
+    const media::TripPlaylist trip(
+        {{idOf(0), catalogue.shownEntryAt(0)->path, 3000},
+         {catalogue.entries().size() + 5, "/nowhere/20240101_000100_1CH_N_F.mp4", 3000},
+         {idOf(1), catalogue.shownEntryAt(1)->path, 3000}});
+    QSignalSpy skipped(bar, &CPlayerMenuDlg::recordingSkipped);
+    QSignalSpy playing(bar, &CPlayerMenuDlg::tripPlaying);
+    bar->playTrip(trip, 0, 0);
+    ASSERT_TRUE(waitFor([&] { return engine().state() == media::kRunningState; }, 20000));
+    ASSERT_EQ(skipped.count(), 1);
+    EXPECT_EQ(skipped.front().front().toString().toStdString(), trip.item(1).path);
+    EXPECT_NEAR(bar->seekSlider()->rangeMax(), 6000, 200);
+    EXPECT_EQ(bar->durationReadout()->text(), QStringLiteral("00:06"));
+
+    bar->playTrip(trip, 2, 1500);  // the trip playing: only a seek, across the joint
+    ASSERT_TRUE(waitFor([&] { return bar->tripIndex() == 2; }, 20000));
+    EXPECT_EQ(bar->playingPath(), trip.item(2).path);
+    EXPECT_GE(bar->tripPositionMs(), 4400U);
+    command(CPlayerMenuDlg::kCmdPrevious);
+    EXPECT_EQ(bar->tripIndex(), 0U);
+    EXPECT_FALSE(bar->reopenPending());
+
+    ASSERT_TRUE(waitFor([&] { return bar->tripIndex() == 2; }, 30000));  // handed over
+    EXPECT_EQ(engine().state(), media::kRunningState);
+    EXPECT_FALSE(bar->reopenPending());
+    EXPECT_TRUE(engine().graph()->hasChannel(1));
+    EXPECT_FALSE(engine().graph()->hasChannel(2));
+    ASSERT_TRUE(waitFor([&] { return bar->positionReadout()->text() == QStringLiteral("00:04"); },
+                        20000));
+    ASSERT_TRUE(waitFor([&] { return engine().state() == media::kStoppedState; }, 30000));
+    EXPECT_FALSE(bar->trip().has_value());  // the trip's end is the end
+    ASSERT_EQ(playing.count(), 2);
+    EXPECT_FALSE(playing.back().front().toBool());
 }
 
 TEST_F(PlayerTest, NextFilePlaysTheNextRecordingASecondLater) {

@@ -196,6 +196,60 @@ TEST_F(TripTimelineTest, ClickPlaysTheRightRecordingFromTheMomentUnderIt) {
     }
 }
 
+// "Play trip" offers the trip's recordings in order, the unreadable one passed over; while a
+// trip plays back to back a click goes to it (not through the list), a recording it could not
+// play is hatched, and the list's "Play trip" finds the trip of a recording or of an event.
+TEST_F(TripTimelineTest, PlayTripOffersTheTripAndClicksThenGoToIt) {
+    showHandMade();
+    QSignalSpy requests(timeline, &CTripTimelineDlg::playTripRequested);
+    QTest::mouseClick(timeline, Qt::LeftButton, {},
+                      CTripTimelineDlg::kPlayTripArea.center());
+    ASSERT_EQ(requests.count(), 1);
+    const auto trip = requests.front().front().value<media::TripPlaylist>();
+    ASSERT_EQ(trip.size(), 3U);
+    EXPECT_EQ(trip.item(0).path, pathOf(0));
+    EXPECT_TRUE(trip.item(1).skipped);
+    EXPECT_EQ(trip.item(2).path, pathOf(2));
+    EXPECT_EQ(trip.lengthMs(), 120000U);
+    EXPECT_EQ(requests.front().at(1).toInt(), 0);
+
+    timeline->setTripPlayback(true);
+    bar->received.clear();
+    QTest::mouseClick(timeline, Qt::LeftButton, {}, QPoint(xAt(150000), 120));
+    processPosted();
+    EXPECT_TRUE(bar->received.empty());
+    ASSERT_EQ(requests.count(), 2);
+    EXPECT_EQ(requests.back().at(1).toInt(), 2);
+    EXPECT_NEAR(requests.back().at(2).toLongLong(), 30000, 300);
+
+    const auto hatchedAt = [&](int x) {
+        const QImage image = timeline->grab().toImage();
+        int count = 0;
+        for (int y = 60; y < 95; ++y) {
+            count += image.pixelColor(x, y) == QColor(120, 120, 132);
+        }
+        return count;
+    };
+    EXPECT_EQ(hatchedAt(xAt(170000)), 0);
+    timeline->markSkipped(QString::fromStdString(pathOf(2)));
+    EXPECT_GT(hatchedAt(xAt(170000)), 3);
+
+    const auto idOfName = [&](const char* stamp) {
+        const auto& entries = context->catalogue().entries();
+        for (std::size_t id = 0; id < entries.size(); ++id) {
+            if (entries[id].fileName.find(stamp) != std::string::npos) {
+                return id;
+            }
+        }
+        return entries.size();
+    };
+    EXPECT_TRUE(timeline->playTripOf(idOfName("120130_1CH_E")));  // the event: from its time
+    ASSERT_EQ(requests.count(), 3);
+    EXPECT_EQ(requests.back().at(1).toInt(), 1);  // in the unreadable one: the player goes on
+    EXPECT_EQ(requests.back().at(2).toLongLong(), 30000);
+    EXPECT_FALSE(timeline->playTripOf(idOfName("120130_1CH_E") + 100));
+}
+
 // Shift and a drag choose a span for a clip: from the recording where it starts, on across
 // the recordings after it; nothing from a hatched recording or for less than a second.
 TEST_F(TripTimelineTest, ShiftDragChoosesASpanForAClip) {

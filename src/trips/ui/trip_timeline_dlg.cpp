@@ -409,10 +409,12 @@ bool CTripTimelineDlg::playTripOf(std::size_t id) {
                                         [&](const auto& r) { return r.id == id; });
         const auto start = trips::startMsOf(
             m_store->inputs[static_cast<std::size_t>(input - m_store->recordings.begin())]);
-        const bool wasPlaying = m_tripPlayback;
-        m_tripPlayback = true;  // the click below starts the trip
-        seekAtTime(start ? *start - trip.startMs : 0);
-        m_tripPlayback = wasPlaying;
+        const std::int64_t at = start ? *start - trip.startMs : 0;
+        if (const Span* span = spanAt(at)) {
+            // In a recording that cannot be played, the player goes on to the next one.
+            emit playTripRequested(playlist(), static_cast<int>(span - m_spans.data()),
+                                   std::max<std::int64_t>(0, at - span->startMs));
+        }
         return true;
     }
     return false;
