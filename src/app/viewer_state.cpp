@@ -20,6 +20,7 @@
 #include "telemetry/ui/gsensor_graphic_dlg.h"
 #include "telemetry/ui/map_view_dlg.h"
 #include "telemetry/ui/util_info_dlg.h"
+#include "trips/ui/trip_timeline_dlg.h"
 
 namespace qelv::ui {
 
@@ -70,7 +71,12 @@ QJsonObject playerJson(const CPlayerMenuDlg& bar, ViewerContext& context) {
                        {QStringLiteral("channels"), channels},
                        {QStringLiteral("selected"), selected},
                        {QStringLiteral("shown"), shown},
-                       {QStringLiteral("lost"), lost}};
+                       {QStringLiteral("lost"), lost},
+                       // The trip playing back to back: its recording, and where in the trip.
+                       {QStringLiteral("tripIndex"),
+                        bar.trip() ? static_cast<qint64>(bar.tripIndex()) : qint64{-1}},
+                       {QStringLiteral("tripLengthMs"),
+                        bar.trip() ? static_cast<qint64>(bar.trip()->lengthMs()) : qint64{0}}};
 }
 
 // What the sensor panel shows, and the store behind it.
@@ -209,7 +215,17 @@ QByteArray viewerStateJson(const CQV_NPlayerDlg& main, ViewerContext& context) {
                                  {QStringLiteral("pageLoaded"), map->pageLoaded()},
                                  {QStringLiteral("online"), map->online()},
                                  {QStringLiteral("fixed"), map->fixed()},
-                                 {QStringLiteral("lastCall"), map->lastCall()}});
+                                 {QStringLiteral("lastCall"), map->lastCall()},
+                                 {QStringLiteral("tripEndMs"), static_cast<qint64>(map->tripEndMs())}});
+    }
+    if (const auto* timeline = dynamic_cast<const CTripTimelineDlg*>(
+            WindowRegistry::instance().find(kKeyTripTimeline))) {
+        state.insert(QStringLiteral("timeline"),
+                     QJsonObject{{QStringLiteral("visible"), timeline->paneVisible()},
+                                 {QStringLiteral("trips"),
+                                  timeline->store()
+                                      ? static_cast<qint64>(timeline->store()->trips.size())
+                                      : qint64{-1}}});
     }
     state.insert(QStringLiteral("telemetry"), telemetryJson(context));
     state.insert(QStringLiteral("incidents"), incidentsJson(context));

@@ -765,6 +765,60 @@ class ViewerIncidentsEndToEnd(ViewerSession, unittest.TestCase):
                         f"playing from {player['position']}, not 5 s before {top['startMs']} ms")
 
 
+
+class ViewerTripEndToEnd(ViewerSession, unittest.TestCase):
+    """A drive of two one-minute recordings played as one trip from the Trip Timeline: the
+    read-outs span the trip, a click on the timeline seeks across the joint, the first
+    recording's end hands over to the second without a stop, and the map shows the whole
+    route."""
+    TIMELINE = 170
+    TRIP_MS = 120000
+
+    @classmethod
+    def setUpClass(cls):
+        cls.start_viewer("qelv-e2e-trip-", ["--recordings", "2", "--seconds", "60",
+                                            "--channels", "1", "--categories", "N",
+                                            "--scale", "0.1"])
+
+    def click_at_trip_time(self, pane, ms):
+        # The plot runs 730 px from x 50 of the pane, the whole trip when first shown.
+        x = pane["x"] + 50 + round(ms * 730 / self.TRIP_MS)
+        self.xdotool("mousemove", "--sync", str(x), str(pane["y"] + 120), "click", "1",
+                     "mousemove", "--sync", "0", "0")
+
+    def player_when(self, check, timeout=60):
+        return wait_until(lambda: (s := self.state()) and check(s["player"]) and s["player"],
+                          timeout, 0.2)
+
+    def test_1_a_trip_plays_across_its_joint(self):
+        self.assertIsNotNone(self.first_state, "the viewer did not show its windows")
+        window = self.xdotool("search", "--onlyvisible", "--name", "^QELV Viewer$").stdout.split()
+        self.xdotool("windowfocus", "--sync", window[0], "key", "t")
+        state = wait_until(lambda: (s := self.state()) and s["timeline"]["trips"] >= 1 and s,
+                           60, 0.2)
+        self.assertTrue(state, f"the timeline did not read the trip: {self.state()}")
+        pane = next(p for p in state["panes"] if p["key"] == self.TIMELINE)
+        # "Play trip", at the top of the pane.
+        self.xdotool("mousemove", "--sync", str(pane["x"] + 605), str(pane["y"] + 20), "click",
+                     "1", "mousemove", "--sync", "0", "0")
+        player = self.player_when(lambda p: p["tripIndex"] == 0 and p["state"] == 0)
+        self.assertTrue(player, f"the trip did not play: {self.state()['player']}")
+        self.assertTrue(119 <= seconds_of(player["duration"]) <= 121, player["duration"])
+
+        self.click_at_trip_time(pane, 90000)  # into the second recording
+        player = self.player_when(lambda p: p["tripIndex"] == 1 and p["state"] == 0, 30)
+        self.assertTrue(player, f"no seek across the joint: {self.state()['player']}")
+        self.assertTrue(player["path"].endswith("120100_1CH_N_F.mp4"), player["path"])
+        self.assertTrue(88 <= seconds_of(player["position"]) <= 97, player["position"])
+
+        self.click_at_trip_time(pane, 56000)  # back, a few seconds before the joint
+        self.assertTrue(self.player_when(lambda p: p["tripIndex"] == 0, 30))
+        player = self.player_when(lambda p: p["tripIndex"] == 1 and p["state"] == 0, 40)
+        self.assertTrue(player, f"the second recording did not take over: {self.state()['player']}")
+        self.assertGreaterEqual(seconds_of(player["position"]), 59)
+        route = self.state()["map"]
+        self.assertGreater(route["tripEndMs"], 100000, f"the map has no whole-trip route: {route}")
+
 if __name__ == "__main__":
     if len(sys.argv) > 1:
         BIN = sys.argv.pop(1)

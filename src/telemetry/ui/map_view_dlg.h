@@ -67,6 +67,8 @@ public:
     bool positionTimerActive() const { return m_positionTimer.isActive(); }
     // The last position call text ("javascript:DrawCurrent('...', '...')"), empty before one.
     const QString& lastCall() const { return m_lastCall; }
+    // The end of the whole trip's route shown (ms from the trip's start); -1 without one.
+    std::int64_t tripEndMs() const { return m_tripEndMs; }
     QWidget* browserArea() const { return m_browser; }
     // What the browser area shows now, 299 × 290 (more pixels on a high-density screen): the
     // page as the browser last drew it, or the area's own ground while there is no page.
