@@ -151,15 +151,15 @@ void report(const char* what, const Run& run, int frames, int recordings, double
         for (std::size_t i = 1; i < log.size(); ++i) {
             if (log[i].ptsNs < log[i - 1].ptsNs) {
                 ++runs;
-                jointGap = std::max(jointGap, std::chrono::duration<double, std::milli>(
-                                                  log[i].at - log[i - 1].at)
-                                                  .count());
+                jointGap = std::max(
+                    jointGap,
+                    std::chrono::duration<double, std::milli>(log[i].at - log[i - 1].at).count());
             } else if (log[i].ptsNs == log[i - 1].ptsNs) {
                 ++repeated;
             }
         }
-        std::printf("  camera %zu: %zu pictures painted of %d, %d repeated, %d runs of %d",
-                    c + 1, log.size(), frames * recordings, repeated, runs, recordings);
+        std::printf("  camera %zu: %zu pictures painted of %d, %d repeated, %d runs of %d", c + 1,
+                    log.size(), frames * recordings, repeated, runs, recordings);
         if (c == 0) {
             std::printf("; longest gap at a joint %.1f ms = %.2f frame periods (goal <= 2)",
                         jointGap, jointGap / periodMs);
@@ -206,9 +206,9 @@ int main(int argc, char** argv) {
         std::snprintf(title, sizeof title, "back to back (hand-over) at %.1fx:", rate);
         const Run handed = play(engine, panes, waker, sources, rate, false);
         report(title, handed, frames, kRecordings, periodMs / rate);
-        std::snprintf(title, sizeof title,
-                      "opened after each end (the list, before its 1 s reopening timer) at %.1fx:",
-                      rate);
+        std::snprintf(
+            title, sizeof title,
+            "opened after each end (the list, before its 1 s reopening timer) at %.1fx:", rate);
         report(title, play(engine, panes, waker, sources, rate, true), frames, kRecordings,
                periodMs / rate);
         if (rate == 1.0f) {
@@ -234,9 +234,10 @@ int main(int argc, char** argv) {
         }
     }
     const long last = residentKB();
-    std::printf("memory: resident %ld MB after the first recording, %ld MB after 120 hand-overs "
-                "(+%ld MB; goal within 50 MB)\n",
-                first / 1024, last / 1024, (last - first) / 1024);
+    std::printf(
+        "memory: resident %ld MB after the first recording, %ld MB after 120 hand-overs "
+        "(+%ld MB; goal within 50 MB)\n",
+        first / 1024, last / 1024, (last - first) / 1024);
     engine.teardown();
     return 0;
 }

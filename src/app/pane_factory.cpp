@@ -179,18 +179,16 @@ std::vector<PaneWindow*> createViewerPanes(CQV_NPlayerDlg& main, ViewerContext& 
                      });
     QObject::connect(bar, &CPlayerMenuDlg::tripPlaying, timeline,
                      &CTripTimelineDlg::setTripPlayback);
-    QObject::connect(bar, &CPlayerMenuDlg::recordingSkipped, timeline,
-                     [timeline](const QString& path, const QString&) {
-                         timeline->markSkipped(path);
-                     });
-    QObject::connect(list, &CFileManagerDlg::playTripRequested, timeline,
-                     [timeline, list](qulonglong entry) {
-                         if (!timeline->playTripOf(static_cast<std::size_t>(entry))) {
-                             showMessageBox(list,
-                                            QStringLiteral("This recording belongs to no trip."),
-                                            MessageIcon::Information);
-                         }
-                     });
+    QObject::connect(
+        bar, &CPlayerMenuDlg::recordingSkipped, timeline,
+        [timeline](const QString& path, const QString&) { timeline->markSkipped(path); });
+    QObject::connect(
+        list, &CFileManagerDlg::playTripRequested, timeline, [timeline, list](qulonglong entry) {
+            if (!timeline->playTripOf(static_cast<std::size_t>(entry))) {
+                showMessageBox(list, QStringLiteral("This recording belongs to no trip."),
+                               MessageIcon::Information);
+            }
+        });
     QObject::connect(map, &CMapViewDlg::tripClicked, timeline,
                      [timeline](qint64 tripMs) { timeline->seekToTripTime(tripMs); });
     return {screen1, screen2, screen3, bar, info, map, list, graph, settings, timeline};

@@ -210,22 +210,23 @@ QByteArray viewerStateJson(const CQV_NPlayerDlg& main, ViewerContext& context) {
     }
     if (const auto* map =
             dynamic_cast<const CMapViewDlg*>(WindowRegistry::instance().find(kKeyMap))) {
-        state.insert(QStringLiteral("map"),
-                     QJsonObject{{QStringLiteral("visible"), map->isVisible()},
-                                 {QStringLiteral("pageLoaded"), map->pageLoaded()},
-                                 {QStringLiteral("online"), map->online()},
-                                 {QStringLiteral("fixed"), map->fixed()},
-                                 {QStringLiteral("lastCall"), map->lastCall()},
-                                 {QStringLiteral("tripEndMs"), static_cast<qint64>(map->tripEndMs())}});
+        state.insert(
+            QStringLiteral("map"),
+            QJsonObject{{QStringLiteral("visible"), map->isVisible()},
+                        {QStringLiteral("pageLoaded"), map->pageLoaded()},
+                        {QStringLiteral("online"), map->online()},
+                        {QStringLiteral("fixed"), map->fixed()},
+                        {QStringLiteral("lastCall"), map->lastCall()},
+                        {QStringLiteral("tripEndMs"), static_cast<qint64>(map->tripEndMs())}});
     }
     if (const auto* timeline = dynamic_cast<const CTripTimelineDlg*>(
             WindowRegistry::instance().find(kKeyTripTimeline))) {
-        state.insert(QStringLiteral("timeline"),
-                     QJsonObject{{QStringLiteral("visible"), timeline->paneVisible()},
-                                 {QStringLiteral("trips"),
-                                  timeline->store()
-                                      ? static_cast<qint64>(timeline->store()->trips.size())
-                                      : qint64{-1}}});
+        state.insert(
+            QStringLiteral("timeline"),
+            QJsonObject{{QStringLiteral("visible"), timeline->paneVisible()},
+                        {QStringLiteral("trips"),
+                         timeline->store() ? static_cast<qint64>(timeline->store()->trips.size())
+                                           : qint64{-1}}});
     }
     state.insert(QStringLiteral("telemetry"), telemetryJson(context));
     state.insert(QStringLiteral("incidents"), incidentsJson(context));

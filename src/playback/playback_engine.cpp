@@ -66,16 +66,16 @@ bool PlaybackEngine::openCard(std::shared_ptr<core::ByteSource> file) {
 }
 
 std::unique_ptr<PlaybackGraph> PlaybackEngine::makeGraph(std::uint64_t generation) {
-    auto graph = std::make_unique<PlaybackGraph>(
-        generation, [this](std::uint64_t from, const BusEvent& event) {
-            {
-                const std::lock_guard guard(m_queueLock);
-                m_queue.push_back({from, event});
-            }
-            if (m_wake) {
-                m_wake();
-            }
-        });
+    auto graph = std::make_unique<PlaybackGraph>(generation,
+                                                 [this](std::uint64_t from, const BusEvent& event) {
+                                                     {
+                                                         const std::lock_guard guard(m_queueLock);
+                                                         m_queue.push_back({from, event});
+                                                     }
+                                                     if (m_wake) {
+                                                         m_wake();
+                                                     }
+                                                 });
     graph->setSynchronised(m_synchronised);
     return graph;
 }
@@ -522,12 +522,21 @@ int PlaybackEngine::processMessages() {
         pending.swap(m_queue);
     }
     int handled = 0;
+    std::deque<Message> cued;
     for (const Message& message : pending) {
+        if (m_next && message.generation == m_next->generation) {
+            cued.push_back(message);  // the recording cued to follow: handled once it plays
+            continue;
+        }
         if (message.generation != m_generation || !m_graph) {
             continue;  // from a graph that is gone
         }
         handle(message.event);
         ++handled;
+    }
+    if (!cued.empty()) {
+        const std::lock_guard guard(m_queueLock);
+        m_queue.insert(m_queue.begin(), cued.begin(), cued.end());
     }
     return handled;
 }

@@ -15,10 +15,10 @@ namespace qelv::media {
 class TripPlaylist {
 public:
     struct Item {
-        std::size_t id = 0;        // the caller's number for the recording
-        std::string path;          // its front file
+        std::size_t id = 0;          // the caller's number for the recording
+        std::string path;            // its front file
         std::uint64_t lengthMs = 0;  // 0 while not known
-        bool skipped = false;      // could not be played
+        bool skipped = false;        // could not be played
     };
     // Where a moment of the trip falls: the recording and the offset into it.
     struct Place {

@@ -75,7 +75,9 @@ TEST(DecoderSettings, NumbersMapOntoTheElements) {
 
 // A trip of a minute, a recording that cannot be played, one of unknown length and 30 s.
 TEST(TripPlaylist, PlacesTheTripsTimeOnItsRecordings) {
-    TripPlaylist trip({{0, "a", 60000, false}, {1, "b", 60000, true}, {2, "c", 0, false},
+    TripPlaylist trip({{0, "a", 60000, false},
+                       {1, "b", 60000, true},
+                       {2, "c", 0, false},
                        {3, "d", 30000, false}});
     EXPECT_EQ(trip.lengthMs(), 90000U);
     EXPECT_EQ(trip.startMs(3), 60000U);  // the skipped one takes no time
@@ -84,8 +86,8 @@ TEST(TripPlaylist, PlacesTheTripsTimeOnItsRecordings) {
         std::size_t index;
         std::uint64_t offsetMs;
     };
-    for (const Case c : {Case{0, 0, 0}, Case{59999, 0, 59999}, Case{60000, 2, 0},
-                         Case{60001, 3, 1}, Case{89999, 3, 29999}, Case{500000, 3, 29999}}) {
+    for (const Case c : {Case{0, 0, 0}, Case{59999, 0, 59999}, Case{60000, 2, 0}, Case{60001, 3, 1},
+                         Case{89999, 3, 29999}, Case{500000, 3, 29999}}) {
         const auto place = trip.locate(c.tripMs);
         ASSERT_TRUE(place) << c.tripMs;
         EXPECT_EQ(place->index, c.index) << c.tripMs;

@@ -100,7 +100,8 @@ protected:
             ASSERT_TRUE(waitFor([&] {
                 engine.processMessages();
                 return engine.endOfStream();
-            })) << "recording " << k - 1 << " never ended";
+            })) << "recording "
+                << k - 1 << " never ended";
             if (k < kRecordings) {
                 ASSERT_TRUE(engine.advance()) << engine.nextError();
                 EXPECT_EQ(engine.openedSources().paths[0], sources(k).paths[0]);
@@ -185,9 +186,11 @@ TEST_F(TripHandOver, TheNextRecordingKeepsThePanesZoomAndFlip) {
     int same = 0;
     int rows = 0;
     for (int y = 0; y < plain->height; y += 17, ++rows) {
-        const std::uint8_t* a = turned->planes[0] + static_cast<std::ptrdiff_t>(y) * turned->strides[0];
+        const std::uint8_t* a =
+            turned->planes[0] + static_cast<std::ptrdiff_t>(y) * turned->strides[0];
         const std::uint8_t* b =
-            plain->planes[0] + static_cast<std::ptrdiff_t>(plain->height - 1 - y) * plain->strides[0];
+            plain->planes[0] +
+            static_cast<std::ptrdiff_t>(plain->height - 1 - y) * plain->strides[0];
         same += std::equal(a, a + plain->width, b) ? 1 : 0;
     }
     EXPECT_EQ(same, rows);

@@ -359,12 +359,38 @@ TEST_F(PlayerTest, ATripPlaysBackToBackOnTheTripsTimeAndPassesOverWhatCannotPlay
     EXPECT_FALSE(bar->reopenPending());
     EXPECT_TRUE(engine().graph()->hasChannel(1));
     EXPECT_FALSE(engine().graph()->hasChannel(2));
-    ASSERT_TRUE(waitFor([&] { return bar->positionReadout()->text() == QStringLiteral("00:04"); },
-                        20000));
+    ASSERT_TRUE(
+        waitFor([&] { return bar->positionReadout()->text() == QStringLiteral("00:04"); }, 20000));
     ASSERT_TRUE(waitFor([&] { return engine().state() == media::kStoppedState; }, 30000));
     EXPECT_FALSE(bar->trip().has_value());  // the trip's end is the end
     ASSERT_EQ(playing.count(), 2);
     EXPECT_FALSE(playing.back().front().toBool());
+}
+
+// A seek into a trip's recording that cannot be opened, with none after it that plays, ends
+// the trip: the bar is not left on a trip with nothing playing.
+TEST_F(PlayerTest, ASeekIntoATripsUnplayableEndEndsTheTrip) {
+    TempDir dir;
+    sim::RecordingRequest request;
+    request.cardRoot = dir.path();
+    request.seconds = 3;
+    request.channels = 1;
+    request.bitrateScale = 0.05;
+    sim::simulateRecording(request);
+    touch(dir.path() / "NOR/FRONT/20240131_130000_1CH_N_F.mp4");
+    ASSERT_TRUE(list->openFolder(QString::fromStdString(dir.path().string())));
+    processPosted();
+    const auto& catalogue = context->catalogue();
+    ASSERT_EQ(catalogue.entries().size(), 2U);
+    const bool badFirst = catalogue.entries()[0].path.ends_with("20240131_130000_1CH_N_F.mp4");
+    const std::size_t good = badFirst ? 1 : 0;
+    const media::TripPlaylist trip({{good, catalogue.entries()[good].path, 3000},
+                                    {1 - good, catalogue.entries()[1 - good].path, 3000}});
+    bar->playTrip(trip, 0, 0);
+    ASSERT_TRUE(waitFor([&] { return engine().state() == media::kRunningState; }, 20000));
+    bar->playTrip(trip, 1, 0);
+    EXPECT_FALSE(bar->trip().has_value());
+    EXPECT_NE(engine().state(), media::kRunningState);
 }
 
 TEST_F(PlayerTest, NextFilePlaysTheNextRecordingASecondLater) {

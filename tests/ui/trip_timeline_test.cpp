@@ -202,8 +202,7 @@ TEST_F(TripTimelineTest, ClickPlaysTheRightRecordingFromTheMomentUnderIt) {
 TEST_F(TripTimelineTest, PlayTripOffersTheTripAndClicksThenGoToIt) {
     showHandMade();
     QSignalSpy requests(timeline, &CTripTimelineDlg::playTripRequested);
-    QTest::mouseClick(timeline, Qt::LeftButton, {},
-                      CTripTimelineDlg::kPlayTripArea.center());
+    QTest::mouseClick(timeline, Qt::LeftButton, {}, CTripTimelineDlg::kPlayTripArea.center());
     ASSERT_EQ(requests.count(), 1);
     const auto trip = requests.front().front().value<media::TripPlaylist>();
     ASSERT_EQ(trip.size(), 3U);

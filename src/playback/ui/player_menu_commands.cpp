@@ -224,8 +224,7 @@ void CPlayerMenuDlg::step(bool back) {
         const std::uint64_t last = std::max<std::uint64_t>(m_trip->lengthMs(), 1) - 1;
         const auto backMs = static_cast<std::uint64_t>(kStepBackSeconds * 1000);
         const auto aheadMs = static_cast<std::uint64_t>(kStepForwardSeconds * 1000);
-        seekTrip(back ? at - std::min(at, backMs) : std::min(at + aheadMs, last),
-                 true);
+        seekTrip(back ? at - std::min(at, backMs) : std::min(at + aheadMs, last), true);
         return;
     }
     if (running()) {

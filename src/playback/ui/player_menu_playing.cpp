@@ -33,6 +33,7 @@ bool CPlayerMenuDlg::openFocused() {
     if (entry == nullptr) {
         return false;
     }
+    endTrip();  // a recording of the list plays on its own
     media::PlaybackEngine& engine = m_context.engine();
     engine.parserOption = 0;
     // A recording with fewer cameras must not leave the last one's pictures in its panes. The

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <utility>
 
 #include "playback/playback_types.h"
 #include "playback/ui/player_menu_dlg.h"
@@ -49,8 +50,7 @@ std::optional<media::RecordingSources> CPlayerMenuDlg::sourcesOf(
                                    nullptr};
 }
 
-void CPlayerMenuDlg::playTrip(media::TripPlaylist trip, std::size_t index,
-                              std::uint64_t offsetMs) {
+void CPlayerMenuDlg::playTrip(media::TripPlaylist trip, std::size_t index, std::uint64_t offsetMs) {
     if (m_trip && sameRecordings(*m_trip, trip) && runningOrPaused()) {
         seekTrip(m_trip->startMs(index) + offsetMs, running());
         return;
@@ -87,8 +87,8 @@ bool CPlayerMenuDlg::openTripRecording(std::size_t index, std::uint64_t offsetMs
         const core::RecordingEntry* entry = catalogue.entryAt(static_cast<std::int64_t>(item.id));
         const auto sources = entry != nullptr ? sourcesOf(*entry) : std::nullopt;
         if (!sources || !engine.open(*sources)) {
-            skipTripRecording(i, engine.openError().empty() ? "it cannot be read"
-                                                            : engine.openError());
+            skipTripRecording(
+                i, engine.openError().empty() ? "it cannot be read" : engine.openError());
             continue;
         }
         m_tripIndex = i;
@@ -118,7 +118,9 @@ void CPlayerMenuDlg::tookOver() {
             static_cast<std::int64_t>(m_trip->item(m_tripIndex).id))) {
         m_entry = *entry;
     }
-    m_trip->setLength(m_tripIndex, engine.durationMs());
+    if (engine.durationMs() > 0) {  // an unknown length keeps the trip's reading
+        m_trip->setLength(m_tripIndex, engine.durationMs());
+    }
     m_seek->setRange(0, static_cast<int>(std::min<std::uint64_t>(m_trip->lengthMs(), INT32_MAX)));
     prepareTripAhead();
     m_seek->setPos(static_cast<int>(std::min<std::uint64_t>(tripPositionMs(), INT32_MAX)));
@@ -187,7 +189,9 @@ void CPlayerMenuDlg::seekTrip(std::uint64_t tripMs, bool thenPlay) {
     }
     media::PlaybackEngine& engine = m_context.engine();
     if (place->index != m_tripIndex || !runningOrPaused()) {
-        openTripRecording(place->index, place->offsetMs);  // plays
+        if (!openTripRecording(place->index, place->offsetMs)) {  // plays
+            stop();  // nothing from there on plays: the trip is over
+        }
         return;
     }
     m_seek->setPos(static_cast<int>(std::min<std::uint64_t>(tripMs, INT32_MAX)));

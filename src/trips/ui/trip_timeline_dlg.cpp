@@ -8,6 +8,7 @@
 #include <QWheelEvent>
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 #include "events/ui/incident_settings.h"
 #include "events/ui/store_incidents.h"
@@ -397,9 +398,8 @@ bool CTripTimelineDlg::playTripOf(std::size_t id) {
     for (std::size_t t = 0; t < m_store->trips.size(); ++t) {
         const trips::Trip& trip = m_store->trips[t];
         const auto has = [&](const std::vector<std::size_t>& indexes) {
-            return std::any_of(indexes.begin(), indexes.end(), [&](std::size_t i) {
-                return m_store->recordings[i].id == id;
-            });
+            return std::any_of(indexes.begin(), indexes.end(),
+                               [&](std::size_t i) { return m_store->recordings[i].id == id; });
         };
         if (!has(trip.recordings) && !has(trip.markers)) {
             continue;

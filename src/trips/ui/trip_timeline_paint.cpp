@@ -114,8 +114,7 @@ void CTripTimelineDlg::paintEvent(QPaintEvent*) {
             painter.setPen(kText);
             painter.drawRoundedRect(QRectF(kPlayTripArea).adjusted(0.5, 0.5, -0.5, -0.5), 3, 3);
             painter.setPen(Qt::white);
-            painter.drawText(kPlayTripArea, Qt::AlignCenter,
-                             QStringLiteral("\u25B6 Play trip"));
+            painter.drawText(kPlayTripArea, Qt::AlignCenter, QStringLiteral("\u25B6 Play trip"));
         }
         painter.fillRect(kPlotArea, kPlotGround);
         const QString status = statusText();
