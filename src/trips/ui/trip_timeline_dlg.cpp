@@ -15,6 +15,7 @@
 #include "playback/playback_types.h"
 #include "shell/window_keys.h"
 #include "shell/window_registry.h"
+#include "skin/message_box.h"
 #include "storage/recording_name.h"
 
 namespace qelv::ui {
@@ -168,8 +169,10 @@ void CTripTimelineDlg::setStore(trips::TripStore store) {
     m_stale = false;
     fillChooser();
     chooseTrip(m_store->trips.empty() ? -1 : 0);
-    if (const auto wanted = std::exchange(m_playWhenRead, std::nullopt)) {
-        playTripOf(*wanted);
+    if (const auto wanted = std::exchange(m_playWhenRead, std::nullopt);
+        wanted && !playTripOf(*wanted)) {
+        showMessageBox(this, QStringLiteral("This recording belongs to no trip."),
+                       MessageIcon::Information);
     }
 }
 
