@@ -455,9 +455,11 @@ TEST_F(FileListTest, ExportTelemetryMergesTheSelectedRowsAndNamesAnUnreadableOne
     exportChoice = ui::TelemetryExportChoice{core::TelemetryFormat::Gpx, true};
     exportTarget = QString::fromStdString((out.path() / "drive.gpx").string());
     std::unique_ptr<QMenu> menu(list->makeMenu());
-    ASSERT_EQ(menu->actions().size(), 1);
-    EXPECT_EQ(menu->actions()[0]->text(), QStringLiteral("Export telemetry..."));
-    menu->actions()[0]->trigger();
+    ASSERT_EQ(menu->actions().size(), 2);
+    EXPECT_EQ(menu->actions()[0]->text(), QStringLiteral("Play trip"));
+    EXPECT_FALSE(menu->actions()[0]->isEnabled());  // a trip is played from one recording
+    EXPECT_EQ(menu->actions()[1]->text(), QStringLiteral("Export telemetry..."));
+    menu->actions()[1]->trigger();
     EXPECT_EQ(exportCount, 3);
     const auto route = routeOf(out.path() / "drive.gpx");
     ASSERT_EQ(route.size(), 2u);
