@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QSettings>
 #include <QTimer>
 
 #include <cstdio>
@@ -206,6 +207,12 @@ int CQV_NPlayerApp::run(int argc, char** argv) {
 int CQV_NPlayerApp::runMainWindow(SingleInstance& instance, const StartOptions& options,
                                   const QString& sourceFolder) {
     ViewerContext& context = ViewerContext::instance();
+    // [Playback] decoder=software keeps the cameras off a hardware decoder (auto: one is used
+    // where GStreamer offers it).
+    context.engine().setDecoderPreference(
+        media::decoderPreferenceOf(
+            QSettings().value(QStringLiteral("Playback/decoder")).toString().toStdString())
+            .value_or(media::DecoderPreference::Auto));
     CQV_NPlayerDlg main(context, createViewerPanes, [] { return media::ensureFilters(); });
     QObject::connect(&instance, &SingleInstance::raiseRequested, &main, [&main] {
         if (main.isMinimized()) {

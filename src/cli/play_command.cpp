@@ -11,10 +11,13 @@ namespace qelv::cli {
 namespace {
 
 constexpr const char* kUsage =
-    "usage: qelv play [--rate R] [--seconds S] [--no-sync] FRONT [REAR [THIRD]]\n"
+    "usage: qelv play [--rate R] [--seconds S] [--no-sync] [--decoder auto|software]\n"
+    "                 FRONT [REAR [THIRD]]\n"
     "Plays a recording headless through the viewer's engine, to the end or for S seconds of\n"
     "wall-clock time, and prints per channel the frames that were due, shown and lost (dropped\n"
-    "late): {\"due\", \"shown\", \"lost\", \"positionMs\", \"durationMs\", \"wallMs\"}.\n"
+    "late): {\"due\", \"shown\", \"lost\", \"positionMs\", \"durationMs\", \"wallMs\",\n"
+    "\"decoder\"}: the H.264 decoder that played (a hardware one where GStreamer has one, unless\n"
+    "--decoder software; one that fails gives way to avdec_h264, said on standard error).\n"
     "--no-sync decodes as fast as the decoders go. Rear and third files that cannot be played\n"
     "are left out with a note on standard error. Exit 1 when the front file cannot be opened\n"
     "or playback fails, with the reason; 2 for a usage error.\n";
@@ -38,14 +41,22 @@ std::string array3(const std::array<std::int64_t, 3>& values) {
 int runPlayCommand(const Arguments& args, std::ostream& out, std::ostream& err) {
     ParsedOptions o;
     double rate = 1.0, seconds = 0.0;
+    media::DecoderPreference preference = media::DecoderPreference::Auto;
     try {
-        o = parseOptions(args, {"--rate", "--seconds"}, {"--no-sync"});
+        o = parseOptions(args, {"--rate", "--seconds", "--decoder"}, {"--no-sync"});
         if (o.help) {
             out << kUsage;
             return 0;
         }
         rate = o.number("--rate", 1.0, 0.01, 100.0);
         seconds = o.number("--seconds", 0.0, 0.0, 86400.0);
+        if (const auto text = o.value("--decoder")) {
+            const auto choice = media::decoderPreferenceOf(*text);
+            if (!choice) {
+                throw UsageError("--decoder is auto or software");
+            }
+            preference = *choice;
+        }
         if (o.positional.empty() || o.positional.size() > 3) {
             throw UsageError("give one to three channel files");
         }
@@ -57,6 +68,7 @@ int runPlayCommand(const Arguments& args, std::ostream& out, std::ostream& err) 
     media::PlaybackEngine engine;
     engine.initialise(&panes[0], &panes[1], &panes[2]);
     engine.setSynchronised(!o.flags.contains("--no-sync"));
+    engine.setDecoderPreference(preference);
     o.positional.resize(3);
     if (!engine.open(o.positional[0], o.positional[1], o.positional[2])) {
         err << "qelv play: cannot play " << engine.openError() << '\n';
@@ -64,6 +76,9 @@ int runPlayCommand(const Arguments& args, std::ostream& out, std::ostream& err) 
     }
     for (const std::string& note : engine.leftOut()) {
         err << "qelv play: left out " << note << '\n';
+    }
+    if (!engine.graph()->decoderNote().empty()) {
+        err << "qelv play: " << engine.graph()->decoderNote() << '\n';
     }
     if (rate != 1.0) {
         engine.setRate(static_cast<float>(rate));
@@ -105,6 +120,7 @@ int runPlayCommand(const Arguments& args, std::ostream& out, std::ostream& err) 
                                                                        : lastPositionMs))
                .add("durationMs", static_cast<std::int64_t>(engine.durationMs()))
                .add("wallMs", static_cast<std::int64_t>(wall.count()))
+               .add("decoder", engine.graph()->decoderName())
                .str()
         << '\n';
     if (!engine.failure().empty()) {

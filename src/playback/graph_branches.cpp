@@ -110,7 +110,11 @@ void PlaybackGraph::linkVideo(int index, GstPad* pad) {
     Channel& c = *m_channels[static_cast<std::size_t>(index)];
     const auto k = static_cast<std::size_t>(index);
     GstElement* queue = makeElement("queue");
-    GstElement* decoder = makeElement("avdec_h264", kDecoderNames[k]);
+    GstElement* decoder = makeElement(m_decoderName.c_str(), kDecoderNames[k]);
+    if (decoder == nullptr && m_decoderName != kSoftwareH264Decoder) {
+        m_decoderName = kSoftwareH264Decoder;  // gone since it was listed
+        decoder = makeElement(kSoftwareH264Decoder, kDecoderNames[k]);
+    }
     // Without the picture-settings elements the channel still plays, unadjusted.
     GstElement* balance = makeElement("videobalance");
     GstElement* flip = makeElement("videoflip");

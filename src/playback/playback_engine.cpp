@@ -77,6 +77,7 @@ std::unique_ptr<PlaybackGraph> PlaybackEngine::makeGraph(std::uint64_t generatio
                                                      }
                                                  });
     graph->setSynchronised(m_synchronised);
+    graph->setDecoderPreference(m_preference);
     return graph;
 }
 

@@ -130,6 +130,9 @@ public:
     const PlaybackGraph* graph() const { return m_graph.get(); }
     // Renders as fast as the decoders go (benchmarks, `qelv play --no-sync`); for later opens.
     void setSynchronised(bool synchronised) { m_synchronised = synchronised; }
+    // Which H.264 decoders may play the cameras (hardware where there is one, or software
+    // only); for later opens.
+    void setDecoderPreference(DecoderPreference preference) { m_preference = preference; }
     std::uint8_t parserOption = 1;
 
 private:
@@ -161,6 +164,7 @@ private:
     double m_gain = 1.0;
     std::uint16_t m_outputLevel = 0xFFFF;
     bool m_synchronised = true;
+    DecoderPreference m_preference = DecoderPreference::Auto;
 
     struct Message {
         std::uint64_t generation;

@@ -30,6 +30,7 @@ namespace qelv::media {
 struct PlaybackGraph::Attempt {
     std::array<bool, 3> skip{};
     bool sound = true;
+    std::string decoder;  // the H.264 decoder of every camera
 };
 
 namespace {
@@ -96,12 +97,15 @@ int PlaybackGraph::build(const RecordingSources& sources,
     const std::string front =
         sources.cardFile ? std::string("the card recording") : sources.paths[0];
     Attempt attempt;
+    attempt.decoder = h264Decoders(m_preference).front();
+    m_decoderNote.clear();
     if (!checkFiles(sources, attempt)) {
         return 0;
     }
     // Each failed attempt leaves out the branch that failed; at most the two rear channels
-    // and the sound can go, so four attempts settle it.
-    for (int tries = 0; tries < 4; ++tries) {
+    // and the sound can go, so four attempts settle it, and one more when a hardware decoder
+    // gives way to the software one.
+    for (int tries = 0; tries < 5; ++tries) {
         const int loaded = buildOnce(sources, attempt);
         int branch = kNoBranch;
         std::string text;
@@ -115,6 +119,14 @@ int PlaybackGraph::build(const RecordingSources& sources,
             text = m_bus->error ? m_bus->errorText : "it could not be cued";
         }
         destroyPipeline();
+        if (attempt.decoder != kSoftwareH264Decoder) {
+            // Whatever failed, a hardware decoder is the first suspect: the software one
+            // plays every recording the recorder makes.
+            m_decoderNote = attempt.decoder + " could not play " + front + " (" + text +
+                            "): decoded in software";
+            attempt.decoder = kSoftwareH264Decoder;
+            continue;
+        }
         if ((branch == 1 || branch == 2) && !attempt.skip[static_cast<std::size_t>(branch)]) {
             attempt.skip[static_cast<std::size_t>(branch)] = true;
             m_leftOut.push_back((sources.cardFile
@@ -161,6 +173,7 @@ bool PlaybackGraph::checkFiles(const RecordingSources& sources, Attempt& attempt
 
 int PlaybackGraph::buildOnce(const RecordingSources& sources, const Attempt& attempt) {
     m_skipped = attempt.skip;
+    m_decoderName = attempt.decoder;
     m_soundWanted = attempt.sound;
     m_pipeline = gst_pipeline_new("qelv-recording");
     m_bus = std::make_unique<detail::GraphBus>();

@@ -27,6 +27,7 @@
 #include <string>
 #include <vector>
 
+#include "playback/decoder_choice.h"
 #include "playback/decoder_settings.h"
 #include "playback/graph_bus.h"
 #include "playback/video_surface.h"
@@ -61,6 +62,12 @@ public:
 
     // Renders as fast as the decoders go instead of on the clock (benchmarks); before build().
     void setSynchronised(bool synchronised) { m_synchronised = synchronised; }
+    // Which H.264 decoders may play the cameras; before build().
+    void setDecoderPreference(DecoderPreference preference) { m_preference = preference; }
+    // The decoder the cameras play with (its GStreamer name), once built; and why a hardware
+    // decoder gave way to the software one (empty when it did not).
+    const std::string& decoderName() const { return m_decoderName; }
+    const std::string& decoderNote() const { return m_decoderNote; }
 
     // Builds and cues the pipeline (first pictures shown). Returns how many channels loaded,
     // 0 when channel 1 could not be loaded (error() says why). Runs on the engine's thread,
@@ -145,6 +152,9 @@ private:
     bool m_soundWanted = true;
     std::array<bool, 3> m_skipped{};  // channels left out of this build
     bool m_synchronised = true;
+    DecoderPreference m_preference = DecoderPreference::Auto;
+    std::string m_decoderName;  // the decoder of this build attempt
+    std::string m_decoderNote;
     double m_playingRate = 1.0;  // the rate of the pipeline's current segment
     std::string m_error;
     std::vector<std::string> m_leftOut;
