@@ -138,9 +138,20 @@ void PlaybackGraph::linkVideo(int index, GstPad* pad) {
         g_object_set(filter, "caps", i420, nullptr);
         gst_caps_unref(i420);
     }
+    if (index == 0 && decoder != nullptr &&
+        g_object_class_find_property(G_OBJECT_GET_CLASS(decoder), "qos") != nullptr) {
+        // The front decoder decodes every picture: one a moment late is still shown (the
+        // sink drops only those too late to be worth it), where skipping it on a busy machine's
+        // first hiccup starts a run of lost pictures. The rear and third skip what comes late.
+        g_object_set(decoder, "qos", FALSE, nullptr);
+    }
     if (sink != nullptr) {
         g_object_set(sink, "sync", m_synchronised ? TRUE : FALSE, "max-buffers", 2, "drop", FALSE,
                      "qos", m_synchronised ? TRUE : FALSE, nullptr);
+        if (index == 0) {
+            constexpr gint64 kFrontLatenessNs = 150'000'000;
+            g_object_set(sink, "max-lateness", kFrontLatenessNs, nullptr);
+        }
         GstAppSinkCallbacks callbacks{};
         callbacks.new_sample = onNewSample;
         callbacks.new_preroll = onNewPreroll;

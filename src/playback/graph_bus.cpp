@@ -1,6 +1,9 @@
 #include "playback/graph_bus.h"
 
 #include <gst/gst.h>
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 
 #include <optional>
 
@@ -41,8 +44,28 @@ void accountLoss(detail::GraphBus& bus, GstMessage* message) {
     last = dropped;
 }
 
+// The rear and third cameras' threads (and the decoder threads they start) run at a lower
+// priority than the front's: when the machine cannot keep up, their pictures are the ones that
+// come late and are dropped, not the front's the driver watches. The message comes from the
+// thread itself as it starts.
+void lowerRearPriority(GstMessage* message) {
+    GstStreamStatusType type = GST_STREAM_STATUS_TYPE_CREATE;
+    GstElement* owner = nullptr;
+    gst_message_parse_stream_status(message, &type, &owner);
+    const int branch = branchOf(GST_MESSAGE_SRC(message));
+    if (type == GST_STREAM_STATUS_TYPE_ENTER && (branch == 1 || branch == 2)) {
+        constexpr int kRearNice = 8;
+        setpriority(PRIO_PROCESS, static_cast<id_t>(syscall(SYS_gettid)), kRearNice);
+    }
+}
+
 GstBusSyncReply onBusMessage(GstBus*, GstMessage* message, gpointer data) {
     auto& bus = *static_cast<detail::GraphBus*>(data);
+    if (GST_MESSAGE_TYPE(message) == GST_MESSAGE_STREAM_STATUS) {
+        lowerRearPriority(message);
+        gst_message_unref(message);
+        return GST_BUS_DROP;
+    }
     std::optional<BusEvent> event;
     {
         const std::lock_guard guard(bus.lock);
