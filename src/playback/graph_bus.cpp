@@ -61,11 +61,6 @@ void lowerRearPriority(GstMessage* message) {
 
 GstBusSyncReply onBusMessage(GstBus*, GstMessage* message, gpointer data) {
     auto& bus = *static_cast<detail::GraphBus*>(data);
-    if (GST_MESSAGE_TYPE(message) == GST_MESSAGE_STREAM_STATUS) {
-        lowerRearPriority(message);
-        gst_message_unref(message);
-        return GST_BUS_DROP;
-    }
     std::optional<BusEvent> event;
     {
         const std::lock_guard guard(bus.lock);
@@ -91,6 +86,11 @@ GstBusSyncReply onBusMessage(GstBus*, GstMessage* message, gpointer data) {
                 break;
             case GST_MESSAGE_QOS:
                 accountLoss(bus, message);
+                break;
+            case GST_MESSAGE_STREAM_STATUS:
+                // Under the lock like every message: a thread's first pass here orders what
+                // the engine's thread made before it started.
+                lowerRearPriority(message);
                 break;
             default:
                 break;
