@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Playback beside its anchor, ffmpeg decoding the same three files (1080p + 720p + 720p, the
-# simulator's one-minute recording) in the same run: each figure is the median of 3 runs, ours
-# and ffmpeg's alternating.
+# simulator's one-minute recording) and the front file's sound, as the viewer does, in the same
+# run: each figure is the median of 3 runs, ours and ffmpeg's alternating.
 #  1.0x: CPU (share of one core) of `ffmpeg -re` against `qelv play` (the engine, no window).
 #  2.0x: ffmpeg's `-readrate 2` against `qelv play --rate 2`: CPU, and frames lost per camera.
 #  2.0x with one core busy (a spinning process of the benchmark's own beside it): the same.
@@ -33,7 +33,7 @@ ffmpeg_run() {  # RATE
     for f in "${files[@]}"; do
         if [ "$1" = 1 ]; then inputs+=(-re -t "$seconds" -i "$f"); else inputs+=(-readrate "$1" -t "$seconds" -i "$f"); fi
     done
-    timed ffmpeg ffmpeg -v error -threads 0 "${inputs[@]}" -map 0:v -map 1:v -map 2:v -f null -
+    timed ffmpeg ffmpeg -v error -threads 0 "${inputs[@]}" -map 0:v -map 0:a -map 1:v -map 2:v -f null -
 }
 ours_run() {  # RATE
     timed qelv "$qelv" play --rate "$1" --seconds "$(python3 -c "print($seconds / $1 + 0.5)")" "${files[@]}"
