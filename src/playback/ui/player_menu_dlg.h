@@ -172,7 +172,12 @@ private:
     void seekTrip(std::uint64_t tripMs, bool thenPlay);
     void skipTripRecording(std::size_t index, const std::string& reason);
     void endTrip();
-    // What the recording `id` of the catalogue is opened from; nothing when it is gone.
+    // Tears the playing recording down, clears the panes and opens `entry`; false when it
+    // cannot be opened (the engine's openError says why).
+    bool openEntry(const core::RecordingEntry& entry);
+    // Each pane shows its own camera again, with the flips chosen.
+    void showOwnChannels();
+    // What `entry` is opened from; nothing when its card file cannot be found.
     std::optional<media::RecordingSources> sourcesOf(const core::RecordingEntry& entry) const;
     void capture();
     bool running() const;

@@ -36,15 +36,7 @@ bool CPlayerMenuDlg::openFocused() {
     endTrip();  // a recording of the list plays on its own
     media::PlaybackEngine& engine = m_context.engine();
     engine.parserOption = 0;
-    // A recording with fewer cameras must not leave the last one's pictures in its panes. The
-    // last graph goes first: stopping it (as opening does) shows its first pictures again, and
-    // one that came after the panes were cleared stayed in a pane the new recording leaves dark.
-    engine.teardown();
-    for (CScreenDlg* screen : m_screens) {
-        screen->surface()->clear();
-    }
-    const auto sources = sourcesOf(*entry);
-    if (!sources || !engine.open(*sources)) {
+    if (!openEntry(*entry)) {
         const std::string reason =
             engine.openError().empty() ? entry->path + ": cannot be read" : engine.openError();
         showMessageBox(this, QStringLiteral("Cannot play %1").arg(QString::fromStdString(reason)),
@@ -59,14 +51,29 @@ bool CPlayerMenuDlg::openFocused() {
     m_path = entry->path;
     m_row = row;
     m_entry = *entry;
-    for (int k = 0; k < 3; ++k) {
-        engine.flipSwitch(k, m_flip[static_cast<std::size_t>(k)]);
+    showOwnChannels();
+    return true;
+}
+
+bool CPlayerMenuDlg::openEntry(const core::RecordingEntry& entry) {
+    media::PlaybackEngine& engine = m_context.engine();
+    // A recording with fewer cameras must not leave the last one's pictures in its panes. The
+    // last graph goes first: stopping it (as opening does) shows its first pictures again, and
+    // one that came after the panes were cleared stayed in a pane the new recording leaves dark.
+    engine.teardown();
+    for (CScreenDlg* screen : m_screens) {
+        screen->surface()->clear();
     }
+    const auto sources = sourcesOf(entry);
+    return sources && engine.open(*sources);
+}
+
+void CPlayerMenuDlg::showOwnChannels() {
     for (int k = 0; k < 3; ++k) {
+        m_context.engine().flipSwitch(k, m_flip[static_cast<std::size_t>(k)]);
         m_screens[static_cast<std::size_t>(k)]->setChannel(k);
     }
     fitFirstPane();
-    return true;
 }
 
 bool CPlayerMenuDlg::moveInList(int direction) {

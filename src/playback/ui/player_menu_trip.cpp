@@ -80,30 +80,20 @@ bool CPlayerMenuDlg::openTripRecording(std::size_t index, std::uint64_t offsetMs
         if (item.skipped) {
             continue;
         }
-        engine.teardown();
-        for (CScreenDlg* screen : m_screens) {
-            screen->surface()->clear();
-        }
         const core::RecordingEntry* entry = catalogue.entryAt(static_cast<std::int64_t>(item.id));
-        const auto sources = entry != nullptr ? sourcesOf(*entry) : std::nullopt;
-        if (!sources || !engine.open(*sources)) {
+        if (entry == nullptr || !openEntry(*entry)) {
             skipTripRecording(
                 i, engine.openError().empty() ? "it cannot be read" : engine.openError());
             continue;
         }
         m_tripIndex = i;
         m_tripCued.reset();
-        m_entry = *entry;
         play();
         applyRate(m_rateSlider->pos() - 1);
         if (offsetMs > 0) {
             engine.seek(offsetMs);
         }
-        for (int k = 0; k < 3; ++k) {
-            engine.flipSwitch(k, m_flip[static_cast<std::size_t>(k)]);
-            m_screens[static_cast<std::size_t>(k)]->setChannel(k);
-        }
-        fitFirstPane();
+        showOwnChannels();
         tookOver();
         return true;
     }
