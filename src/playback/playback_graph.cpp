@@ -111,12 +111,15 @@ int PlaybackGraph::build(const RecordingSources& sources,
         std::string text;
         {
             const std::lock_guard guard(m_bus->lock);
-            if (loaded > 0 && !m_bus->error) {
+            if (loaded > 0 && !m_bus->error &&
+                (attempt.decoder == kSoftwareH264Decoder || everyChannelPictured())) {
                 m_bus->forward = true;
                 return loaded;
             }
             branch = m_bus->errorBranch;
-            text = m_bus->error ? m_bus->errorText : "it could not be cued";
+            text = m_bus->error ? m_bus->errorText
+                   : loaded > 0 ? "it decoded no picture"
+                                : "it could not be cued";
         }
         destroyPipeline();
         if (attempt.decoder != kSoftwareH264Decoder) {
@@ -143,6 +146,15 @@ int PlaybackGraph::build(const RecordingSources& sources,
     }
     m_error = front + ": does not play";
     return 0;
+}
+
+// A hardware decoder can let the graph cue without a picture (its stream ended at once, or
+// it has not failed yet): only a picture from every linked camera shows that it decodes.
+bool PlaybackGraph::everyChannelPictured() const {
+    return std::all_of(m_channels.begin(), m_channels.end(), [](const auto& c) {
+        const std::lock_guard guard(c->lock);
+        return !c->linked || c->last != nullptr;
+    });
 }
 
 // Files no parser can take are left out before anything is built; the front one fails.

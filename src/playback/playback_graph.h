@@ -134,6 +134,7 @@ private:
     void linkVideo(int channel, GstPad* pad);
     void linkSound(GstPad* pad);
     bool waitForPreroll();
+    bool everyChannelPictured() const;
     // Waits until the pipeline has reached the state it was last asked for; false on failure
     // or when it does not get there in time.
     bool settle();

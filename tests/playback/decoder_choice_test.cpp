@@ -113,6 +113,9 @@ TEST(DecoderChoice, AHardwareDecoderPlaysAndOneThatFailsGivesWayToSoftware) {
         PlaybackEngine engine;
         engine.initialise(&panes[0], &panes[1], &panes[2]);
         engine.setDecoderPreference(preference);
+        // As fast as the decoders go: on a busy machine the rear's late pictures would be
+        // dropped on purpose, and whether it decodes is what counts here.
+        engine.setSynchronised(false);
         EXPECT_TRUE(engine.open(recording.files[0].path.string(), recording.files[1].path.string()))
             << engine.openError();
         const int before = panes[1].presented();
@@ -121,7 +124,8 @@ TEST(DecoderChoice, AHardwareDecoderPlaysAndOneThatFailsGivesWayToSoftware) {
         while (panes[1].presented() < before + 10 && std::chrono::steady_clock::now() < end) {
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
         }
-        EXPECT_GE(panes[1].presented(), before + 10) << "the rear camera does not play";
+        EXPECT_GE(panes[1].presented(), before + 10)
+            << "the rear camera does not play: " << engine.graph()->decoderNote();
         EXPECT_TRUE(engine.leftOut().empty());
         return std::pair{engine.graph()->decoderName(), engine.graph()->decoderNote()};
     };
