@@ -5,11 +5,16 @@
 #  1.0x: CPU (share of one core) of `ffmpeg -re` against `qelv play` (the engine, no window).
 #  2.0x: ffmpeg's `-readrate 2` against `qelv play --rate 2`: CPU, and frames lost per camera.
 #  2.0x with one core busy (a spinning process of the benchmark's own beside it): the same.
-# usage: bench/anchor_bench.sh [QELV] [DIR] [SECONDS]  (SECONDS of the recording, default 60)
+#  With VIEWER_BIN (the directory of qelv-viewer): the viewer painting all three panes under
+#  Xvfb (bench/viewer_play_bench.sh), a 15 s window at 1.0x and then 2.0x, against ffmpeg
+#  decoding 15 s at each rate, alternating.
+# usage: bench/anchor_bench.sh [QELV] [DIR] [SECONDS] [VIEWER_BIN]
+#   SECONDS of the recording (default 60)
 set -euo pipefail
 qelv="${1:-build/release/bin/qelv}"
 root="${2:-/tmp/qelv-play-bench}"
 seconds="${3:-60}"
+viewer_bin="${4:-}"
 if [ ! -f "$root/NOR/FRONT/20240131_120000_3CH_N_F.mp4" ]; then
     "$qelv" demo-card "$root" --recordings 1 --seconds 60 --channels 3 --categories N >/dev/null
 fi
@@ -60,6 +65,39 @@ PY
 }
 compare "1.0x" 1
 compare "2.0x" 2
+if [ -n "$viewer_bin" ]; then
+    here=$(dirname "$0")
+    window=15
+    saved=$seconds
+    for k in 1 2 3; do
+        seconds=$window
+        ffmpeg_run 1 >"$out/ff1.$k"
+        seconds=$((2 * window))
+        ffmpeg_run 2 >"$out/ff2.$k"
+        "$here/viewer_play_bench.sh" "$viewer_bin" "$root" "$window" >"$out/viewer.$k"
+    done
+    seconds=$saved
+    python3 - "$out" <<'PY'
+import re, statistics, sys
+out = sys.argv[1]
+med = statistics.median
+ff1 = med(float(open(f"{out}/ff1.{k}").read().split()[0]) for k in (1, 2, 3))
+ff2 = med(float(open(f"{out}/ff2.{k}").read().split()[0]) for k in (1, 2, 3))
+cpu, lost = [[], []], [[0, 0, 0] for _ in (1, 2, 3)]
+for k in (1, 2, 3):
+    text = open(f"{out}/viewer.{k}").read()
+    cpu[0].append(float(re.findall(r"CPU (\d+)%", text)[0]))
+    cpu[1].append(float(re.findall(r"CPU (\d+)%", text)[1]))
+    fast = text.split("2.0x:", 1)[1]
+    lost[k - 1] = [int(n) for n in re.findall(r"(\d+) lost", fast)]
+    due = [int(n) for n in re.findall(r"(\d+) frames due", fast)]
+cams = " / ".join(f"{med(l[c] for l in lost):.0f} of {due[c]}" for c in range(3))
+print(f"viewer 1.0x: ffmpeg {ff1:.0f}% of a core, qelv-viewer {med(cpu[0]):.0f}% "
+      f"({med(cpu[0]) / ff1:.2f}x ffmpeg)")
+print(f"viewer 2.0x: ffmpeg {ff2:.0f}%, qelv-viewer {med(cpu[1]):.0f}% "
+      f"({med(cpu[1]) / ff2:.2f}x ffmpeg); lost front / rear / third {cams}")
+PY
+fi
 python3 -c "while True: pass" &
 spinner=$!
 compare "2.0x, one core busy" 2

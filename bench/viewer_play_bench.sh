@@ -28,6 +28,7 @@ xvfb=$!
 read -r -u 3 display
 export DISPLAY=":$display" XDG_RUNTIME_DIR="$work/runtime" HOME="$work/home"
 export XDG_CONFIG_HOME="$HOME/.config" ASAN_OPTIONS=detect_leaks=0
+[ "$(id -u)" = 0 ] && export QTWEBENGINE_DISABLE_SANDBOX=1  # the map's browser refuses root otherwise
 mkdir -m 700 -p "$XDG_RUNTIME_DIR" "$HOME"
 unset QT_QPA_PLATFORM WAYLAND_DISPLAY
 

@@ -421,6 +421,49 @@ TEST_F(Faults, EveryDueFrameIsShownOrCountedLost) {
     engine.stop();
 }
 
+// The rear pane shows a picture a moment late rather than lose the next ones; one that cannot
+// keep up still gives pictures up.
+TEST_F(Faults, TheRearRidesOutAHiccupButGivesUpWhenItCannotKeepUp) {
+    class StallingSurface : public HeadlessSurface {
+    public:
+        StallingSurface(int every, std::chrono::milliseconds stall)
+            : HeadlessSurface(320, 180), m_every(every), m_stall(stall) {}
+        void present(std::shared_ptr<const VideoFrame> frame, Rect destination) override {
+            if (++m_count % m_every == 0) {
+                std::this_thread::sleep_for(m_stall);
+            }
+            HeadlessSurface::present(std::move(frame), destination);
+        }
+
+    private:
+        int m_every;
+        std::chrono::milliseconds m_stall;
+        int m_count = 0;
+    };
+    struct Case {
+        int every;
+        std::chrono::milliseconds stall;
+        bool givesUp;
+    };
+    for (const Case& c : {Case{8, 45ms, false}, Case{1, 70ms, true}}) {
+        SCOPED_TRACE(c.every);
+        StallingSurface rear(c.every, c.stall);
+        engine.initialise(&pane1, &rear, &pane3);
+        ASSERT_TRUE(engine.open(path(0), path(1)));
+        ASSERT_EQ(engine.run(), kOk);
+        ASSERT_TRUE(waitFor(engine, [&] { return engine.endOfStream(); }));
+        const auto counts = engine.graph()->counts();
+        const int frames = s_recording->frames;
+        if (c.givesUp) {
+            EXPECT_GT(counts.lost[1], frames / 4);
+        } else {
+            EXPECT_LE(counts.lost[1], 2);  // a busy machine's own lateness aside
+            EXPECT_GE(counts.shown[1], frames - 2);
+        }
+        engine.stop();
+    }
+}
+
 TEST_F(Faults, RepaintDrawsThePictureWhereItIsPlaced) {
     ASSERT_TRUE(engine.open(path(0), path(1), path(2)));
     ASSERT_EQ(engine.shrink(0, &pane1), 0);
