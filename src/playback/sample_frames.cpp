@@ -59,7 +59,7 @@ std::shared_ptr<VideoFrame> frameOfSample(GstSample* sample) {
 }
 
 // What a scale of one picture size to one destination size needs, made once per pair of
-// sizes: the source column and row of every output pixel, and the colour tables of the
+// sizes: the source column and row of every output pixel, and the colour coefficients of the
 // stream's matrix and range in 16.16 fixed point.
 struct FrameScaler::Converter {
     int inWidth = 0, inHeight = 0, outWidth = 0, outHeight = 0;
@@ -80,7 +80,11 @@ struct FrameScaler::Converter {
     // Average two luma columns and rows (a 2 × 2 box) when the picture shrinks by half or
     // more, so that fine detail does not flicker; nearest otherwise.
     bool box = false;
-    std::array<int, 256> luma{}, redV{}, greenU{}, greenV{}, blueU{};
+    // Colour in 16.16 fixed point: luma (Y - lumaOffset) × lumaScale; chroma (C - 128) × each.
+    int lumaOffset = 16, lumaScale = 0, redV = 0, greenU = 0, greenV = 0, blueU = 0;
+    // One output row's samples, gathered before the arithmetic so that the arithmetic runs
+    // over contiguous rows the compiler turns into vector instructions.
+    std::vector<std::int32_t> rowLuma, rowU, rowV;
 
     void build(const GstVideoInfo& info, int width, int height) {
         inWidth = GST_VIDEO_INFO_WIDTH(&info);
@@ -119,18 +123,35 @@ struct FrameScaler::Converter {
         const double kb = bt709 ? 0.0722 : 0.114;
         const double yScale = full ? 1.0 : 255.0 / 219.0;
         const double cScale = full ? 1.0 : 255.0 / 224.0;
-        const double one = 65536.0;
-        for (int v = 0; v < 256; ++v) {
-            const double y = (full ? v : v - 16) * yScale;
-            const double c = (v - 128) * cScale;
-            const auto k = static_cast<std::size_t>(v);
-            luma[k] = static_cast<int>(std::lround(y * one)) + (1 << 15);  // rounds
-            redV[k] = static_cast<int>(std::lround(2.0 * (1.0 - kr) * c * one));
-            blueU[k] = static_cast<int>(std::lround(2.0 * (1.0 - kb) * c * one));
-            greenU[k] =
-                static_cast<int>(std::lround(-2.0 * kb * (1.0 - kb) / (1.0 - kr - kb) * c * one));
-            greenV[k] =
-                static_cast<int>(std::lround(-2.0 * kr * (1.0 - kr) / (1.0 - kr - kb) * c * one));
+        const auto fixed = [](double v) { return static_cast<int>(std::lround(v * 65536.0)); };
+        lumaOffset = full ? 0 : 16;
+        lumaScale = fixed(yScale);
+        redV = fixed(2.0 * (1.0 - kr) * cScale);
+        blueU = fixed(2.0 * (1.0 - kb) * cScale);
+        greenU = fixed(-2.0 * kb * (1.0 - kb) / (1.0 - kr - kb) * cScale);
+        greenV = fixed(-2.0 * kr * (1.0 - kr) / (1.0 - kr - kb) * cScale);
+        rowLuma.resize(static_cast<std::size_t>(width));
+        rowU.resize(static_cast<std::size_t>(width));
+        rowV.resize(static_cast<std::size_t>(width));
+    }
+
+    // B, G, R, 255 in memory order (the byte order of the machines we build for) from the
+    // gathered samples of `count` pixels.
+    __attribute__((target_clones("avx2", "default"))) void convertRow(int count,
+                                                                      std::uint32_t* out) const {
+        static_assert(std::endian::native == std::endian::little);
+        const std::int32_t* ys = rowLuma.data();
+        const std::int32_t* us = rowU.data();
+        const std::int32_t* vs = rowV.data();
+        constexpr std::int32_t kTop = 255 << 16;
+        for (int x = 0; x < count; ++x) {
+            const std::int32_t base = (ys[x] - lumaOffset) * lumaScale + (1 << 15);  // rounds
+            const std::int32_t u = us[x] - 128;
+            const std::int32_t v = vs[x] - 128;
+            const std::int32_t b = std::clamp(base + u * blueU, 0, kTop) >> 16;
+            const std::int32_t g = std::clamp(base + u * greenU + v * greenV, 0, kTop) >> 16;
+            const std::int32_t r = std::clamp(base + v * redV, 0, kTop) >> 16;
+            out[x] = static_cast<std::uint32_t>(b | (g << 8) | (r << 16)) | 0xFF000000u;
         }
     }
 
@@ -140,14 +161,6 @@ struct FrameScaler::Converter {
                range == info.colorimetry.range;
     }
 };
-
-namespace {
-
-std::uint8_t clampByte(int fixed) {
-    return static_cast<std::uint8_t>(std::clamp(fixed >> 16, 0, 255));
-}
-
-}  // namespace
 
 FrameScaler::FrameScaler() = default;
 FrameScaler::~FrameScaler() = default;
@@ -171,7 +184,7 @@ bool FrameScaler::scale(const VideoFrame& frame, int width, int height, Rect par
         m_converter = std::make_unique<Converter>();
         m_converter->build(info, width, height);
     }
-    const Converter& c = *m_converter;
+    Converter& c = *m_converter;
     const std::uint8_t* yPlane = frame.planes[0];
     const std::uint8_t* uPlane = frame.planes[1];
     const std::uint8_t* vPlane = frame.planes[2];
@@ -179,17 +192,10 @@ bool FrameScaler::scale(const VideoFrame& frame, int width, int height, Rect par
     const std::ptrdiff_t uStride = frame.strides[1];
     const std::ptrdiff_t vStride = frame.strides[2];
     const int lastRow = c.inHeight - 1;
-    // One pixel: B, G, R, 255 in memory order (the byte order of the machines we build for).
-    static_assert(std::endian::native == std::endian::little);
-    const auto put = [&c](std::uint8_t* out, int luma, std::uint8_t u, std::uint8_t v) {
-        const int base = c.luma[static_cast<std::size_t>(luma)];
-        const std::uint32_t pixel =
-            std::uint32_t{clampByte(base + c.blueU[u])} |
-            (std::uint32_t{clampByte(base + c.greenU[u] + c.greenV[v])} << 8) |
-            (std::uint32_t{clampByte(base + c.redV[v])} << 16) | 0xFF000000u;
-        std::memcpy(out, &pixel, 4);
-    };
-    const Converter::Column* columns = c.column.data();
+    const Converter::Column* columns = c.column.data() + part.x;
+    std::int32_t* ys = c.rowLuma.data();
+    std::int32_t* us = c.rowU.data();
+    std::int32_t* vs = c.rowV.data();
     for (int y = part.y; y < part.y + part.height; ++y) {
         const Converter::Row& r = c.row[static_cast<std::size_t>(y)];
         const std::uint8_t* nearest = yPlane + r.luma * yStride;
@@ -197,19 +203,28 @@ bool FrameScaler::scale(const VideoFrame& frame, int width, int height, Rect par
         const std::uint8_t* y1 = yPlane + std::min(r.top + 1, lastRow) * yStride;
         const std::uint8_t* uRow = uPlane + (r.luma / 2) * uStride;
         const std::uint8_t* vRow = vPlane + (r.luma / 2) * vStride;
-        std::uint8_t* out = pixels + static_cast<std::ptrdiff_t>(y - part.y) * stride;
-        const int end = part.x + part.width;
         if (c.box) {
-            for (int x = part.x; x < end; ++x, out += 4) {
+            for (int x = 0; x < part.width; ++x) {
                 const Converter::Column& k = columns[x];
-                const int luma = (y0[k.left] + y0[k.right] + y1[k.left] + y1[k.right] + 2) >> 2;
-                put(out, luma, uRow[k.chroma], vRow[k.chroma]);
+                ys[x] = (y0[k.left] + y0[k.right] + y1[k.left] + y1[k.right] + 2) >> 2;
+                us[x] = uRow[k.chroma];
+                vs[x] = vRow[k.chroma];
             }
         } else {
-            for (int x = part.x; x < end; ++x, out += 4) {
+            for (int x = 0; x < part.width; ++x) {
                 const Converter::Column& k = columns[x];
-                put(out, nearest[k.luma], uRow[k.chroma], vRow[k.chroma]);
+                ys[x] = nearest[k.luma];
+                us[x] = uRow[k.chroma];
+                vs[x] = vRow[k.chroma];
             }
+        }
+        std::uint8_t* out = pixels + static_cast<std::ptrdiff_t>(y - part.y) * stride;
+        if (reinterpret_cast<std::uintptr_t>(out) % alignof(std::uint32_t) == 0) {
+            c.convertRow(part.width, reinterpret_cast<std::uint32_t*>(out));
+        } else {
+            std::vector<std::uint32_t> aligned(static_cast<std::size_t>(part.width));
+            c.convertRow(part.width, aligned.data());
+            std::memcpy(out, aligned.data(), aligned.size() * 4);
         }
     }
     return true;
