@@ -209,10 +209,13 @@ int CQV_NPlayerApp::runMainWindow(SingleInstance& instance, const StartOptions& 
     ViewerContext& context = ViewerContext::instance();
     // [Playback] decoder=software keeps the cameras off a hardware decoder (auto: one is used
     // where GStreamer offers it).
-    context.engine().setDecoderPreference(
-        media::decoderPreferenceOf(
-            QSettings().value(QStringLiteral("Playback/decoder")).toString().toStdString())
-            .value_or(media::DecoderPreference::Auto));
+    const QString decoder = QSettings().value(QStringLiteral("Playback/decoder")).toString();
+    const auto preference = media::decoderPreferenceOf(decoder.toStdString());
+    if (!preference && !decoder.isEmpty()) {
+        std::cerr << "qelv-viewer: [Playback] decoder=" << decoder.toStdString()
+                  << " is neither auto nor software: auto is used\n";
+    }
+    context.engine().setDecoderPreference(preference.value_or(media::DecoderPreference::Auto));
     CQV_NPlayerDlg main(context, createViewerPanes, [] { return media::ensureFilters(); });
     QObject::connect(&instance, &SingleInstance::raiseRequested, &main, [&main] {
         if (main.isMinimized()) {

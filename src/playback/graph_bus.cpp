@@ -44,16 +44,82 @@ void accountLoss(detail::GraphBus& bus, GstMessage* message) {
     last = dropped;
 }
 
+// Runs every task on a thread of its own that ends when the task is joined. GStreamer's own
+// pool hands a finished task's thread to the next task that starts (the next recording's front
+// camera, anything else in the process), and a thread cannot take back a priority it gave up.
+struct OwnThreadPool {
+    GstTaskPool parent;
+};
+struct OwnThreadPoolClass {
+    GstTaskPoolClass parent;
+};
+
+struct PoolJob {
+    GstTaskPoolFunction function;
+    gpointer data;
+};
+
+gpointer runPoolJob(gpointer data) {
+    const PoolJob job = *static_cast<PoolJob*>(data);
+    delete static_cast<PoolJob*>(data);
+    job.function(job.data);
+    return nullptr;
+}
+
+gpointer pushOwnThread(GstTaskPool*, GstTaskPoolFunction function, gpointer data, GError** error) {
+    auto* job = new PoolJob{function, data};
+    GThread* thread = g_thread_try_new("qelv-rear", runPoolJob, job, error);
+    if (thread == nullptr) {
+        delete job;
+    }
+    return thread;
+}
+
+void joinOwnThread(GstTaskPool*, gpointer id) {
+    if (id != nullptr) {
+        g_thread_join(static_cast<GThread*>(id));
+    }
+}
+
+void prepareNothing(GstTaskPool*, GError**) {}
+void cleanUpNothing(GstTaskPool*) {}
+
+void initOwnThreadPoolClass(gpointer klass, gpointer) {
+    auto* pool = static_cast<GstTaskPoolClass*>(klass);
+    pool->prepare = prepareNothing;
+    pool->cleanup = cleanUpNothing;
+    pool->push = pushOwnThread;
+    pool->join = joinOwnThread;
+}
+
+GstTaskPool* rearTaskPool() {
+    static GstTaskPool* const pool = [] {
+        const GType type = g_type_register_static_simple(
+            GST_TYPE_TASK_POOL, "QelvOwnThreadPool", sizeof(OwnThreadPoolClass),
+            initOwnThreadPoolClass, sizeof(OwnThreadPool), nullptr, GTypeFlags{});
+        return static_cast<GstTaskPool*>(gst_object_ref_sink(g_object_new(type, nullptr)));
+    }();
+    return pool;
+}
+
 // The rear and third cameras' threads (and the decoder threads they start) run at a lower
 // priority than the front's: when the machine cannot keep up, their pictures are the ones that
-// come late and are dropped, not the front's the driver watches. The message comes from the
-// thread itself as it starts.
+// come late and are dropped, not the front's the driver watches. Their tasks get threads of
+// their own as they are made; the priority is lowered from the thread itself as it starts.
 void lowerRearPriority(GstMessage* message) {
     GstStreamStatusType type = GST_STREAM_STATUS_TYPE_CREATE;
     GstElement* owner = nullptr;
     gst_message_parse_stream_status(message, &type, &owner);
     const int branch = branchOf(GST_MESSAGE_SRC(message));
-    if (type == GST_STREAM_STATUS_TYPE_ENTER && (branch == 1 || branch == 2)) {
+    if (branch != 1 && branch != 2) {
+        return;
+    }
+    if (type == GST_STREAM_STATUS_TYPE_CREATE) {
+        const GValue* value = gst_message_get_stream_status_object(message);
+        if (value != nullptr && G_VALUE_HOLDS(value, GST_TYPE_TASK)) {
+            gst_task_set_pool(GST_TASK(g_value_get_object(value)), rearTaskPool());
+        }
+    } else if (type == GST_STREAM_STATUS_TYPE_ENTER) {
         constexpr int kRearNice = 8;
         setpriority(PRIO_PROCESS, static_cast<id_t>(syscall(SYS_gettid)), kRearNice);
     }

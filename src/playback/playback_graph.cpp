@@ -96,16 +96,21 @@ int PlaybackGraph::build(const RecordingSources& sources,
     m_leftOut.clear();
     const std::string front =
         sources.cardFile ? std::string("the card recording") : sources.paths[0];
+    // Hardware decoders best first, the software one last: each that fails gives way to the
+    // next.
+    const std::vector<std::string> decoders = h264Decoders(m_preference);
+    std::size_t decoderIndex = 0;
     Attempt attempt;
-    attempt.decoder = h264Decoders(m_preference).front();
+    attempt.decoder = decoders.front();
     m_decoderNote.clear();
     if (!checkFiles(sources, attempt)) {
         return 0;
     }
     // Each failed attempt leaves out the branch that failed; at most the two rear channels
-    // and the sound can go, so four attempts settle it, and one more when a hardware decoder
-    // gives way to the software one.
-    for (int tries = 0; tries < 5; ++tries) {
+    // and the sound can go, so four attempts settle it, and one more for each hardware decoder
+    // that gives way.
+    const std::size_t attempts = 4 + decoders.size();
+    for (std::size_t tries = 0; tries < attempts; ++tries) {
         const int loaded = buildOnce(sources, attempt);
         int branch = kNoBranch;
         std::string text;
@@ -122,12 +127,15 @@ int PlaybackGraph::build(const RecordingSources& sources,
                                 : "it could not be cued";
         }
         destroyPipeline();
-        if (attempt.decoder != kSoftwareH264Decoder) {
+        if (attempt.decoder != kSoftwareH264Decoder && decoderIndex + 1 < decoders.size()) {
             // Whatever failed, a hardware decoder is the first suspect: the software one
             // plays every recording the recorder makes.
-            m_decoderNote = attempt.decoder + " could not play " + front + " (" + text +
-                            "): decoded in software";
-            attempt.decoder = kSoftwareH264Decoder;
+            const std::string& next = decoders[++decoderIndex];
+            m_decoderNote += (m_decoderNote.empty() ? "" : "; ") + attempt.decoder +
+                             " could not play " + front + " (" + text + "): " +
+                             (next == kSoftwareH264Decoder ? std::string("decoded in software")
+                                                           : "decoded by " + next);
+            attempt.decoder = next;
             continue;
         }
         if ((branch == 1 || branch == 2) && !attempt.skip[static_cast<std::size_t>(branch)]) {

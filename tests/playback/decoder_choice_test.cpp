@@ -98,8 +98,8 @@ TEST(DecoderChoice, SettingTexts) {
     EXPECT_EQ(decoderPreferenceOf(""), std::nullopt);
 }
 
-// Stages build on each other: the working stand-in is registered first, the broken one
-// (ranked above it) next.
+// Stages build on each other: the broken stand-in is registered first, the working one
+// (ranked below it) next, and then the broken one is ranked below the working one.
 TEST(DecoderChoice, AHardwareDecoderPlaysAndOneThatFailsGivesWayToSoftware) {
     test::TempDir dir;
     sim::RecordingRequest request;
@@ -130,21 +130,34 @@ TEST(DecoderChoice, AHardwareDecoderPlaysAndOneThatFailsGivesWayToSoftware) {
         return std::pair{engine.graph()->decoderName(), engine.graph()->decoderNote()};
     };
     EXPECT_EQ(h264Decoders(DecoderPreference::Auto).back(), "avdec_h264");
+    using Played = std::pair<std::string, std::string>;
 
-    ASSERT_TRUE(gst_element_register(nullptr, "qelvtesthwdec", GST_RANK_PRIMARY + 10,
-                                     wrapped_decoder_get_type()));
-    EXPECT_EQ(h264Decoders(DecoderPreference::Auto).front(), "qelvtesthwdec");
-    EXPECT_EQ(h264Decoders(DecoderPreference::Software), std::vector<std::string>{"avdec_h264"});
-    EXPECT_EQ(play(DecoderPreference::Auto),
-              (std::pair<std::string, std::string>{"qelvtesthwdec", ""}));
-    EXPECT_EQ(play(DecoderPreference::Software).first, "avdec_h264");
-
+    // A hardware decoder that cannot open the stream gives way to the software one.
     ASSERT_TRUE(gst_element_register(nullptr, "qelvtestbrokendec", GST_RANK_PRIMARY + 20,
                                      broken_decoder_get_type()));
     EXPECT_EQ(h264Decoders(DecoderPreference::Auto).front(), "qelvtestbrokendec");
-    const auto [name, note] = play(DecoderPreference::Auto);
-    EXPECT_EQ(name, "avdec_h264");
-    EXPECT_NE(note.find("qelvtestbrokendec could not play"), std::string::npos) << note;
+    EXPECT_EQ(h264Decoders(DecoderPreference::Software), std::vector<std::string>{"avdec_h264"});
+    const Played software = play(DecoderPreference::Auto);
+    EXPECT_EQ(software.first, "avdec_h264");
+    EXPECT_NE(software.second.find("qelvtestbrokendec could not play"), std::string::npos)
+        << software.second;
+    EXPECT_EQ(play(DecoderPreference::Software), (Played{"avdec_h264", ""}));
+
+    // With a second one installed, the next hardware decoder is tried before the software one.
+    ASSERT_TRUE(gst_element_register(nullptr, "qelvtesthwdec", GST_RANK_PRIMARY + 10,
+                                     wrapped_decoder_get_type()));
+    const Played next = play(DecoderPreference::Auto);
+    EXPECT_EQ(next.first, "qelvtesthwdec");
+    EXPECT_NE(next.second.find("decoded by qelvtesthwdec"), std::string::npos) << next.second;
+
+    // A working hardware decoder plays with nothing to say.
+    GstElementFactory* broken = gst_element_factory_find("qelvtestbrokendec");
+    ASSERT_NE(broken, nullptr);
+    gst_plugin_feature_set_rank(GST_PLUGIN_FEATURE(broken), GST_RANK_PRIMARY);
+    gst_object_unref(broken);
+    EXPECT_EQ(h264Decoders(DecoderPreference::Auto).front(), "qelvtesthwdec");
+    EXPECT_EQ(play(DecoderPreference::Auto), (Played{"qelvtesthwdec", ""}));
+    EXPECT_EQ(play(DecoderPreference::Software).first, "avdec_h264");
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 // drag, the state read from another thread. Each case measures what a user would see.
 #include <gst/gst.h>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 
 #include <atomic>
@@ -12,6 +13,7 @@
 #include <functional>
 #include <random>
 #include <set>
+#include <sstream>
 #include <thread>
 #include <tuple>
 
@@ -462,6 +464,47 @@ TEST_F(Faults, TheRearRidesOutAHiccupButGivesUpWhenItCannotKeepUp) {
         }
         engine.stop();
     }
+}
+
+// The nice value of each of the process's threads, by /proc/self/task.
+std::vector<int> threadNiceValues() {
+    std::vector<int> values;
+    for (const auto& task : std::filesystem::directory_iterator("/proc/self/task")) {
+        std::ifstream in(task.path() / "stat");
+        std::string stat((std::istreambuf_iterator<char>(in)), {});
+        const auto close = stat.rfind(')');
+        if (close == std::string::npos) {
+            continue;  // the thread ended meanwhile
+        }
+        std::istringstream fields(stat.substr(close + 2));
+        std::string field;
+        for (int i = 3; i < 19 && fields >> field; ++i) {
+        }
+        int nice = 0;
+        if (fields >> nice) {
+            values.push_back(nice);
+        }
+    }
+    return values;
+}
+
+// The rear cameras' threads give up priority; none of them lives on into the next recording,
+// whose front camera would otherwise be played by a thread that gave it up.
+TEST_F(Faults, TheRearsLowPriorityEndsWithItsRecording) {
+    const int own = getpriority(PRIO_PROCESS, 0);
+    ASSERT_TRUE(engine.open(path(0), path(1), path(2)));
+    ASSERT_EQ(engine.run(), kOk);
+    ASSERT_TRUE(waitFor(engine, [&] { return pane3.presented() >= 10; }));
+    const std::vector<int> playing = threadNiceValues();
+    EXPECT_TRUE(std::any_of(playing.begin(), playing.end(), [&](int n) { return n > own; }));
+    ASSERT_TRUE(engine.open(s_long->files[0].path.string()));
+    const int before = pane1.presented();
+    ASSERT_EQ(engine.run(), kOk);
+    ASSERT_TRUE(waitFor(engine, [&] { return pane1.presented() >= before + 10; }));
+    for (const int nice : threadNiceValues()) {
+        EXPECT_EQ(nice, own);
+    }
+    engine.stop();
 }
 
 TEST_F(Faults, RepaintDrawsThePictureWhereItIsPlaced) {
