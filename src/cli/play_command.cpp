@@ -17,7 +17,8 @@ constexpr const char* kUsage =
     "wall-clock time, and prints per channel the frames that were due, shown and lost (dropped\n"
     "late): {\"due\", \"shown\", \"lost\", \"positionMs\", \"durationMs\", \"wallMs\",\n"
     "\"decoder\"}: the H.264 decoder that played (a hardware one where GStreamer has one, unless\n"
-    "--decoder software; one that fails gives way to avdec_h264, said on standard error).\n"
+    "--decoder software; one that fails gives way to the next, the last to avdec_h264, said on\n"
+    "standard error).\n"
     "--no-sync decodes as fast as the decoders go. Rear and third files that cannot be played\n"
     "are left out with a note on standard error. Exit 1 when the front file cannot be opened\n"
     "or playback fails, with the reason; 2 for a usage error.\n";

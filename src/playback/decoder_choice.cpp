@@ -2,28 +2,22 @@
 
 #include <gst/gst.h>
 
-#include <algorithm>
-#include <cctype>
 #include <cstring>
 
+#include "config/text_rules.h"
 #include "playback/gst_runtime.h"
 
 namespace qelv::media {
 
 std::optional<DecoderPreference> decoderPreferenceOf(std::string_view text) {
-    while (!text.empty() && std::isspace(static_cast<unsigned char>(text.front()))) {
-        text.remove_prefix(1);
-    }
-    while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back()))) {
-        text.remove_suffix(1);
-    }
-    std::string lower(text);
-    std::transform(lower.begin(), lower.end(), lower.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    if (lower == "auto") {
+    const auto first = text.find_first_not_of(" \t\r\n");
+    text = first == std::string_view::npos
+               ? std::string_view()
+               : text.substr(first, text.find_last_not_of(" \t\r\n") - first + 1);
+    if (core::equalsNoCase(text, "auto")) {
         return DecoderPreference::Auto;
     }
-    if (lower == "software") {
+    if (core::equalsNoCase(text, "software")) {
         return DecoderPreference::Software;
     }
     return std::nullopt;

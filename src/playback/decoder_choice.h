@@ -1,6 +1,7 @@
 // Which H.264 decoder plays the cameras: a hardware decoder where GStreamer offers one (VA-API,
 // NVDEC, V4L2 stateless...), ffmpeg's software decoder otherwise. A hardware decoder that fails
-// to open a recording's stream gives way to the software one for that recording.
+// to open a recording's stream gives way to the next one, and the last to the software one, for
+// that recording.
 #pragma once
 
 #include <optional>

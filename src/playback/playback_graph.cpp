@@ -112,12 +112,12 @@ int PlaybackGraph::build(const RecordingSources& sources,
     const std::size_t attempts = 4 + decoders.size();
     for (std::size_t tries = 0; tries < attempts; ++tries) {
         const int loaded = buildOnce(sources, attempt);
+        const bool pictured = attempt.decoder == kSoftwareH264Decoder || everyChannelPictured();
         int branch = kNoBranch;
         std::string text;
         {
             const std::lock_guard guard(m_bus->lock);
-            if (loaded > 0 && !m_bus->error &&
-                (attempt.decoder == kSoftwareH264Decoder || everyChannelPictured())) {
+            if (loaded > 0 && !m_bus->error && pictured) {
                 m_bus->forward = true;
                 return loaded;
             }

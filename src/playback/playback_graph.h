@@ -64,8 +64,8 @@ public:
     void setSynchronised(bool synchronised) { m_synchronised = synchronised; }
     // Which H.264 decoders may play the cameras; before build().
     void setDecoderPreference(DecoderPreference preference) { m_preference = preference; }
-    // The decoder the cameras play with (its GStreamer name), once built; and why a hardware
-    // decoder gave way to the software one (empty when it did not).
+    // The decoder the cameras play with (its GStreamer name), once built; and why hardware
+    // decoders gave way to the next one or to software (empty when none did).
     const std::string& decoderName() const { return m_decoderName; }
     const std::string& decoderNote() const { return m_decoderNote; }
 

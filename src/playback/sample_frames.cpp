@@ -94,6 +94,7 @@ struct FrameScaler::Converter {
     // One output row's samples, gathered before the arithmetic so that the arithmetic runs
     // over contiguous rows the compiler turns into vector instructions.
     std::vector<std::int32_t> rowLuma, rowU, rowV;
+    std::vector<std::uint32_t> rowOut;  // for output rows not aligned to a pixel
 
     void build(const GstVideoInfo& info, int width, int height) {
         inWidth = GST_VIDEO_INFO_WIDTH(&info);
@@ -142,6 +143,7 @@ struct FrameScaler::Converter {
         rowLuma.resize(static_cast<std::size_t>(width));
         rowU.resize(static_cast<std::size_t>(width));
         rowV.resize(static_cast<std::size_t>(width));
+        rowOut.resize(static_cast<std::size_t>(width));
     }
 
     // B, G, R, 255 in memory order (the byte order of the machines we build for) from the
@@ -230,9 +232,8 @@ bool FrameScaler::scale(const VideoFrame& frame, int width, int height, Rect par
         if (reinterpret_cast<std::uintptr_t>(out) % alignof(std::uint32_t) == 0) {
             c.convertRow(part.width, reinterpret_cast<std::uint32_t*>(out));
         } else {
-            std::vector<std::uint32_t> aligned(static_cast<std::size_t>(part.width));
-            c.convertRow(part.width, aligned.data());
-            std::memcpy(out, aligned.data(), aligned.size() * 4);
+            c.convertRow(part.width, c.rowOut.data());
+            std::memcpy(out, c.rowOut.data(), static_cast<std::size_t>(part.width) * 4);
         }
     }
     return true;

@@ -326,6 +326,10 @@ TEST_F(Engine, PicturesScaleToThePanesSize) {
                                      static_cast<std::size_t>(part.width) * 4))
                 << y;
         }
+        // Rows that do not start on a pixel boundary get the same pixels.
+        std::vector<std::uint8_t> shifted(cut.size() + 1);
+        ASSERT_TRUE(scaler.scale(*frame, w, h, part, shifted.data() + 1, part.width * 4));
+        EXPECT_EQ(0, std::memcmp(shifted.data() + 1, cut.data(), cut.size()));
         EXPECT_FALSE(scaler.scale(*frame, w, h, Rect{800, 0, 200, 90}, cut.data(), 800));
         EXPECT_FALSE(scaler.scale(*frame, w, h, Rect{-1, 0, 200, 90}, cut.data(), 800));
     }
